@@ -1,0 +1,59 @@
+// TRegistry: the one way the program reads and writes the registry.
+//
+// An object is bound to one root key and holds at most one open key, the
+// current key. Texts are UTF-8 on Linux and the ANSI code page on Windows.
+#pragma once
+
+#include "Exception.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <winreg.h>
+#endif
+
+#include <string>
+
+class ERegistryException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TRegistry {
+public:
+    TRegistry();
+    virtual ~TRegistry();
+    TRegistry(const TRegistry &) = delete;
+    TRegistry &operator=(const TRegistry &) = delete;
+
+    void SelectRoot(HKEY root);
+    bool EnterKey(const std::string &path, bool canCreate);
+    void LeaveKey();
+
+    std::string ReadText(const std::string &name);
+    void WriteText(const std::string &name, const std::string &value);
+    bool HasValue(const std::string &name);
+    // Deletes one value of the current key. False when there was no such
+    // value; a delete the system refuses raises "Failed to delete value '%s'".
+    bool DeleteValue(const std::string &name);
+    bool RemoveKey(const std::string &path);
+
+    HKEY RootKey() const { return rootKey_; }
+    HKEY CurrentKey() const { return currentKey_; }
+    const std::string &CurrentPath() const { return currentPath_; }
+    DWORD Access() const { return access_; }
+
+private:
+    struct Target {
+        HKEY base;
+        std::string path;
+        bool relative;
+    };
+    Target Resolve(const std::string &path) const;
+    static std::string Format(const char *pattern, const std::string &name);
+
+    HKEY currentKey_ = nullptr;
+    HKEY rootKey_ = HKEY_CURRENT_USER;
+    std::string currentPath_;
+    DWORD access_ = KEY_ALL_ACCESS;
+};

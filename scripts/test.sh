@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the test configuration (AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs every test, the GUI ones under Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/setup-deps.sh
+
+build=${VANTOR_TEST_BUILD:-build/test}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON -DVANTOR_BUILD_BENCH=OFF
+cmake --build "$build" -j"$(nproc)"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp:print_suppressions=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export QT_QPA_PLATFORM=xcb
+# Tests never touch the user's own registry.
+export VANTOR_REGISTRY=$(mktemp -d /tmp/vantor-test-registry.XXXXXX)
+unset WINEPREFIX
+
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 900 "$@"
