@@ -1,0 +1,190 @@
+// The caption sets in three languages and the Language menu.
+//
+// A set walks the caption table in order and hands each entry to the setter
+// bound to it below; the setters know which window, control and property the
+// entry names. A window that does not exist (yet) is passed over.
+#include "Captions.h"
+
+#include "CaptionTable.h"
+#include "Unit4.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+
+#include <array>
+
+namespace {
+
+void SetCaption(QMenu *menu, const QString &text) { menu->setTitle(text); }
+void SetCaption(QAction *item, const QString &text) { item->setText(text); }
+void SetCaption(QAbstractButton *button, const QString &text) { button->setText(text); }
+void SetCaption(QLabel *label, const QString &text) { label->setText(text); }
+void SetCaption(QGroupBox *box, const QString &text) { box->setTitle(text); }
+
+using EntrySetter = void (*)(TForm1 &main, const CaptionEntry &entry, int language);
+
+template <auto Control>
+void MainCaption(TForm1 &main, const CaptionEntry &entry, int language)
+{
+    SetCaption(main.*Control, CaptionText(entry, language));
+}
+
+template <auto Control>
+void MainHint(TForm1 &main, const CaptionEntry &entry, int language)
+{
+    (main.*Control)->setToolTip(CaptionText(entry, language));
+}
+
+template <auto Item>
+void MainCheckMark(TForm1 &main, const CaptionEntry &entry, int language)
+{
+    (main.*Item)->setChecked(CaptionChecked(entry, language));
+}
+
+// Window is the address of the dialog's global pointer, read when the set
+// runs: the dialogs are created after the main window.
+template <auto *Window, auto Control>
+void DialogCaption(TForm1 &, const CaptionEntry &entry, int language)
+{
+    if (auto *window = *Window)
+        SetCaption(window->*Control, CaptionText(entry, language));
+}
+
+template <auto *Window, auto Control>
+void DialogHint(TForm1 &, const CaptionEntry &entry, int language)
+{
+    if (auto *window = *Window)
+        (window->*Control)->setToolTip(CaptionText(entry, language));
+}
+
+template <auto *Window>
+void DialogTitle(TForm1 &, const CaptionEntry &entry, int language)
+{
+    if (auto *window = *Window)
+        window->setWindowTitle(CaptionText(entry, language));
+}
+
+// Entries whose window has not been built yet.
+void NotWired(TForm1 &, const CaptionEntry &, int) {}
+
+// One setter per table entry, in the table's order.
+constexpr std::array<EntrySetter, FullCaptionSetSize> setters = {{
+    MainCaption<&TForm1::N1>,             // 1
+    MainCaption<&TForm1::N2>,             // 2
+    MainCaption<&TForm1::N3>,             // 3
+    MainCaption<&TForm1::N4>,             // 4
+    MainCaption<&TForm1::N5>,             // 5
+    MainCaption<&TForm1::N6>,             // 6
+    MainCaption<&TForm1::N7>,             // 7
+    MainCaption<&TForm1::N8>,             // 8
+    MainCaption<&TForm1::N9>,             // 9
+    MainCaption<&TForm1::N10>,            // 10
+    MainCaption<&TForm1::N11>,            // 11
+    MainCaption<&TForm1::N12>,            // 12
+    MainCaption<&TForm1::N13>,            // 13
+    MainCaption<&TForm1::N14>,            // 14
+    MainCaption<&TForm1::N15>,            // 15, the language marker
+    MainCaption<&TForm1::N16>,            // 16
+    MainCaption<&TForm1::N17>,            // 17
+    MainCaption<&TForm1::N18>,            // 18
+    MainCaption<&TForm1::Label2>,         // 19
+    MainCaption<&TForm1::Label3>,         // 20
+    MainCaption<&TForm1::Label4>,         // 21
+    MainCaption<&TForm1::Button1>,        // 22
+    MainCaption<&TForm1::Button2>,        // 23
+    MainCaption<&TForm1::Button3>,        // 24
+    MainCaption<&TForm1::Button4>,        // 25
+    MainCaption<&TForm1::Button5>,        // 26
+    MainCaption<&TForm1::Button6>,        // 27
+    MainCaption<&TForm1::RadioGroup1>,    // 28
+    MainCaption<&TForm1::N24>,            // 29
+    MainCaption<&TForm1::N19>,            // 30
+    MainCaption<&TForm1::N20>,            // 31
+    MainCheckMark<&TForm1::N16>,          // 32
+    MainCheckMark<&TForm1::N17>,          // 33
+    MainCheckMark<&TForm1::N18>,          // 34
+    MainCaption<&TForm1::N23>,            // 35
+    MainCaption<&TForm1::N22>,            // 36
+    MainCaption<&TForm1::N26>,            // 37
+    MainHint<&TForm1::SpeedButton2>,      // 38
+    MainHint<&TForm1::SpeedButton3>,      // 39
+    MainHint<&TForm1::SpeedButton4>,      // 40
+    NotWired,                             // 41 About box: Text3D1
+    NotWired,                             // 42 presets: Label1
+    NotWired,                             // 43 presets: RadioButton3
+    NotWired,                             // 44 presets: RadioButton4
+    NotWired,                             // 45 presets: RadioButton5
+    NotWired,                             // 46 presets: RadioButton6
+    NotWired,                             // 47 presets: RadioButton9
+    NotWired,                             // 48 presets: RadioButton11
+    NotWired,                             // 49 presets: RadioButton12
+    NotWired,                             // 50 presets: RadioButton9 hint
+    DialogCaption<&Form4, &TForm4::GroupBox1>,  // 51
+    DialogCaption<&Form4, &TForm4::GroupBox2>,  // 52
+    DialogCaption<&Form4, &TForm4::GroupBox3>,  // 53
+    DialogCaption<&Form4, &TForm4::Button1>,    // 54
+    DialogCaption<&Form4, &TForm4::Button2>,    // 55
+    DialogCaption<&Form4, &TForm4::CheckBox2>,  // 56
+    DialogCaption<&Form4, &TForm4::CheckBox3>,  // 57
+    DialogCaption<&Form4, &TForm4::CheckBox4>,  // 58
+    DialogCaption<&Form4, &TForm4::Label1>,     // 59
+    NotWired,                             // 60 presets: title
+    DialogTitle<&Form4>,                  // 61
+    NotWired,                             // 62 protection: title
+    NotWired,                             // 63 protection: Button1
+    NotWired,                             // 64 protection: Button2
+    NotWired,                             // 65 protection: Button3
+    NotWired,                             // 66 protection: Label1
+    NotWired,                             // 67 protection: Label2
+    NotWired,                             // 68 prompt: title
+    NotWired,                             // 69 prompt: Button2
+}};
+
+void ApplyCaptionSet(TForm1 &main, std::span<const CaptionEntry> set, TLanguage language)
+{
+    for (const CaptionEntry &entry : set)
+        setters[entry.number - 1](main, entry, language);
+}
+
+const CaptionEntry &MarkerEntry()
+{
+    return CaptionTable()[14]; // entry 15: N15
+}
+
+} // namespace
+
+QString LanguageMarker(TLanguage language)
+{
+    return CaptionText(MarkerEntry(), language);
+}
+
+std::optional<TLanguage> LanguageFromMarker(const QString &marker)
+{
+    for (TLanguage language : {lgRussian, lgUkrainian, lgEnglish}) {
+        if (marker == LanguageMarker(language))
+            return language;
+    }
+    return std::nullopt;
+}
+
+std::optional<TLanguage> MarkedLanguage(const TForm1 &form)
+{
+    return LanguageFromMarker(form.N15->title());
+}
+
+void TForm1::ApplyMainCaptions(TLanguage language)
+{
+    ApplyCaptionSet(*this, MainCaptionSet(), language);
+}
+
+void TForm1::ApplyFullCaptions(TLanguage language)
+{
+    ApplyCaptionSet(*this, FullCaptionSet(), language);
+}
+
+void TForm1::N16Click() { ApplyFullCaptions(lgRussian); }
+void TForm1::N17Click() { ApplyFullCaptions(lgUkrainian); }
+void TForm1::N18Click() { ApplyFullCaptions(lgEnglish); }

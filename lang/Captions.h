@@ -1,0 +1,20 @@
+// Reading the language back from the interface: the caption of the Language
+// menu title N15 is the only record of the current language.
+#pragma once
+
+#include "Unit1.h"
+
+#include <QString>
+
+#include <optional>
+
+// "Язык", "Мова" or "Language": the marker a caption set in that language
+// leaves on N15.
+QString LanguageMarker(TLanguage language);
+
+// Whole-text, case-sensitive comparison with the three markers, in the order
+// Russian, Ukrainian, English. No language when none matches.
+std::optional<TLanguage> LanguageFromMarker(const QString &marker);
+
+// The language the main window's marker names, if any.
+std::optional<TLanguage> MarkedLanguage(const TForm1 &form);

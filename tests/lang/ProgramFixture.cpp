@@ -1,0 +1,130 @@
+#include "ProgramFixture.h"
+
+#include "PersistedState.h"
+#include "Registry.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "Unit3.h"
+#include "Unit4.h"
+#include "Unit5.h"
+#include "Unit6.h"
+
+#include <vantor_registry.h>
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdlib>
+
+namespace {
+
+template <typename Window>
+void Destroy(Window *&window)
+{
+    delete window;
+    window = nullptr;
+}
+
+} // namespace
+
+void ProgramFixture::SetUp()
+{
+    char pattern[] = "/tmp/vantor-lang-test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    registryDir_ = pattern;
+    ASSERT_EQ(VtrRegReset(registryDir_.c_str()), ERROR_SUCCESS);
+}
+
+void ProgramFixture::TearDown()
+{
+    if (running_) {
+        Destroy(Form6);
+        Destroy(Form5);
+        Destroy(Form4);
+        Destroy(Form3);
+        Destroy(AboutBox);
+        Destroy(Form1);
+        running_ = false;
+    }
+    VtrRegReset(nullptr);
+    std::filesystem::remove_all(registryDir_);
+}
+
+void ProgramFixture::StartProgram()
+{
+    ASSERT_FALSE(running_);
+    Form1 = new TForm1;
+    AboutBox = new TAboutBox;
+    Form3 = new TForm3;
+    Form4 = new TForm4;
+    Form5 = new TForm5;
+    Form6 = new TForm6;
+    running_ = true;
+}
+
+void ProgramFixture::EndProgram()
+{
+    ASSERT_TRUE(running_);
+    Form1->close();
+    QApplication::processEvents();
+    Destroy(Form6);
+    Destroy(Form5);
+    Destroy(Form4);
+    Destroy(Form3);
+    Destroy(AboutBox);
+    Destroy(Form1);
+    running_ = false;
+    // A new run reads the registry afresh from its files.
+    ASSERT_EQ(VtrRegReset(registryDir_.c_str()), ERROR_SUCCESS);
+}
+
+void ProgramFixture::Activate()
+{
+    Form1->FormActivate();
+}
+
+void ProgramFixture::WriteProgramValue(const std::string &name, const std::string &value)
+{
+    TRegistry key;
+    key.SelectRoot(PersistedState::ProgramKeyRoot);
+    key.EnterKey(PersistedState::ProgramKeyPath, true);
+    key.WriteText(name, value);
+}
+
+std::string ProgramFixture::ReadProgramValue(const std::string &name)
+{
+    TRegistry key;
+    key.SelectRoot(PersistedState::ProgramKeyRoot);
+    key.EnterKey(PersistedState::ProgramKeyPath, true);
+    return key.ReadText(name);
+}
+
+bool ProgramFixture::HasProgramValue(const std::string &name)
+{
+    TRegistry key;
+    key.SelectRoot(PersistedState::ProgramKeyRoot);
+    key.EnterKey(PersistedState::ProgramKeyPath, true);
+    return key.HasValue(name);
+}
+
+void ProgramFixture::WritePasswordStoreValue(const std::string &name, const std::string &value)
+{
+    TRegistry key;
+    key.SelectRoot(PersistedState::PasswordStoreRoot);
+    key.EnterKey(PersistedState::PasswordStorePath, true);
+    key.WriteText(name, value);
+}
+
+void WhenModalShown(std::function<void()> work)
+{
+    auto *poll = new QTimer(qApp);
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, work = std::move(work)] {
+        if (!QApplication::activeModalWidget())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        work();
+    });
+    poll->start();
+}

@@ -1,0 +1,39 @@
+// A run of the program inside a test: a registry of its own and the six
+// windows, created in the program's order and published through the same
+// globals the program uses.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+class ProgramFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates the six windows, as the program entry does.
+    void StartProgram();
+    // Closes the main window (its close handler stores the fields and the
+    // language) and destroys the windows; the registry is written out.
+    void EndProgram();
+    // The main window's first activation, as at start-up.
+    void Activate();
+
+    // The program key's values, written and read directly.
+    void WriteProgramValue(const std::string &name, const std::string &value);
+    std::string ReadProgramValue(const std::string &name);
+    bool HasProgramValue(const std::string &name);
+    void WritePasswordStoreValue(const std::string &name, const std::string &value);
+
+private:
+    std::filesystem::path registryDir_;
+    bool running_ = false;
+};
+
+// Runs work once the next modal window is up, with the nested loop running.
+void WhenModalShown(std::function<void()> work);

@@ -1,0 +1,272 @@
+// The settings dialog against the main window: loading, applying, the
+// refused level and cancelling.
+#include "ProgramFixture.h"
+
+#include "Captions.h"
+#include "ErrorReporting.h"
+#include "Unit1.h"
+#include "Unit4.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+class SettingsDialog : public ProgramFixture {
+protected:
+    void SetUp() override
+    {
+        ProgramFixture::SetUp();
+        StartProgram();
+        // The main window as the fade-in leaves it.
+        Form1->SetAlphaBlendValue(255);
+        Form1->SetAlphaBlend(false);
+        SetDialogHook([this](QMessageBox &box) {
+            boxTexts_.push_back(box.text());
+            return true;
+        });
+    }
+
+    void TearDown() override
+    {
+        SetDialogHook({});
+        ProgramFixture::TearDown();
+    }
+
+    static void Open()
+    {
+        Form4->show();
+        QApplication::processEvents();
+    }
+
+    static bool ExtraButtonsShown()
+    {
+        const bool shown = !Form1->SpeedButton2->isHidden();
+        EXPECT_EQ(!Form1->SpeedButton3->isHidden(), shown);
+        EXPECT_EQ(!Form1->SpeedButton4->isHidden(), shown);
+        return shown;
+    }
+
+    static bool RootKeyBoxShown()
+    {
+        const bool shown = !Form1->RadioGroup1->isHidden();
+        for (QRadioButton *button : {Form1->RadioButton1, Form1->RadioButton2, Form1->RadioButton3,
+                                     Form1->RadioButton4, Form1->RadioButton5})
+            EXPECT_EQ(!button->isHidden(), shown);
+        return shown;
+    }
+
+    std::vector<QString> boxTexts_;
+};
+
+TEST_F(SettingsDialog, LooksAsCreated)
+{
+    EXPECT_EQ(Form4->windowTitle(), QStringLiteral("Настройки VTR 1.5"));
+    EXPECT_EQ(Form4->size(), QSize(386, 359));
+    EXPECT_EQ(Form4->minimumSize(), Form4->maximumSize());
+    EXPECT_EQ(Form4->palette().color(QPalette::Window), QColor(233, 255, 210));
+    EXPECT_EQ(Form4->Edit1->palette().color(QPalette::Base), QColor(227, 244, 251));
+    EXPECT_FALSE(Form4->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(Form4->RadioButton1->isChecked() || Form4->RadioButton2->isChecked()
+                 || Form4->RadioButton3->isChecked());
+    EXPECT_EQ(Form4->CheckBox2->parentWidget(), Form4->GroupBox1);
+    EXPECT_EQ(Form4->CheckBox4->parentWidget(), Form4->GroupBox2);
+    EXPECT_EQ(Form4->RadioButton3->parentWidget(), Form4->GroupBox3);
+}
+
+TEST_F(SettingsDialog, OpensFromButtonMenuAndKey)
+{
+    EXPECT_EQ(Form1->N23->shortcut(), QKeySequence(Qt::Key_F6));
+    for (auto open : {std::function<void()>([] { Form1->SpeedButton3->click(); }),
+                      std::function<void()>([] { Form1->N23->trigger(); })}) {
+        QWidget *modal = nullptr;
+        WhenModalShown([&modal] {
+            modal = QApplication::activeModalWidget();
+            Form4->Button2->click();
+        });
+        open();
+        EXPECT_EQ(modal, Form4);
+        EXPECT_FALSE(Form4->isVisible());
+    }
+}
+
+TEST_F(SettingsDialog, LoadsTheMainWindowOnEveryOpening)
+{
+    Open();
+    EXPECT_TRUE(Form4->CheckBox2->isChecked());
+    EXPECT_TRUE(Form4->CheckBox3->isChecked());
+    EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("255"));
+    EXPECT_TRUE(Form4->CheckBox4->isChecked());
+    EXPECT_TRUE(Form4->RadioButton1->isChecked());
+    Form4->close();
+
+    Form1->SpeedButton2->hide();
+    Form1->SpeedButton3->hide();
+    Form1->SpeedButton4->hide();
+    Form1->SetAlphaBlend(true);
+    Form1->SetAlphaBlendValue(7);
+    Form1->ApplyFullCaptions(lgUkrainian);
+    Open();
+    EXPECT_FALSE(Form4->CheckBox2->isChecked());
+    EXPECT_TRUE(Form4->CheckBox3->isChecked());
+    EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("7"));
+    EXPECT_FALSE(Form4->CheckBox4->isChecked());
+    EXPECT_TRUE(Form4->RadioButton2->isChecked());
+    EXPECT_FALSE(Form4->RadioButton1->isChecked());
+    Form4->close();
+
+    // A marker that names no language leaves the buttons as they were.
+    Form1->N15->setTitle(QStringLiteral("?"));
+    Open();
+    EXPECT_TRUE(Form4->RadioButton2->isChecked());
+}
+
+TEST_F(SettingsDialog, ApplyHidesShowsSetsTheLevelAndLanguage)
+{
+    Form1->RadioButton3->setChecked(true);
+    Open();
+    Form4->CheckBox2->setChecked(false);
+    Form4->CheckBox3->setChecked(false);
+    Form4->Edit1->setText(QStringLiteral(" 128"));
+    Form4->CheckBox4->setChecked(false);
+    Form4->RadioButton3->setChecked(true);
+    QTest::mouseClick(Form4->Button1, Qt::LeftButton);
+
+    EXPECT_TRUE(boxTexts_.empty());
+    EXPECT_FALSE(Form4->isVisible());
+    EXPECT_FALSE(ExtraButtonsShown());
+    EXPECT_FALSE(RootKeyBoxShown());
+    EXPECT_TRUE(Form1->RadioButton3->isChecked()); // hidden, still the root key
+    EXPECT_EQ(Form1->AlphaBlendValue(), 128);
+    EXPECT_TRUE(Form1->AlphaBlend()); // unchecked "Отключить": the level takes effect
+    EXPECT_EQ(Form1->N15->title(), QStringLiteral("Language"));
+    EXPECT_EQ(Form1->Button1->text(), QStringLiteral("Create the key"));
+
+    // Reopened: the dialog shows what was applied; Apply at once changes nothing.
+    Open();
+    EXPECT_FALSE(Form4->CheckBox2->isChecked());
+    EXPECT_FALSE(Form4->CheckBox3->isChecked());
+    EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("128"));
+    EXPECT_FALSE(Form4->CheckBox4->isChecked());
+    EXPECT_TRUE(Form4->RadioButton3->isChecked());
+    Form4->CheckBox3->setChecked(true);
+    Form4->CheckBox4->setChecked(true);
+    Form4->Edit1->setText(QStringLiteral("$FF"));
+    Form4->Button1->click();
+    EXPECT_FALSE(ExtraButtonsShown());
+    EXPECT_TRUE(RootKeyBoxShown());
+    EXPECT_EQ(Form1->AlphaBlendValue(), 255);
+    EXPECT_FALSE(Form1->AlphaBlend());
+
+    Open();
+    Form4->CheckBox2->setChecked(true);
+    Form4->Button1->click();
+    EXPECT_TRUE(ExtraButtonsShown());
+}
+
+// A text that is no number, or a number outside 0..255, is reported; only the
+// two visibility steps have run, and the dialog stays open with the input.
+TEST_F(SettingsDialog, RefusedLevelStopsApplyAfterTheVisibilitySteps)
+{
+    for (const char *text : {"12a", "", "42 ", "4294967296", "256", "-1"}) {
+        Form1->ApplyMainCaptions(lgRussian);
+        Form1->SpeedButton2->show();
+        Form1->SpeedButton3->show();
+        Form1->SpeedButton4->show();
+        Form1->RadioGroup1->show();
+        Form1->SetAlphaBlendValue(255);
+        Form1->SetAlphaBlend(false);
+        boxTexts_.clear();
+
+        Open();
+        Form4->CheckBox2->setChecked(false);
+        Form4->CheckBox3->setChecked(true);
+        Form4->Edit1->setText(QString::fromUtf8(text));
+        Form4->CheckBox4->setChecked(false);
+        Form4->RadioButton3->setChecked(true);
+        QTest::mouseClick(Form4->Button1, Qt::LeftButton);
+
+        ASSERT_EQ(boxTexts_.size(), 1u) << text;
+        const bool range = QByteArray(text) == "256" || QByteArray(text) == "-1";
+        EXPECT_EQ(boxTexts_[0], QStringLiteral("'%1' is not %2.")
+                                    .arg(QString::fromUtf8(text),
+                                         range ? QStringLiteral("between 0 and 255")
+                                               : QStringLiteral("a valid integer value")));
+        EXPECT_FALSE(ExtraButtonsShown()) << text;
+        EXPECT_TRUE(RootKeyBoxShown()) << text;
+        EXPECT_EQ(Form1->AlphaBlendValue(), 255) << text;
+        EXPECT_FALSE(Form1->AlphaBlend()) << text;
+        EXPECT_EQ(Form1->N15->title(), QStringLiteral("Язык")) << text;
+        EXPECT_TRUE(Form4->isVisible()) << text;
+        EXPECT_EQ(Form4->Edit1->text(), QString::fromUtf8(text));
+        Form4->close();
+    }
+}
+
+TEST_F(SettingsDialog, CancelAndCloseBoxApplyNothing)
+{
+    for (bool byCloseBox : {false, true}) {
+        Open();
+        Form4->CheckBox2->setChecked(false);
+        Form4->CheckBox3->setChecked(false);
+        Form4->Edit1->setText(QStringLiteral("10"));
+        Form4->CheckBox4->setChecked(false);
+        Form4->RadioButton2->setChecked(true);
+        if (byCloseBox)
+            Form4->close();
+        else
+            QTest::mouseClick(Form4->Button2, Qt::LeftButton);
+
+        EXPECT_FALSE(Form4->isVisible());
+        EXPECT_TRUE(ExtraButtonsShown());
+        EXPECT_TRUE(RootKeyBoxShown());
+        EXPECT_EQ(Form1->AlphaBlendValue(), 255);
+        EXPECT_FALSE(Form1->AlphaBlend());
+        EXPECT_EQ(Form1->N15->title(), QStringLiteral("Язык"));
+
+        // The next opening shows the main window again, not the edits.
+        Open();
+        EXPECT_TRUE(Form4->CheckBox2->isChecked());
+        EXPECT_TRUE(Form4->CheckBox3->isChecked());
+        EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("255"));
+        EXPECT_TRUE(Form4->CheckBox4->isChecked());
+        EXPECT_TRUE(Form4->RadioButton1->isChecked());
+        Form4->close();
+    }
+}
+
+// The dialog's language switch is a main-window set: its own texts keep the
+// language of the last full set while its buttons follow the marker.
+TEST_F(SettingsDialog, LanguageSwitchChangesOnlyTheMainWindow)
+{
+    Form1->ApplyFullCaptions(lgEnglish);
+    Open();
+    EXPECT_TRUE(Form4->RadioButton3->isChecked());
+    Form4->RadioButton2->setChecked(true);
+    Form4->Button1->click();
+
+    EXPECT_EQ(Form1->N15->title(), QStringLiteral("Мова"));
+    EXPECT_EQ(Form1->Button2->text(), QStringLiteral("Читать значення"));
+    EXPECT_TRUE(Form1->N17->isChecked());
+    EXPECT_FALSE(Form1->N18->isChecked());
+    EXPECT_EQ(Form1->N26->text(), QStringLiteral("Sequrity"));
+    EXPECT_EQ(Form1->SpeedButton3->toolTip(), QStringLiteral("Options..."));
+
+    Open();
+    EXPECT_TRUE(Form4->RadioButton2->isChecked());
+    EXPECT_EQ(Form4->windowTitle(), QStringLiteral("Show"));
+    EXPECT_EQ(Form4->GroupBox3->title(), QStringLiteral("Language"));
+    EXPECT_EQ(Form4->Button1->text(), QStringLiteral("Apply"));
+}
+
+} // namespace

@@ -1,0 +1,18 @@
+// The GUI tests run inside the program's own application object, so that a
+// failure escaping a handler reaches the error box as it does in the program.
+#include "Application.h"
+#include "ErrorReporting.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests at build time needs no display.
+    if (::testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
+
+    TApplication app(argc, argv);
+    SetApplicationTitle(QStringLiteral("Vantor 1.5"));
+    return RUN_ALL_TESTS();
+}
