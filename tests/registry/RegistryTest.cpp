@@ -26,12 +26,12 @@ protected:
         dir_ = pattern;
         ASSERT_EQ(VtrRegReset(dir_.c_str()), ERROR_SUCCESS);
 #endif
-        RegDeleteTree(HKEY_CURRENT_USER, "VantorTest");
+        DeleteTestTree(HKEY_CURRENT_USER, "VantorTest");
     }
 
     void TearDown() override
     {
-        RegDeleteTree(HKEY_CURRENT_USER, "VantorTest");
+        DeleteTestTree(HKEY_CURRENT_USER, "VantorTest");
 #ifndef _WIN32
         VtrRegReset(nullptr);
         std::filesystem::remove_all(dir_);
@@ -39,7 +39,7 @@ protected:
     }
 
     // Test set-up only: the class under test has its own recursive delete.
-    static void RegDeleteTree(HKEY root, const std::string &path)
+    static void DeleteTestTree(HKEY root, const std::string &path)
     {
         HKEY key;
         if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
@@ -49,7 +49,7 @@ protected:
             DWORD length = sizeof name;
             if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
                 break;
-            RegDeleteTree(key, name);
+            DeleteTestTree(key, name);
         }
         RegCloseKey(key);
         RegDeleteKeyA(root, path.c_str());
