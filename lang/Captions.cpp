@@ -8,11 +8,14 @@
 #include "CaptionTable.h"
 #include "Unit4.h"
 
-#include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
 
 #include <array>
 
@@ -21,7 +24,12 @@ namespace {
 void SetCaption(QMenu *menu, const QString &text) { menu->setTitle(text); }
 void SetCaption(QAction *item, const QString &text) { item->setText(text); }
 void SetCaption(QAbstractButton *button, const QString &text) { button->setText(text); }
-void SetCaption(QLabel *label, const QString &text) { label->setText(text); }
+// Labels size themselves to their text, as they do at creation.
+void SetCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
 void SetCaption(QGroupBox *box, const QString &text) { box->setTitle(text); }
 
 using EntrySetter = void (*)(TForm1 &main, const CaptionEntry &entry, int language);

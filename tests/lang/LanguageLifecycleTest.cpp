@@ -100,19 +100,6 @@ TEST_F(LanguageLifecycle, PromptAtStartShowsItsCreationTexts)
     ExpectEntriesIn(lgEnglish, 1, 69);
 }
 
-// Cancelling the prompt closes the main window before the language step: the
-// marker still reads "Язык", so Russian is stored for the next start.
-TEST_F(LanguageLifecycle, CancelledPromptStoresRussian)
-{
-    WritePasswordStoreValue(PersistedState::ProtectionFlagValue, "1");
-    WriteProgramValue(LastLanguageValue, "2");
-    StartProgram();
-    WhenModalShown([] { Form6->Button2->click(); });
-    Activate();
-    QApplication::processEvents();
-    EXPECT_EQ(ReadProgramValue(LastLanguageValue), "0");
-}
-
 TEST_F(LanguageLifecycle, LanguageChosenInTheSettingsDialogIsTheNextRunsLanguage)
 {
     StartProgram();

@@ -1,5 +1,6 @@
 #include "ProgramFixture.h"
 
+#include "ErrorReporting.h"
 #include "PersistedState.h"
 #include "Registry.h"
 #include "Unit1.h"
@@ -12,6 +13,7 @@
 #include <vantor_registry.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdlib>
@@ -33,10 +35,17 @@ void ProgramFixture::SetUp()
     ASSERT_NE(mkdtemp(pattern), nullptr);
     registryDir_ = pattern;
     ASSERT_EQ(VtrRegReset(registryDir_.c_str()), ERROR_SUCCESS);
+    SetDialogHook([this](QMessageBox &box) {
+        boxTexts_.push_back(box.text());
+        return true;
+    });
 }
 
 void ProgramFixture::TearDown()
 {
+    SetDialogHook({});
+    for (const QString &text : boxTexts_)
+        ADD_FAILURE() << "unexpected box: " << text.toStdString();
     if (running_) {
         Destroy(Form6);
         Destroy(Form5);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 class ProgramFixture : public ::testing::Test {
 protected:
@@ -29,6 +30,10 @@ protected:
     std::string ReadProgramValue(const std::string &name);
     bool HasProgramValue(const std::string &name);
     void WritePasswordStoreValue(const std::string &name, const std::string &value);
+
+    // The texts of the error boxes and message dialogs shown, which the
+    // fixture dismisses at once. Tests that expect none leave it empty.
+    std::vector<QString> boxTexts_;
 
 private:
     std::filesystem::path registryDir_;
