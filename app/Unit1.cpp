@@ -110,10 +110,15 @@ QAction *AddItem(QMenu *menu, const QString &caption, const QKeySequence &shortc
     return item;
 }
 
-void ShowModal(QDialog *dialog)
+// Shows a dialog modally; afterwards the window that opened it is the active
+// one again, as it was before, whatever the window manager does.
+void ShowModal(QWidget *opener, QDialog *dialog)
 {
-    if (dialog)
-        dialog->exec();
+    if (!dialog)
+        return;
+    dialog->exec();
+    if (opener->isVisible())
+        opener->activateWindow();
 }
 
 } // namespace
@@ -425,14 +430,14 @@ void TForm1::FormClose()
 
 void TForm1::N2Click() { close(); }
 
-void TForm1::Button6Click() { ShowModal(AboutBox); }
-void TForm1::N10Click() { ShowModal(AboutBox); }
+void TForm1::Button6Click() { ShowModal(this, AboutBox); }
+void TForm1::N10Click() { ShowModal(this, AboutBox); }
 
-void TForm1::SpeedButton2Click() { ShowModal(Form3); }
-void TForm1::N22Click() { ShowModal(Form3); }
+void TForm1::SpeedButton2Click() { ShowModal(this, Form3); }
+void TForm1::N22Click() { ShowModal(this, Form3); }
 
-void TForm1::SpeedButton3Click() { ShowModal(Form4); }
-void TForm1::N23Click() { ShowModal(Form4); }
+void TForm1::SpeedButton3Click() { ShowModal(this, Form4); }
+void TForm1::N23Click() { ShowModal(this, Form4); }
 
-void TForm1::SpeedButton4Click() { ShowModal(Form5); }
-void TForm1::N26Click() { ShowModal(Form5); }
+void TForm1::SpeedButton4Click() { ShowModal(this, Form5); }
+void TForm1::N26Click() { ShowModal(this, Form5); }
