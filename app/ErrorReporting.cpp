@@ -4,9 +4,32 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QWidget>
 
 namespace {
+
+// Qt places a parentless box near the centre but from its size before the
+// final layout; this one centres itself once its size is known.
+class CentredBox : public QMessageBox {
+public:
+    CentredBox(Icon icon, const QString &title, const QString &text) : QMessageBox(icon, title, text)
+    {
+        setTextFormat(Qt::PlainText);
+        setWindowModality(Qt::ApplicationModal);
+        QPushButton *ok = addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        setDefaultButton(ok);
+        setEscapeButton(ok);
+    }
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        if (const QScreen *screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+};
 
 QString &TitleStore()
 {
@@ -25,13 +48,6 @@ void Present(QMessageBox &box)
     if (const DialogHook &hook = HookStore(); hook && hook(box))
         return;
     box.exec();
-}
-
-void AddSingleOkButton(QMessageBox &box)
-{
-    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.setDefaultButton(ok);
-    box.setEscapeButton(ok);
 }
 
 // Mouse capture and open popup menus would otherwise hold on to input that
@@ -78,10 +94,7 @@ void ShowErrorBox(const std::string &message)
     const QPointer<QWidget> activeWindow = QApplication::activeWindow();
     const QPointer<QWidget> focusWidget = QApplication::focusWidget();
 
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), ErrorBoxText(message));
-    box.setTextFormat(Qt::PlainText);
-    box.setWindowModality(Qt::ApplicationModal);
-    AddSingleOkButton(box);
+    CentredBox box(QMessageBox::Critical, ApplicationTitle(), ErrorBoxText(message));
     Present(box);
 
     if (activeWindow) {
@@ -95,10 +108,7 @@ void ReportException(const std::exception &failure) { ShowErrorBox(failure.what(
 
 void ShowMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text);
-    box.setTextFormat(Qt::PlainText);
-    box.setWindowModality(Qt::ApplicationModal);
-    AddSingleOkButton(box);
+    CentredBox box(QMessageBox::NoIcon, ApplicationTitle(), text);
     Present(box);
 }
 
