@@ -135,6 +135,9 @@ TEST_F(LanguageLifecycle, ScreenshotsOfTheMainWindow)
         const QString file = dir + QStringLiteral("/main-%1.png").arg(QString::fromUtf8(NameOf(language)).toLower());
         EXPECT_TRUE(Form1->grab().save(file)) << file.toStdString();
     }
+    Form4->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(Form4->grab().save(dir + QStringLiteral("/settings-dialog.png")));
 }
 
 } // namespace
