@@ -278,7 +278,7 @@ void TForm1::ConnectHandlers()
         {SpeedButton3, &TForm1::SpeedButton3Click}, {SpeedButton4, &TForm1::SpeedButton4Click},
     };
     for (const auto &[button, handler] : buttons)
-        connect(button, &QAbstractButton::clicked, this, handler);
+        ConnectHandler(button, &QAbstractButton::clicked, this, handler);
 
     const std::pair<QAction *, void (TForm1::*)()> items[] = {
         {N2, &TForm1::N2Click},     {N4, &TForm1::N4Click},     {N5, &TForm1::N5Click},
@@ -296,9 +296,9 @@ void TForm1::ConnectHandlers()
         {N91, &TForm1::N91Click},   {N101, &TForm1::N101Click},
     };
     for (const auto &[item, handler] : items)
-        connect(item, &QAction::triggered, this, handler);
+        ConnectHandler(item, &QAction::triggered, this, handler);
 
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    ConnectHandler(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
     for (QLineEdit *edit : {Edit2, Edit3, Edit4})
         edit->installEventFilter(this);
@@ -317,17 +317,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonDblClick
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        if (watched == Edit2) {
-            Edit2DblClick();
-            return true;
-        }
-        if (watched == Edit3) {
-            Edit3DblClick();
-            return true;
-        }
-        if (watched == Edit4) {
-            Edit4DblClick();
-            return true;
+        const std::pair<QObject *, void (TForm1::*)()> fields[] = {
+            {Edit2, &TForm1::Edit2DblClick}, {Edit3, &TForm1::Edit3DblClick}, {Edit4, &TForm1::Edit4DblClick}};
+        for (const auto &[field, handler] : fields) {
+            if (watched == field) {
+                RunReportingFailures([&] { (this->*handler)(); });
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);

@@ -142,11 +142,20 @@ void ErrorReportingTest::failureInAButtonHandlerLeavesTheProgramRunning()
     QPushButton button(QStringLiteral("fail"));
     int clicks = 0;
     bool laterStep = false;
-    QObject::connect(&button, &QPushButton::clicked, [&] {
-        ++clicks;
-        throw ERegistryException("Invalid data type for 'Word'");
-        laterStep = true;
-    });
+    struct Handlers : QObject {
+        int *clicks;
+        bool *laterStep;
+        void FailingClick()
+        {
+            ++*clicks;
+            throw ERegistryException("Invalid data type for 'Word'");
+            *laterStep = true;
+        }
+        void PlainFailure() { throw std::runtime_error("plain failure"); }
+    } handlers;
+    handlers.clicks = &clicks;
+    handlers.laterStep = &laterStep;
+    ConnectHandler(&button, &QPushButton::clicked, &handlers, &Handlers::FailingClick);
     ShowAndActivate(button);
     QTest::mouseClick(&button, Qt::LeftButton);
     QTest::mouseClick(&button, Qt::LeftButton);
@@ -158,7 +167,7 @@ void ErrorReportingTest::failureInAButtonHandlerLeavesTheProgramRunning()
 
     // Exceptions of other kinds reach the box too.
     QObject::disconnect(&button, nullptr, nullptr, nullptr);
-    QObject::connect(&button, &QPushButton::clicked, [] { throw std::runtime_error("plain failure"); });
+    ConnectHandler(&button, &QPushButton::clicked, &handlers, &Handlers::PlainFailure);
     QTest::mouseClick(&button, Qt::LeftButton);
     QCOMPARE(recorder.boxes.back().text, QStringLiteral("plain failure."));
 }
