@@ -4,6 +4,7 @@
 
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -22,6 +23,7 @@ private slots:
     void messageDialogShowsTheTextUnchangedWithoutIcon();
     void boxesCloseWithEnterAndEscape();
     void errorBoxGivesActivationAndFocusBack();
+    void errorBoxBlocksOtherWindowsAndClosesOpenMenus();
     void failureInAButtonHandlerLeavesTheProgramRunning();
     void failureInATimerTickLeavesTheProgramRunning();
     void rootChoiceSelectsTheCheckedRoot_data();
@@ -134,6 +136,33 @@ void ErrorReportingTest::errorBoxGivesActivationAndFocusBack()
     QTRY_COMPARE(QApplication::activeWindow(), &window);
     QCOMPARE(QApplication::focusWidget(), second);
     Q_UNUSED(first);
+}
+
+void ErrorReportingTest::errorBoxBlocksOtherWindowsAndClosesOpenMenus()
+{
+    QWidget window;
+    auto *button = new QPushButton(QStringLiteral("press"), &window);
+    auto *menu = new QMenu(&window);
+    menu->addAction(QStringLiteral("item"));
+    int presses = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++presses; });
+    ShowAndActivate(window);
+    menu->popup(window.mapToGlobal(QPoint(10, 10)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+
+    bool menuClosed = false;
+    QTimer::singleShot(100, [&] {
+        menuClosed = !menu->isVisible();
+        // Through the window system, where modality is enforced.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+        QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
+    });
+    ShowErrorBox("blocked");
+    QVERIFY(menuClosed);
+    QCOMPARE(presses, 0);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+    QTRY_COMPARE(presses, 1);
 }
 
 void ErrorReportingTest::failureInAButtonHandlerLeavesTheProgramRunning()
