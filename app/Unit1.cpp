@@ -34,6 +34,7 @@ const QColor RootBoxColour(0, 79, 117);
 
 constexpr int ClientWidth = 565;
 constexpr int ClientHeight = 287;
+constexpr int LabelRight = 464; // the left edge of SpeedButton1
 
 QFont PixelFont(const QString &family, int pixels, bool bold = false)
 {
@@ -56,8 +57,9 @@ QLabel *MakeLabel(QWidget *parent, const QString &caption, int left, int top)
     auto *label = new QLabel(caption, parent);
     label->setFont(PixelFont(QStringLiteral("Pragmatica"), 12));
     SetColour(label, QPalette::WindowText, Qt::white);
-    label->move(left, top);
-    label->adjustSize();
+    // As wide as the free room left of the clear button, so that captions
+    // set later in another language are not cut off.
+    label->setGeometry(left, top, LabelRight - left, label->sizeHint().height());
     return label;
 }
 
