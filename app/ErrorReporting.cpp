@@ -10,10 +10,12 @@
 namespace {
 
 // Qt places a parentless box near the centre but from its size before the
-// final layout; this one centres itself once its size is known.
+// final layout; this one centres itself once its size is known, on the
+// screen of the window that was active (the primary screen without one).
 class CentredBox : public QMessageBox {
 public:
-    CentredBox(Icon icon, const QString &title, const QString &text) : QMessageBox(icon, title, text)
+    CentredBox(Icon icon, const QString &title, const QString &text)
+        : QMessageBox(icon, title, text), screen_(ActiveScreen())
     {
         setTextFormat(Qt::PlainText);
         setWindowModality(Qt::ApplicationModal);
@@ -26,9 +28,19 @@ protected:
     void showEvent(QShowEvent *event) override
     {
         QMessageBox::showEvent(event);
-        if (const QScreen *screen = this->screen())
+        const QScreen *screen = screen_ ? screen_.data() : this->screen();
+        if (screen)
             move(screen->availableGeometry().center() - rect().center());
     }
+
+private:
+    static QScreen *ActiveScreen()
+    {
+        const QWidget *active = QApplication::activeWindow();
+        return active ? active->screen() : QGuiApplication::primaryScreen();
+    }
+
+    QPointer<QScreen> screen_;
 };
 
 QString &TitleStore()
