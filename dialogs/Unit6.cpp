@@ -70,9 +70,17 @@ void TForm6::Button2Click()
     EndProgram();
 }
 
+// A password that cannot be read admits nobody; the close still ends the
+// program rather than leaving the prompt impossible to close.
 void TForm6::FormClose()
 {
-    if (!FieldHoldsPassword())
+    bool admitted = false;
+    try {
+        admitted = FieldHoldsPassword();
+    } catch (const ERegistryException &failure) {
+        ReportException(failure);
+    }
+    if (!admitted)
         EndProgram();
 }
 

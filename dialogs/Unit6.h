@@ -19,7 +19,7 @@ public slots:
     void Button1Click();
     void Button2Click();
     // Runs whenever the prompt closes: lets the start-up go on only when the
-    // field holds the stored password.
+    // field holds the stored password, and ends the program otherwise.
     void FormClose();
 
 protected:

@@ -367,4 +367,27 @@ TEST_F(PasswordGateTest, AnUnreadableStoreIsToldOnceAndTheProgramStartsUnprotect
     EXPECT_TRUE(englishApplied);
 }
 
+TEST_F(PasswordGateTest, APasswordThatTurnsUnreadableAtThePromptStillLetsItEndTheProgram)
+{
+    Protect("Pass word");
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TestRegistry::SetStoreNumber(PasswordValue, 7);
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+             EXPECT_TRUE(Form6->isVisible());
+             QTest::mouseClick(Form6->Button2, Qt::LeftButton);
+         }},
+    });
+
+    EXPECT_FALSE(run.endedByTest);
+    EXPECT_FALSE(run.fadedIn);
+    ASSERT_EQ(run.boxes.size(), 2u);
+    for (const ShownBox &box : run.boxes) {
+        EXPECT_EQ(box.icon, QMessageBox::Critical);
+        EXPECT_EQ(box.text, QStringLiteral("Invalid data type for 'configuration'"));
+    }
+}
+
 } // namespace

@@ -145,4 +145,19 @@ TEST_F(ProtectionDialogTest, EveryOpenerShowsTheDialogModallyAndCloseHidesIt)
     }
 }
 
+TEST_F(ProtectionDialogTest, AnUnreadablePasswordIsReportedAndTheDialogStaysOpen)
+{
+    TestRegistry::SetStoreNumber(PasswordValue, 7);
+    Apply(QStringLiteral("Secret pass"), QStringLiteral("new"));
+    Remove(QStringLiteral("Secret pass"));
+
+    ASSERT_EQ(boxes_.size(), 2u);
+    for (const ShownBox &box : boxes_) {
+        EXPECT_EQ(box.icon, QMessageBox::Critical);
+        EXPECT_EQ(box.text, QStringLiteral("Invalid data type for 'configuration'"));
+    }
+    EXPECT_EQ(TestRegistry::StoreText(ProtectionFlagValue), "0");
+    EXPECT_TRUE(dialog_->isVisible());
+}
+
 } // namespace
