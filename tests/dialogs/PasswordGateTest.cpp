@@ -390,4 +390,36 @@ TEST_F(PasswordGateTest, APasswordThatTurnsUnreadableAtThePromptStillLetsItEndTh
     }
 }
 
+TEST_F(PasswordGateTest, AnUnwritableStoreIsToldOnceAndTheProgramStartsUnprotected)
+{
+    TestRegistry::SetProgramText("lastlang", "2");
+    registry_.MakeUserHiveReadOnly();
+    bool englishApplied = false;
+    const RunRecord run = RunProgramWith({{FadedIn, [&] { englishApplied = Form1->N18->isChecked(); }}});
+
+    EXPECT_EQ(run.promptShown, 0);
+    EXPECT_TRUE(englishApplied);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(run.boxes[0].text, QStringLiteral("Failed to set data for 'configuration'"));
+    EXPECT_FALSE(TestRegistry::StoreHas(PasswordValue));
+}
+
+TEST_F(PasswordGateTest, AnUnwritableStoreThatNeedsNoWriteStillAsks)
+{
+    Protect("Pass word");
+    registry_.MakeUserHiveReadOnly();
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+         }},
+        WaitForFadeIn,
+    });
+
+    EXPECT_EQ(run.promptShown, 1);
+    EXPECT_TRUE(run.boxes.empty());
+}
+
 } // namespace

@@ -28,9 +28,21 @@ TestRegistry::TestRegistry()
 
 TestRegistry::~TestRegistry()
 {
+    std::error_code ignoredError;
     VtrRegReset(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    std::filesystem::remove_all(dir_, ignoredError);
+}
+
+void TestRegistry::MakeUserHiveReadOnly()
+{
+    // Something must be in the hive for its file to be written.
+    SetStoreText("hive marker", "");
+    ASSERT_EQ(VtrRegFlushAll(), ERROR_SUCCESS);
+    const std::string file = dir_ + "/user.reg";
+    ASSERT_TRUE(std::filesystem::exists(file));
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read
+                                           | std::filesystem::perms::others_read);
+    ASSERT_EQ(VtrRegReset(dir_.c_str()), ERROR_SUCCESS);
 }
 
 void TestRegistry::SetStoreText(const std::string &name, const std::string &value)

@@ -21,6 +21,10 @@ public:
     // Puts a four-byte number where text is expected.
     static void SetStoreNumber(const std::string &name, DWORD value);
 
+    // Saves the registry and takes the write permission from the file that
+    // holds HKEY_CURRENT_USER, so that every later write there is refused.
+    void MakeUserHiveReadOnly();
+
     static void SetProgramText(const std::string &name, const std::string &value);
     static std::string ProgramText(const std::string &name);
     static bool ProgramHas(const std::string &name);
