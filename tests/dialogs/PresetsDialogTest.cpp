@@ -174,18 +174,4 @@ TEST_F(PresetsDialogTest, TheLastChoiceStaysCheckedWhenTheDialogOpensAgain)
     EXPECT_EQ(form1_->Edit3->text(), QStringLiteral("mine too"));
 }
 
-TEST_F(PresetsDialogTest, F7OpensTheDialogModally)
-{
-    form1_->show();
-    form1_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form1_.get()));
-    bool sawModal = false;
-    QTimer::singleShot(0, dialog_.get(), [&] {
-        sawModal = dialog_->isVisible() && dialog_->isModal();
-        dialog_->close();
-    });
-    QTest::keyClick(form1_.get(), Qt::Key_F7);
-    EXPECT_TRUE(sawModal);
-}
-
 } // namespace

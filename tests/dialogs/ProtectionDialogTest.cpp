@@ -117,12 +117,6 @@ TEST_F(ProtectionDialogTest, AnEmptyNewPasswordIsStoredAsItIs)
     ExpectStore("", "0");
 }
 
-TEST_F(ProtectionDialogTest, TheFieldsShowWhatIsTyped)
-{
-    EXPECT_EQ(dialog_->Edit1->echoMode(), QLineEdit::Normal);
-    EXPECT_EQ(dialog_->Edit2->echoMode(), QLineEdit::Normal);
-}
-
 TEST_F(ProtectionDialogTest, EveryOpenerShowsTheDialogModallyAndCloseHidesIt)
 {
     dialog_->hide();
