@@ -29,8 +29,10 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent, Qt::Tool)
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(10);
 
     Label1 = new QLabel(QStringLiteral("Просто поставьте галочку напротив выбранного элемента"), this);
+    Label1->setWordWrap(true);
     layout->addWidget(Label1);
     layout->addSpacing(8);
 
