@@ -406,6 +406,8 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 void TForm1::FormClose()
 {
+    if (StartupRefused)
+        return;
     const std::string path = Edit2->text().toStdString();
     const std::string name = Edit3->text().toStdString();
     const std::string word = Edit4->text().toStdString();
