@@ -1,6 +1,8 @@
 // The registry API's semantics, as Windows (and Wine) show them.
 #include "test_support.h"
 
+#include <algorithm>
+
 using namespace winreg_test;
 
 namespace {
