@@ -375,3 +375,17 @@ TEST_F(Robustness, RunningWineServerMakesThePrefixReadOnly) {
     rmdir(serverDir);
     rmdir(serverBase);
 }
+
+TEST_F(Robustness, PendingChangesAreSavedAtProcessExit) {
+    VtrRegReset(dir_.path().c_str());
+    ChildProcess program([&] {
+        VtrRegReset(dir_.path().c_str());
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\AtExit", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        setString(key, "v", "saved");
+        std::exit(0); // the handle is still open
+        return 0;
+    });
+    EXPECT_EQ(program.wait(), 0);
+    EXPECT_NE(readFile(dir_.file("user.reg")).find("\"v\"=\"saved\""), std::string::npos);
+}

@@ -85,6 +85,14 @@ void putFileTime(uint64_t fileTime, PFILETIME out) {
     out->dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
 }
 
+// Levels below the root of the key's hive.
+size_t depthOf(const Key &key) {
+    size_t depth = 0;
+    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
+        ++depth;
+    return depth;
+}
+
 std::u16string accountFullName() {
     const passwd *pw = getpwuid(getuid());
     std::string name;
@@ -437,6 +445,8 @@ LSTATUS Registry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD opt
     const bool makeLink = (options & REG_OPTION_CREATE_LINK) != 0;
     const bool openLink = (options & (REG_OPTION_OPEN_LINK | REG_OPTION_CREATE_LINK)) != 0;
     Key *key = start.key;
+    if (depthOf(*key) + path.parts.size() > kMaxKeyDepth)
+        return ERROR_INVALID_PARAMETER;
     bool created = false;
     for (size_t i = 0; i < path.parts.size(); ++i) {
         const bool last = i + 1 == path.parts.size();
