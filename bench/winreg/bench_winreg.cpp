@@ -5,6 +5,9 @@
 //  - one read command on an unchanged file.
 #include "format.h"
 #include "vantor_registry.h"
+#ifdef WINREG_BENCH_TREGISTRY
+#include "Registry.h"
+#endif
 #include "winreg.h"
 
 #include <algorithm>
@@ -120,11 +123,37 @@ LoadFigures measureLoadInChild(const std::string &dir) {
     return figures;
 }
 
+constexpr const char *kBenchKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+
+#ifdef WINREG_BENCH_TREGISTRY
+double committedWrite(int i) {
+    const auto start = Clock::now();
+    {
+        TRegistry registry;
+        registry.SelectRoot(HKEY_LOCAL_MACHINE);
+        registry.EnterKey(kBenchKey, true);
+        registry.WriteText("RegisteredOwner", "Bench owner " + std::to_string(i));
+    } // released: the change reaches the file here
+    return secondsSince(start);
+}
+
+double readCommand() {
+    const auto start = Clock::now();
+    {
+        TRegistry registry;
+        registry.SelectRoot(HKEY_LOCAL_MACHINE);
+        registry.EnterKey(kBenchKey, true);
+        const std::string text = registry.ReadText("RegisteredOwner");
+    }
+    return secondsSince(start);
+}
+#else
+// The calls TRegistry makes for the same commands.
 double committedWrite(int i) {
     const auto start = Clock::now();
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion", 0, nullptr,
-                    REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBenchKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
     const std::string text = "Bench owner " + std::to_string(i);
     RegSetValueExA(key, "RegisteredOwner", 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
@@ -135,8 +164,8 @@ double committedWrite(int i) {
 double readCommand() {
     const auto start = Clock::now();
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion", 0, nullptr,
-                    REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBenchKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
     DWORD type = 0, size = 0;
     RegQueryValueExA(key, "RegisteredOwner", nullptr, &type, nullptr, &size);
     std::string data(size, '\0');
@@ -144,6 +173,7 @@ double readCommand() {
     RegCloseKey(key);
     return secondsSince(start);
 }
+#endif
 
 void benchHive(const char *label, const std::string &dir) {
     const double megabytes = static_cast<double>(readFile(dir + "/system.reg").size()) / 1e6;
@@ -180,6 +210,11 @@ void benchHive(const char *label, const std::string &dir) {
 } // namespace
 
 int main() {
+#ifdef WINREG_BENCH_TREGISTRY
+    std::printf("Commands timed through TRegistry.\n");
+#else
+    std::printf("Commands timed through the API calls that TRegistry makes.\n");
+#endif
     char base[] = "/tmp/vantor-bench.XXXXXX";
     if (!mkdtemp(base))
         return 1;
