@@ -226,6 +226,8 @@ void Hive::replaceTree(std::string text, const FileStamp &stamp, bool exists) {
     header_ = std::move(result.header);
     stamp_ = stamp;
     unparsable_ = result.ok ? std::string() : result.error;
+    if (!unparsable_.empty())
+        checkWritable(); // tells why the hive is now read-only
     replayJournal();
     listener_.hiveDidReload(*this);
 }

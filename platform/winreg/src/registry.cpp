@@ -20,6 +20,10 @@ constexpr int kMaxLinkHops = 16;
 constexpr char16_t kUserSid[] = u"S-1-5-21-0-0-0-1000";
 constexpr char16_t kDefaultUser[] = u".Default";
 
+// Handle values are never reused within a process, not even across
+// VtrRegReset, so that a stale handle is always told apart.
+uintptr_t g_nextHandle = 0x1000;
+
 bool isPredefined(HKEY key) {
     const auto v = reinterpret_cast<uintptr_t>(key);
     const auto low = static_cast<uintptr_t>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000))));
@@ -364,8 +368,8 @@ LSTATUS Registry::walk(Key *&key, const ParsedPath &path, bool openLink) {
 }
 
 HKEY Registry::newHandle(Key *key, REGSAM access) {
-    const uintptr_t id = nextHandle_;
-    nextHandle_ += 4;
+    const uintptr_t id = g_nextHandle;
+    g_nextHandle += 4;
     Handle handle;
     handle.key = key;
     handle.hive = key->hive;
