@@ -1,6 +1,8 @@
 // The registry API's semantics, as Windows (and Wine) show them.
 #include "test_support.h"
 
+#include <algorithm>
+
 using namespace winreg_test;
 
 namespace {
@@ -243,4 +245,31 @@ TEST_F(Api, AccessRightsOfHandles) {
     EXPECT_EQ(readString(reader, "v"), "1");
     EXPECT_EQ(RegSetValueExA(reader, "v", 0, REG_SZ, reinterpret_cast<const BYTE *>("2"), 2), ERROR_ACCESS_DENIED);
     RegCloseKey(reader);
+}
+
+TEST_F(Api, VolatileKeysLiveInMemoryOnly) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fleeting", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    writeString(key, "v", "1");
+    HKEY child = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key, "Lasting", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+              ERROR_CHILD_MUST_BE_VOLATILE);
+    RegCloseKey(key);
+    EXPECT_EQ(readFile(dir_.file("user.reg")).find("Fleeting"), std::string::npos);
+    HKEY again = openKey(HKEY_CURRENT_USER, "Software\\Fleeting");
+    EXPECT_EQ(readString(again, "v"), "1");
+    RegCloseKey(again);
+}
+
+TEST_F(Api, KeysNestAtMost512LevelsDeep) {
+    std::string path;
+    for (int i = 0; i < 512; ++i)
+        path += "d\\";
+    HKEY key = createKey(HKEY_CURRENT_USER, path.c_str());
+    HKEY deeper = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key, "one more", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deeper, nullptr),
+              ERROR_INVALID_PARAMETER);
+    RegCloseKey(key);
 }
