@@ -128,7 +128,7 @@ TEST_F(Api, EnumerationIsSortedIgnoringCaseAndEndsWith259) {
                                &maxValue, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(subKeys, 6u);
-    EXPECT_EQ(maxSubKey, std::string("Яблуко").size()); // what a UTF-8 buffer needs, without the terminator
+    EXPECT_EQ(maxSubKey, 6u); // characters, as Windows counts them, without the terminator
     EXPECT_EQ(values, 3u);
     EXPECT_EQ(maxValueName, 2u);
     EXPECT_GE(maxValue, 3u);

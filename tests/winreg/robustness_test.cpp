@@ -59,13 +59,14 @@ void readEverything(HKEY key, int depth, size_t &visited) {
     if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxName, nullptr, &values, &maxValueName,
                          &maxData, nullptr, nullptr) != ERROR_SUCCESS)
         return;
-    std::vector<char> name(maxValueName + 1);
+    // Lengths come in characters; UTF-8 needs up to three bytes for each.
+    std::vector<char> name(3 * maxValueName + 1);
     std::vector<BYTE> data(maxData + 1);
     for (DWORD i = 0; i < values; ++i) {
         DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
         EXPECT_EQ(RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size), ERROR_SUCCESS);
     }
-    std::vector<char> keyName(maxName + 1);
+    std::vector<char> keyName(3 * maxName + 1);
     for (DWORD i = 0; i < subKeys; ++i) {
         DWORD length = static_cast<DWORD>(keyName.size());
         ASSERT_EQ(RegEnumKeyExA(key, i, keyName.data(), &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);

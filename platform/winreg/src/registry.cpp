@@ -611,9 +611,9 @@ LSTATUS Registry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWO
         size_t longestClass = 0;
         for (size_t i = 0; i < count; ++i) {
             const Key *child = childAt(k, i);
-            longestName = std::max(longestName, utf8LengthOf(child->name));
+            longestName = std::max(longestName, child->name.size());
             if (child->keyClass)
-                longestClass = std::max(longestClass, utf8LengthOf(*child->keyClass));
+                longestClass = std::max(longestClass, child->keyClass->size());
         }
         if (maxSubKeyLength)
             *maxSubKeyLength = static_cast<DWORD>(longestName);
@@ -628,7 +628,7 @@ LSTATUS Registry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWO
         size_t longestName = 0;
         size_t longestData = 0;
         for (const Value &value : k.values) {
-            longestName = std::max(longestName, utf8LengthOf(value.name));
+            longestName = std::max(longestName, value.name.size());
             longestData = std::max({longestData, value.data.size(), ansiDataSize(value)});
         }
         if (maxValueNameLength)
