@@ -6,7 +6,10 @@
 #include "Captions.h"
 
 #include "CaptionTable.h"
+#include "Unit3.h"
 #include "Unit4.h"
+#include "Unit5.h"
+#include "Unit6.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,11 +27,13 @@ namespace {
 void SetCaption(QMenu *menu, const QString &text) { menu->setTitle(text); }
 void SetCaption(QAction *item, const QString &text) { item->setText(text); }
 void SetCaption(QAbstractButton *button, const QString &text) { button->setText(text); }
-// Labels size themselves to their text, as they do at creation.
+// A label placed by hand sizes itself to its new text, as it did to its
+// creation text; one in a layout is sized by the layout.
 void SetCaption(QLabel *label, const QString &text)
 {
     label->setText(text);
-    label->adjustSize();
+    if (!label->parentWidget() || !label->parentWidget()->layout())
+        label->adjustSize();
 }
 void SetCaption(QGroupBox *box, const QString &text) { box->setTitle(text); }
 
@@ -121,15 +126,15 @@ constexpr std::array<EntrySetter, FullCaptionSetSize> setters = {{
     MainHint<&TForm1::SpeedButton3>,      // 39
     MainHint<&TForm1::SpeedButton4>,      // 40
     NotWired,                             // 41 About box: Text3D1
-    NotWired,                             // 42 presets: Label1
-    NotWired,                             // 43 presets: RadioButton3
-    NotWired,                             // 44 presets: RadioButton4
-    NotWired,                             // 45 presets: RadioButton5
-    NotWired,                             // 46 presets: RadioButton6
-    NotWired,                             // 47 presets: RadioButton9
-    NotWired,                             // 48 presets: RadioButton11
-    NotWired,                             // 49 presets: RadioButton12
-    NotWired,                             // 50 presets: RadioButton9 hint
+    DialogCaption<&Form3, &TForm3::Label1>,        // 42
+    DialogCaption<&Form3, &TForm3::RadioButton3>,  // 43
+    DialogCaption<&Form3, &TForm3::RadioButton4>,  // 44
+    DialogCaption<&Form3, &TForm3::RadioButton5>,  // 45
+    DialogCaption<&Form3, &TForm3::RadioButton6>,  // 46
+    DialogCaption<&Form3, &TForm3::RadioButton9>,  // 47
+    DialogCaption<&Form3, &TForm3::RadioButton11>, // 48
+    DialogCaption<&Form3, &TForm3::RadioButton12>, // 49
+    DialogHint<&Form3, &TForm3::RadioButton9>,     // 50
     DialogCaption<&Form4, &TForm4::GroupBox1>,  // 51
     DialogCaption<&Form4, &TForm4::GroupBox2>,  // 52
     DialogCaption<&Form4, &TForm4::GroupBox3>,  // 53
@@ -139,16 +144,16 @@ constexpr std::array<EntrySetter, FullCaptionSetSize> setters = {{
     DialogCaption<&Form4, &TForm4::CheckBox3>,  // 57
     DialogCaption<&Form4, &TForm4::CheckBox4>,  // 58
     DialogCaption<&Form4, &TForm4::Label1>,     // 59
-    NotWired,                             // 60 presets: title
+    DialogTitle<&Form3>,                           // 60
     DialogTitle<&Form4>,                  // 61
-    NotWired,                             // 62 protection: title
-    NotWired,                             // 63 protection: Button1
-    NotWired,                             // 64 protection: Button2
-    NotWired,                             // 65 protection: Button3
-    NotWired,                             // 66 protection: Label1
-    NotWired,                             // 67 protection: Label2
-    NotWired,                             // 68 prompt: title
-    NotWired,                             // 69 prompt: Button2
+    DialogTitle<&Form5>,                           // 62
+    DialogCaption<&Form5, &TForm5::Button1>,       // 63
+    DialogCaption<&Form5, &TForm5::Button2>,       // 64
+    DialogCaption<&Form5, &TForm5::Button3>,       // 65
+    DialogCaption<&Form5, &TForm5::Label1>,        // 66
+    DialogCaption<&Form5, &TForm5::Label2>,        // 67
+    DialogTitle<&Form6>,                           // 68
+    DialogCaption<&Form6, &TForm6::Button2>,       // 69
 }};
 
 void ApplyCaptionSet(TForm1 &main, std::span<const CaptionEntry> set, TLanguage language)

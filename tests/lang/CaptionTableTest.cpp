@@ -141,6 +141,8 @@ TEST_F(CaptionTable, TextsOutsideTheTableNeverChange)
         EXPECT_EQ(Form4->RadioButton2->text(), QStringLiteral("Українська"));
         EXPECT_EQ(Form4->RadioButton3->text(), QStringLiteral("English"));
         EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("255"));
+        EXPECT_EQ(Form3->Button1->text(), QStringLiteral("O K"));
+        EXPECT_EQ(Form6->Button1->text(), QStringLiteral("OK"));
     }
 }
 
