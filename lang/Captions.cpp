@@ -85,47 +85,47 @@ void NotWired(TForm1 &, const CaptionEntry &, int) {}
 
 // One setter per table entry, in the table's order.
 constexpr std::array<EntrySetter, FullCaptionSetSize> setters = {{
-    MainCaption<&TForm1::N1>,             // 1
-    MainCaption<&TForm1::N2>,             // 2
-    MainCaption<&TForm1::N3>,             // 3
-    MainCaption<&TForm1::N4>,             // 4
-    MainCaption<&TForm1::N5>,             // 5
-    MainCaption<&TForm1::N6>,             // 6
-    MainCaption<&TForm1::N7>,             // 7
-    MainCaption<&TForm1::N8>,             // 8
-    MainCaption<&TForm1::N9>,             // 9
-    MainCaption<&TForm1::N10>,            // 10
-    MainCaption<&TForm1::N11>,            // 11
-    MainCaption<&TForm1::N12>,            // 12
-    MainCaption<&TForm1::N13>,            // 13
-    MainCaption<&TForm1::N14>,            // 14
-    MainCaption<&TForm1::N15>,            // 15, the language marker
-    MainCaption<&TForm1::N16>,            // 16
-    MainCaption<&TForm1::N17>,            // 17
-    MainCaption<&TForm1::N18>,            // 18
-    MainCaption<&TForm1::Label2>,         // 19
-    MainCaption<&TForm1::Label3>,         // 20
-    MainCaption<&TForm1::Label4>,         // 21
-    MainCaption<&TForm1::Button1>,        // 22
-    MainCaption<&TForm1::Button2>,        // 23
-    MainCaption<&TForm1::Button3>,        // 24
-    MainCaption<&TForm1::Button4>,        // 25
-    MainCaption<&TForm1::Button5>,        // 26
-    MainCaption<&TForm1::Button6>,        // 27
-    MainCaption<&TForm1::RadioGroup1>,    // 28
-    MainCaption<&TForm1::N24>,            // 29
-    MainCaption<&TForm1::N19>,            // 30
-    MainCaption<&TForm1::N20>,            // 31
-    MainCheckMark<&TForm1::N16>,          // 32
-    MainCheckMark<&TForm1::N17>,          // 33
-    MainCheckMark<&TForm1::N18>,          // 34
-    MainCaption<&TForm1::N23>,            // 35
-    MainCaption<&TForm1::N22>,            // 36
-    MainCaption<&TForm1::N26>,            // 37
-    MainHint<&TForm1::SpeedButton2>,      // 38
-    MainHint<&TForm1::SpeedButton3>,      // 39
-    MainHint<&TForm1::SpeedButton4>,      // 40
-    NotWired,                             // 41 About box: Text3D1
+    MainCaption<&TForm1::N1>,                      // 1
+    MainCaption<&TForm1::N2>,                      // 2
+    MainCaption<&TForm1::N3>,                      // 3
+    MainCaption<&TForm1::N4>,                      // 4
+    MainCaption<&TForm1::N5>,                      // 5
+    MainCaption<&TForm1::N6>,                      // 6
+    MainCaption<&TForm1::N7>,                      // 7
+    MainCaption<&TForm1::N8>,                      // 8
+    MainCaption<&TForm1::N9>,                      // 9
+    MainCaption<&TForm1::N10>,                     // 10
+    MainCaption<&TForm1::N11>,                     // 11
+    MainCaption<&TForm1::N12>,                     // 12
+    MainCaption<&TForm1::N13>,                     // 13
+    MainCaption<&TForm1::N14>,                     // 14
+    MainCaption<&TForm1::N15>,                     // 15, the language marker
+    MainCaption<&TForm1::N16>,                     // 16
+    MainCaption<&TForm1::N17>,                     // 17
+    MainCaption<&TForm1::N18>,                     // 18
+    MainCaption<&TForm1::Label2>,                  // 19
+    MainCaption<&TForm1::Label3>,                  // 20
+    MainCaption<&TForm1::Label4>,                  // 21
+    MainCaption<&TForm1::Button1>,                 // 22
+    MainCaption<&TForm1::Button2>,                 // 23
+    MainCaption<&TForm1::Button3>,                 // 24
+    MainCaption<&TForm1::Button4>,                 // 25
+    MainCaption<&TForm1::Button5>,                 // 26
+    MainCaption<&TForm1::Button6>,                 // 27
+    MainCaption<&TForm1::RadioGroup1>,             // 28
+    MainCaption<&TForm1::N24>,                     // 29
+    MainCaption<&TForm1::N19>,                     // 30
+    MainCaption<&TForm1::N20>,                     // 31
+    MainCheckMark<&TForm1::N16>,                   // 32
+    MainCheckMark<&TForm1::N17>,                   // 33
+    MainCheckMark<&TForm1::N18>,                   // 34
+    MainCaption<&TForm1::N23>,                     // 35
+    MainCaption<&TForm1::N22>,                     // 36
+    MainCaption<&TForm1::N26>,                     // 37
+    MainHint<&TForm1::SpeedButton2>,               // 38
+    MainHint<&TForm1::SpeedButton3>,               // 39
+    MainHint<&TForm1::SpeedButton4>,               // 40
+    NotWired,                                      // 41 About box: Text3D1
     DialogCaption<&Form3, &TForm3::Label1>,        // 42
     DialogCaption<&Form3, &TForm3::RadioButton3>,  // 43
     DialogCaption<&Form3, &TForm3::RadioButton4>,  // 44
@@ -135,17 +135,17 @@ constexpr std::array<EntrySetter, FullCaptionSetSize> setters = {{
     DialogCaption<&Form3, &TForm3::RadioButton11>, // 48
     DialogCaption<&Form3, &TForm3::RadioButton12>, // 49
     DialogHint<&Form3, &TForm3::RadioButton9>,     // 50
-    DialogCaption<&Form4, &TForm4::GroupBox1>,  // 51
-    DialogCaption<&Form4, &TForm4::GroupBox2>,  // 52
-    DialogCaption<&Form4, &TForm4::GroupBox3>,  // 53
-    DialogCaption<&Form4, &TForm4::Button1>,    // 54
-    DialogCaption<&Form4, &TForm4::Button2>,    // 55
-    DialogCaption<&Form4, &TForm4::CheckBox2>,  // 56
-    DialogCaption<&Form4, &TForm4::CheckBox3>,  // 57
-    DialogCaption<&Form4, &TForm4::CheckBox4>,  // 58
-    DialogCaption<&Form4, &TForm4::Label1>,     // 59
+    DialogCaption<&Form4, &TForm4::GroupBox1>,     // 51
+    DialogCaption<&Form4, &TForm4::GroupBox2>,     // 52
+    DialogCaption<&Form4, &TForm4::GroupBox3>,     // 53
+    DialogCaption<&Form4, &TForm4::Button1>,       // 54
+    DialogCaption<&Form4, &TForm4::Button2>,       // 55
+    DialogCaption<&Form4, &TForm4::CheckBox2>,     // 56
+    DialogCaption<&Form4, &TForm4::CheckBox3>,     // 57
+    DialogCaption<&Form4, &TForm4::CheckBox4>,     // 58
+    DialogCaption<&Form4, &TForm4::Label1>,        // 59
     DialogTitle<&Form3>,                           // 60
-    DialogTitle<&Form4>,                  // 61
+    DialogTitle<&Form4>,                           // 61
     DialogTitle<&Form5>,                           // 62
     DialogCaption<&Form5, &TForm5::Button1>,       // 63
     DialogCaption<&Form5, &TForm5::Button2>,       // 64
