@@ -239,7 +239,9 @@ std::string KeyNames(HKEY key)
                 out += " <rc " + std::to_string(rc) + ">";
             break;
         }
-        out += (out.empty() ? "" : ",") + Shown(std::string(name, length));
+        if (!out.empty())
+            out += ',';
+        out += Shown(std::string(name, length));
     }
     return out.empty() ? "-" : out;
 }
@@ -257,7 +259,9 @@ std::string ValueNames(HKEY key)
                 out += " <rc " + std::to_string(rc) + ">";
             break;
         }
-        out += (out.empty() ? "" : ",") + Shown(std::string(name, length)) + ":" + std::to_string(type);
+        if (!out.empty())
+            out += ',';
+        out += Shown(std::string(name, length)) + ":" + std::to_string(type);
     }
     return out.empty() ? "-" : out;
 }
