@@ -23,11 +23,13 @@ mkdir "$work/registry"
 cp "$prefix"/system.reg "$prefix"/user.reg "$prefix"/userdef.reg "$work/registry/"
 
 status=0
-if ! wine_run "$prefix" ru_RU.UTF-8 "$windows" >"$work/wine.txt" 2>"$work/wine.err"; then
+if ! wine_run "$prefix" ru_RU.UTF-8 "$windows" >"$work/wine.crlf" 2>"$work/wine.err"; then
     echo "FAIL: the scenario crashed or failed under Wine:" >&2
     cat "$work/wine.err" >&2
     status=1
 fi
+# The Windows C library ends its lines with CR LF.
+tr -d '\r' <"$work/wine.crlf" >"$work/wine.txt"
 wine_stop "$prefix"
 if ! env -u WINEPREFIX VANTOR_REGISTRY="$work/registry" "$native" >"$work/ours.txt" 2>"$work/ours.err"; then
     echo "FAIL: the scenario crashed or failed against our engine:" >&2
@@ -44,15 +46,24 @@ if ! cmp -s "$work/wine.steps" "$work/ours.steps"; then
     status=1
 fi
 
-# The expected differences: a comment block gives the reason, then pairs of
-# "wine: <line>" and "ours: <line>".
+# The expected differences: a comment block gives the reason (its first line
+# is shown), then pairs of "wine: <line>" and "ours: <line>".
 declare -A allowed=()
 declare -A seen=()
 reason=""
 pending=""
+in_comment=""
 while IFS= read -r entry || [ -n "$entry" ]; do
     case $entry in
-    "# "*) [ -z "$pending" ] && reason=${entry#\# } ;;
+    "#"*)
+        [ -n "$in_comment" ] || reason=${entry#\#}
+        reason=${reason# }
+        in_comment=1
+        continue
+        ;;
+    esac
+    in_comment=""
+    case $entry in
     "wine: "*) pending=${entry#wine: } ;;
     "ours: "*)
         allowed["$pending"$'\x1f'"${entry#ours: }"]=$reason

@@ -472,8 +472,9 @@ void Limits()
     open("name255-upper", Repeat('K', 255));
     if (create("name256", Repeat('m', 256)) == ERROR_SUCCESS)
         RegDeleteKeyA(l, Repeat('m', 256).c_str());
-    create("name256-inner", "Inner\\" + Repeat('n', 256) + "\\x");
-    open("inner-parent", "Inner");
+    // 260 characters in all, so that only the name's length counts.
+    create("name256-inner", "I\\" + Repeat('n', 256) + "\\x");
+    open("inner-parent", "I");
 
     // Whole paths: 260 characters, then one more.
     const std::string path260 = Repeat('p', 200) + "\\" + Repeat('q', 59);
