@@ -164,6 +164,9 @@ public:
             return;
         child_ = fork();
         if (child_ == 0) {
+            // The release pipe's write end stays with the parent alone, so that
+            // its closing reaches this read as the end of the pipe.
+            close(release_[1]);
             const int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
             struct flock hold{};
             hold.l_type = F_WRLCK;
@@ -174,6 +177,7 @@ public:
             (void)!read(release_[0], &wait, 1);
             _exit(0);
         }
+        close(release_[0]);
         char ok = 0;
         (void)!read(ready[0], &ok, 1);
         close(ready[0]);
@@ -184,7 +188,6 @@ public:
     {
         if (child_ > 0) {
             close(release_[1]);
-            close(release_[0]);
             waitpid(child_, nullptr, 0);
         }
         std::error_code ignored;
