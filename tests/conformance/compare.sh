@@ -9,6 +9,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
+. "$here/line-pairs.sh"
 
 native=$1
 windows=$2
@@ -46,62 +47,7 @@ if ! cmp -s "$work/wine.steps" "$work/ours.steps"; then
     status=1
 fi
 
-# The expected differences: a comment block gives the reason (its first line
-# is shown), then pairs of "wine: <line>" and "ours: <line>".
-declare -A allowed=()
-declare -A seen=()
-reason=""
-pending=""
-in_comment=""
-while IFS= read -r entry || [ -n "$entry" ]; do
-    case $entry in
-    "#"*)
-        [ -n "$in_comment" ] || reason=${entry#\#}
-        reason=${reason# }
-        in_comment=1
-        continue
-        ;;
-    esac
-    in_comment=""
-    case $entry in
-    "wine: "*) pending=${entry#wine: } ;;
-    "ours: "*)
-        allowed["$pending"$'\x1f'"${entry#ours: }"]=$reason
-        pending=""
-        ;;
-    esac
-done <"$expected"
-
-compared=0
-equal=0
-known=0
-failed=0
-while IFS= read -r w <&3 && IFS= read -r o <&4; do
-    compared=$((compared + 1))
-    if [ "$w" == "$o" ]; then
-        equal=$((equal + 1))
-        continue
-    fi
-    key="$w"$'\x1f'"$o"
-    if [ -n "${allowed[$key]+set}" ]; then
-        known=$((known + 1))
-        seen[$key]=1
-        echo "expected: ${w%% *}: ${allowed[$key]}"
-        continue
-    fi
-    failed=$((failed + 1))
-    echo "DIFFERS:"
-    echo "  wine: $w"
-    echo "  ours: $o"
-done 3<"$work/wine.txt" 4<"$work/ours.txt"
-
-for key in "${!allowed[@]}"; do
-    [ -n "${seen[$key]+set}" ] || echo "note: expected difference not seen: ${key%%$'\x1f'*}"
-done
-
-echo "compared $compared lines: $equal equal, $known expected differences, $failed unexpected"
-[ "$compared" -gt 0 ] || status=1
-[ "$failed" -eq 0 ] || status=1
+compare_line_pairs "$work/wine.txt" "$work/ours.txt" "$expected" || status=1
 if [ -n "${VANTOR_CONFORMANCE_KEEP:-}" ]; then
     cp "$work/wine.txt" "$work/ours.txt" "$VANTOR_CONFORMANCE_KEEP/"
 fi
