@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -119,6 +120,13 @@ void ShowModal(QWidget *opener, QDialog *dialog)
     dialog->exec();
     if (opener->isVisible())
         opener->activateWindow();
+}
+
+// A failure is shown at the handler, so that it never unwinds through Qt's
+// signal and event code.
+void RunHandler(TForm1 *form, void (TForm1::*handler)())
+{
+    RunReportingFailures([form, handler] { (form->*handler)(); });
 }
 
 } // namespace
@@ -278,7 +286,7 @@ void TForm1::ConnectHandlers()
         {SpeedButton3, &TForm1::SpeedButton3Click}, {SpeedButton4, &TForm1::SpeedButton4Click},
     };
     for (const auto &[button, handler] : buttons)
-        connect(button, &QAbstractButton::clicked, this, handler);
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { RunHandler(this, handler); });
 
     const std::pair<QAction *, void (TForm1::*)()> items[] = {
         {N2, &TForm1::N2Click},     {N4, &TForm1::N4Click},     {N5, &TForm1::N5Click},
@@ -296,7 +304,7 @@ void TForm1::ConnectHandlers()
         {N91, &TForm1::N91Click},   {N101, &TForm1::N101Click},
     };
     for (const auto &[item, handler] : items)
-        connect(item, &QAction::triggered, this, handler);
+        connect(item, &QAction::triggered, this, [this, handler] { RunHandler(this, handler); });
 
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
@@ -313,20 +321,36 @@ void TForm1::SetTabOrder()
         setTabOrder(const_cast<QWidget *>(order[i - 1]), const_cast<QWidget *>(order[i]));
 }
 
+// True when the key is the shortcut of one of the window's menu items.
+static bool IsMenuShortcut(const QMenuBar *menuBar, const QKeyEvent *key)
+{
+    const QKeySequence pressed(key->keyCombination());
+    for (const QAction *item : menuBar->findChildren<QAction *>())
+        if (!item->shortcut().isEmpty() && item->shortcut() == pressed)
+            return true;
+    return false;
+}
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    // The fields would take some menu shortcuts as editing keys (Ctrl+E moves
+    // to the end of the line); the menu goes first.
+    if (event->type() == QEvent::ShortcutOverride && IsMenuShortcut(MainMenu1, static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonDblClick
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == Edit2) {
-            Edit2DblClick();
+            RunHandler(this, &TForm1::Edit2DblClick);
             return true;
         }
         if (watched == Edit3) {
-            Edit3DblClick();
+            RunHandler(this, &TForm1::Edit3DblClick);
             return true;
         }
         if (watched == Edit4) {
-            Edit4DblClick();
+            RunHandler(this, &TForm1::Edit4DblClick);
             return true;
         }
     }
