@@ -10,10 +10,12 @@
 namespace {
 
 // Qt places a parentless box near the centre but from its size before the
-// final layout; this one centres itself once its size is known.
+// final layout; this one centres itself once its size is known, on the
+// screen of the window that was active (the primary screen without one).
 class CentredBox : public QMessageBox {
 public:
-    CentredBox(Icon icon, const QString &title, const QString &text) : QMessageBox(icon, title, text)
+    CentredBox(Icon icon, const QString &title, const QString &text)
+        : QMessageBox(icon, title, text), screen_(ActiveScreen())
     {
         setTextFormat(Qt::PlainText);
         setWindowModality(Qt::ApplicationModal);
@@ -26,9 +28,19 @@ protected:
     void showEvent(QShowEvent *event) override
     {
         QMessageBox::showEvent(event);
-        if (const QScreen *screen = this->screen())
+        const QScreen *screen = screen_ ? screen_.data() : this->screen();
+        if (screen)
             move(screen->availableGeometry().center() - rect().center());
     }
+
+private:
+    static QScreen *ActiveScreen()
+    {
+        const QWidget *active = QApplication::activeWindow();
+        return active ? active->screen() : QGuiApplication::primaryScreen();
+    }
+
+    QPointer<QScreen> screen_;
 };
 
 QString &TitleStore()
@@ -64,6 +76,37 @@ void CancelMouseModes()
     }
 }
 
+// Gives activation and keyboard focus back to where they were when a box
+// went up, as the platform does not always do so. Activation arrives later
+// than it is asked for, so a box that follows another at once takes the
+// window the previous one handed back.
+class ActivationKeeper {
+public:
+    ActivationKeeper() : window_(QApplication::activeWindow()), focus_(QApplication::focusWidget())
+    {
+        if (!window_ && handedBack_ && handedBack_->isVisible()) {
+            window_ = handedBack_;
+            focus_ = handedBack_->focusWidget();
+        }
+    }
+    ~ActivationKeeper()
+    {
+        handedBack_ = window_;
+        if (!window_)
+            return;
+        window_->activateWindow();
+        if (focus_)
+            focus_->setFocus();
+    }
+    ActivationKeeper(const ActivationKeeper &) = delete;
+    ActivationKeeper &operator=(const ActivationKeeper &) = delete;
+
+private:
+    static inline QPointer<QWidget> handedBack_;
+    QPointer<QWidget> window_;
+    QPointer<QWidget> focus_;
+};
+
 bool IsContinuationByte(char byte)
 {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
@@ -91,23 +134,16 @@ QString ErrorBoxText(const std::string &message)
 void ShowErrorBox(const std::string &message)
 {
     CancelMouseModes();
-    const QPointer<QWidget> activeWindow = QApplication::activeWindow();
-    const QPointer<QWidget> focusWidget = QApplication::focusWidget();
-
+    const ActivationKeeper keeper;
     CentredBox box(QMessageBox::Critical, ApplicationTitle(), ErrorBoxText(message));
     Present(box);
-
-    if (activeWindow) {
-        activeWindow->activateWindow();
-        if (focusWidget)
-            focusWidget->setFocus();
-    }
 }
 
 void ReportException(const std::exception &failure) { ShowErrorBox(failure.what()); }
 
 void ShowMessage(const QString &text)
 {
+    const ActivationKeeper keeper;
     CentredBox box(QMessageBox::NoIcon, ApplicationTitle(), text);
     Present(box);
 }

@@ -3,6 +3,7 @@
 // program tests itself. Both are modal, captioned with the application title.
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <exception>
@@ -34,6 +35,18 @@ void ShowMessage(const QString &text);
 // Runs work; an exception escaping it goes to the error box. True when work
 // completed.
 bool RunReportingFailures(const std::function<void()> &work);
+
+// Connects signal to a handler of receiver so that a failure of the handler
+// goes to the error box right where it leaves the handler. The application's
+// event dispatch catches failures too, but one that passes through the
+// widgets' own event code on its way there leaves some of their memory
+// behind; handlers of the program's windows are connected this way.
+template <typename Sender, typename Signal, typename Receiver>
+QMetaObject::Connection ConnectHandler(Sender *sender, Signal signal, Receiver *receiver, void (Receiver::*handler)())
+{
+    return QObject::connect(sender, signal, receiver,
+                            [receiver, handler] { RunReportingFailures([&] { (receiver->*handler)(); }); });
+}
 
 // Tests observe the boxes through this hook. It gets every box fully built,
 // just before it would be shown; returning true dismisses the box without

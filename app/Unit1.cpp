@@ -35,6 +35,7 @@ const QColor RootBoxColour(0, 79, 117);
 
 constexpr int ClientWidth = 565;
 constexpr int ClientHeight = 287;
+constexpr int LabelRight = 464; // the left edge of SpeedButton1
 
 QFont PixelFont(const QString &family, int pixels, bool bold = false)
 {
@@ -57,8 +58,9 @@ QLabel *MakeLabel(QWidget *parent, const QString &caption, int left, int top)
     auto *label = new QLabel(caption, parent);
     label->setFont(PixelFont(QStringLiteral("Pragmatica"), 12));
     SetColour(label, QPalette::WindowText, Qt::white);
-    label->move(left, top);
-    label->adjustSize();
+    // As wide as the free room left of the clear button, so that captions
+    // set later in another language are not cut off.
+    label->setGeometry(left, top, LabelRight - left, label->sizeHint().height());
     return label;
 }
 
@@ -120,13 +122,6 @@ void ShowModal(QWidget *opener, QDialog *dialog)
     dialog->exec();
     if (opener->isVisible())
         opener->activateWindow();
-}
-
-// A failure is shown at the handler, so that it never unwinds through Qt's
-// signal and event code.
-void RunHandler(TForm1 *form, void (TForm1::*handler)())
-{
-    RunReportingFailures([form, handler] { (form->*handler)(); });
 }
 
 } // namespace
@@ -286,7 +281,7 @@ void TForm1::ConnectHandlers()
         {SpeedButton3, &TForm1::SpeedButton3Click}, {SpeedButton4, &TForm1::SpeedButton4Click},
     };
     for (const auto &[button, handler] : buttons)
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { RunHandler(this, handler); });
+        ConnectHandler(button, &QAbstractButton::clicked, this, handler);
 
     const std::pair<QAction *, void (TForm1::*)()> items[] = {
         {N2, &TForm1::N2Click},     {N4, &TForm1::N4Click},     {N5, &TForm1::N5Click},
@@ -304,9 +299,9 @@ void TForm1::ConnectHandlers()
         {N91, &TForm1::N91Click},   {N101, &TForm1::N101Click},
     };
     for (const auto &[item, handler] : items)
-        connect(item, &QAction::triggered, this, [this, handler] { RunHandler(this, handler); });
+        ConnectHandler(item, &QAction::triggered, this, handler);
 
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    ConnectHandler(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
     for (QLineEdit *edit : {Edit2, Edit3, Edit4})
         edit->installEventFilter(this);
@@ -341,17 +336,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     }
     if (event->type() == QEvent::MouseButtonDblClick
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        if (watched == Edit2) {
-            RunHandler(this, &TForm1::Edit2DblClick);
-            return true;
-        }
-        if (watched == Edit3) {
-            RunHandler(this, &TForm1::Edit3DblClick);
-            return true;
-        }
-        if (watched == Edit4) {
-            RunHandler(this, &TForm1::Edit4DblClick);
-            return true;
+        const std::pair<QObject *, void (TForm1::*)()> fields[] = {
+            {Edit2, &TForm1::Edit2DblClick}, {Edit3, &TForm1::Edit3DblClick}, {Edit4, &TForm1::Edit4DblClick}};
+        for (const auto &[field, handler] : fields) {
+            if (watched == field) {
+                RunReportingFailures([&] { (this->*handler)(); });
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -432,6 +423,8 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 void TForm1::FormClose()
 {
+    if (StartupRefused)
+        return;
     const std::string path = Edit2->text().toStdString();
     const std::string name = Edit3->text().toStdString();
     const std::string word = Edit4->text().toStdString();

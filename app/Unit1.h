@@ -129,6 +129,10 @@ public:
     // True once the activation sequence has run in this run of the program.
     bool Activated() const { return activated_; }
 
+    // Set by the password prompt when it ends the program at start-up; the
+    // close that follows then stores nothing.
+    bool StartupRefused = false;
+
     // Registry target and caption sets, used by the commands and the dialogs.
     void ApplyRootChoice(TRegistry &access);
     void ApplyMainCaptions(TLanguage language);

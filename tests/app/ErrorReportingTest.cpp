@@ -4,6 +4,7 @@
 
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -22,6 +23,7 @@ private slots:
     void messageDialogShowsTheTextUnchangedWithoutIcon();
     void boxesCloseWithEnterAndEscape();
     void errorBoxGivesActivationAndFocusBack();
+    void errorBoxBlocksOtherWindowsAndClosesOpenMenus();
     void failureInAButtonHandlerLeavesTheProgramRunning();
     void failureInATimerTickLeavesTheProgramRunning();
     void rootChoiceSelectsTheCheckedRoot_data();
@@ -136,17 +138,53 @@ void ErrorReportingTest::errorBoxGivesActivationAndFocusBack()
     Q_UNUSED(first);
 }
 
+void ErrorReportingTest::errorBoxBlocksOtherWindowsAndClosesOpenMenus()
+{
+    QWidget window;
+    auto *button = new QPushButton(QStringLiteral("press"), &window);
+    auto *menu = new QMenu(&window);
+    menu->addAction(QStringLiteral("item"));
+    int presses = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++presses; });
+    ShowAndActivate(window);
+    menu->popup(window.mapToGlobal(QPoint(10, 10)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+
+    bool menuClosed = false;
+    QTimer::singleShot(100, [&] {
+        menuClosed = !menu->isVisible();
+        // Through the window system, where modality is enforced.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+        QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
+    });
+    ShowErrorBox("blocked");
+    QVERIFY(menuClosed);
+    QCOMPARE(presses, 0);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+    QTRY_COMPARE(presses, 1);
+}
+
 void ErrorReportingTest::failureInAButtonHandlerLeavesTheProgramRunning()
 {
     BoxRecorder recorder;
     QPushButton button(QStringLiteral("fail"));
     int clicks = 0;
     bool laterStep = false;
-    QObject::connect(&button, &QPushButton::clicked, [&] {
-        ++clicks;
-        throw ERegistryException("Invalid data type for 'Word'");
-        laterStep = true;
-    });
+    struct Handlers : QObject {
+        int *clicks;
+        bool *laterStep;
+        void FailingClick()
+        {
+            ++*clicks;
+            throw ERegistryException("Invalid data type for 'Word'");
+            *laterStep = true;
+        }
+        void PlainFailure() { throw std::runtime_error("plain failure"); }
+    } handlers;
+    handlers.clicks = &clicks;
+    handlers.laterStep = &laterStep;
+    ConnectHandler(&button, &QPushButton::clicked, &handlers, &Handlers::FailingClick);
     ShowAndActivate(button);
     QTest::mouseClick(&button, Qt::LeftButton);
     QTest::mouseClick(&button, Qt::LeftButton);
@@ -158,7 +196,7 @@ void ErrorReportingTest::failureInAButtonHandlerLeavesTheProgramRunning()
 
     // Exceptions of other kinds reach the box too.
     QObject::disconnect(&button, nullptr, nullptr, nullptr);
-    QObject::connect(&button, &QPushButton::clicked, [] { throw std::runtime_error("plain failure"); });
+    ConnectHandler(&button, &QPushButton::clicked, &handlers, &Handlers::PlainFailure);
     QTest::mouseClick(&button, Qt::LeftButton);
     QCOMPARE(recorder.boxes.back().text, QStringLiteral("plain failure."));
 }

@@ -94,10 +94,15 @@ void MainWindowTest::controlsSitAtTheirPlacesWithTheirCaptions()
     for (std::size_t i = 0; i < std::size(labels); ++i) {
         QCOMPARE(labels[i].widget->pos(), QPoint(8, tops[i]));
         QCOMPARE(CaptionOf(labels[i].widget), labels[i].caption);
-        // The labels size themselves; the longest one must not run under the
-        // clear button.
         QVERIFY(labels[i].widget->geometry().right() < form.SpeedButton1->x());
     }
+    // The longest caption of the value field's label, in any language, fits.
+    const QFontMetrics metrics(form.Label4->font());
+    for (const char *caption :
+         {"Поле ввода (создать, изменить значение) или вывода (читать значение)",
+          "Поле введення (створити, змінити значення) чи виведення (читати значення)",
+          "Field of input (create, change value) or output (read value)"})
+        QVERIFY2(metrics.horizontalAdvance(QString::fromUtf8(caption)) <= form.Label4->width(), caption);
     for (QToolButton *button : {form.SpeedButton2, form.SpeedButton3, form.SpeedButton4})
         QVERIFY(!button->icon().isNull());
     QCOMPARE(form.Timer1->interval(), 5);

@@ -1,6 +1,8 @@
 // The registry API's semantics, as Windows (and Wine) show them.
 #include "test_support.h"
 
+#include <algorithm>
+
 using namespace winreg_test;
 
 namespace {
@@ -126,7 +128,7 @@ TEST_F(Api, EnumerationIsSortedIgnoringCaseAndEndsWith259) {
                                &maxValue, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(subKeys, 6u);
-    EXPECT_EQ(maxSubKey, std::string("Яблуко").size()); // what a UTF-8 buffer needs, without the terminator
+    EXPECT_EQ(maxSubKey, 6u); // characters, as Windows counts them, without the terminator
     EXPECT_EQ(values, 3u);
     EXPECT_EQ(maxValueName, 2u);
     EXPECT_GE(maxValue, 3u);
@@ -243,4 +245,31 @@ TEST_F(Api, AccessRightsOfHandles) {
     EXPECT_EQ(readString(reader, "v"), "1");
     EXPECT_EQ(RegSetValueExA(reader, "v", 0, REG_SZ, reinterpret_cast<const BYTE *>("2"), 2), ERROR_ACCESS_DENIED);
     RegCloseKey(reader);
+}
+
+TEST_F(Api, VolatileKeysLiveInMemoryOnly) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fleeting", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    writeString(key, "v", "1");
+    HKEY child = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key, "Lasting", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+              ERROR_CHILD_MUST_BE_VOLATILE);
+    RegCloseKey(key);
+    EXPECT_EQ(readFile(dir_.file("user.reg")).find("Fleeting"), std::string::npos);
+    HKEY again = openKey(HKEY_CURRENT_USER, "Software\\Fleeting");
+    EXPECT_EQ(readString(again, "v"), "1");
+    RegCloseKey(again);
+}
+
+TEST_F(Api, KeysNestAtMost512LevelsDeep) {
+    std::string path;
+    for (int i = 0; i < 512; ++i)
+        path += "d\\";
+    HKEY key = createKey(HKEY_CURRENT_USER, path.c_str());
+    HKEY deeper = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key, "one more", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deeper, nullptr),
+              ERROR_INVALID_PARAMETER);
+    RegCloseKey(key);
 }

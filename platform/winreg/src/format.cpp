@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace winreg {
@@ -26,6 +27,15 @@ int hexDigit(char c) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// Characters that stand for themselves inside quoted text.
+constexpr auto kPlain = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0x20; c < 0x80; ++c)
+        table[static_cast<size_t>(c)] = c != '\\';
+    table['\t'] = true;
+    return table;
+}();
 
 // A cursor over the file text. Every parse function either consumes what it
 // understood and returns true, or returns false with the cursor somewhere in
@@ -90,26 +100,49 @@ public:
     // up to and including the closing one.
     bool quoted(char close, std::u16string *out) {
         while (pos_ < n_) {
+            const size_t run = plainRun(close);
+            if (run > 0) {
+                if (out)
+                    out->append(s_ + pos_, s_ + pos_ + run);
+                pos_ += run;
+                continue;
+            }
+            if (pos_ >= n_)
+                break;
             const auto c = static_cast<unsigned char>(s_[pos_]);
             if (c == static_cast<unsigned char>(close)) {
                 ++pos_;
                 return true;
             }
-            if (c == '\\') {
-                if (!escape(out))
-                    return false;
-            } else if ((c >= 0x20 && c < 0x80) || c == '\t') {
-                if (out)
-                    out->push_back(c);
-                ++pos_;
-            } else if (c >= 0x80) {
-                if (!rawUtf8(out))
-                    return false;
-            } else {
-                return false; // a control character, or the line ended
-            }
+            if (!special(out))
+                return false;
         }
         return false;
+    }
+
+    // One character of a key path that is not plain text: an escape or raw
+    // UTF-8, decoded into out when given; false when it is not valid.
+    bool special(std::u16string *out) {
+        const auto c = static_cast<unsigned char>(s_[pos_]);
+        if (c == '\\')
+            return escape(out);
+        if (c >= 0x80)
+            return rawUtf8(out);
+        return false; // a control character, or the line ended
+    }
+
+    void appendRun(size_t run, std::u16string &out) {
+        out.append(s_ + pos_, s_ + pos_ + run);
+        pos_ += run;
+    }
+
+    // The number of plain characters (printable ASCII or tab, neither a
+    // backslash nor close) from the cursor on.
+    size_t plainRun(char close) const {
+        size_t p = pos_;
+        while (p < n_ && kPlain[static_cast<unsigned char>(s_[p])] && s_[p] != close)
+            ++p;
+        return p - pos_;
     }
 
     // One value line (with its continuation lines for hex data).
@@ -283,19 +316,6 @@ size_t lineNumberAt(std::string_view text, size_t pos) {
     return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(pos, text.size())), '\n'));
 }
 
-void splitPath(const std::u16string &path, std::vector<std::u16string> &parts) {
-    parts.clear();
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(u'\\', start);
-        if (end == std::u16string::npos)
-            end = path.size();
-        if (end > start)
-            parts.emplace_back(path, start, end - start);
-        start = end + 1;
-    }
-}
-
 class Loader {
 public:
     Loader(std::string_view text, Key &root) : text_(text), p_(text), root_(root) {}
@@ -345,25 +365,22 @@ private:
     void readKey() {
         const size_t start = p_.pos();
         p_.setPos(start + 1);
-        path_.clear();
+        const char *failure = nullptr;
+        Key *key = keyOfPath(failure);
         int64_t unixTime = 0;
         bool hasTime = false;
-        bool ok = p_.quoted(']', &path_);
-        if (ok) {
+        if (key) {
             p_.skipBlanks();
             if (!p_.atEol())
                 hasTime = p_.takeDecimal(unixTime);
-            ok = p_.endLine();
+            if (!p_.endLine())
+                failure = "key line not understood";
         }
-        if (!ok) {
-            problem("key line not understood", start);
+        if (failure) {
+            problem(failure, start);
+            forgetPreviousPath();
+            p_.setPos(start);
             p_.skipLine();
-            skipToNextKey();
-            return;
-        }
-        Key *key = walkTo(path_);
-        if (!key) {
-            problem("key path too deep", start);
             skipToNextKey();
             return;
         }
@@ -460,33 +477,83 @@ private:
             p_.skipLine();
     }
 
-    // Finds or creates the key of a path, reusing the levels that it shares
-    // with the previous key (the file is sorted, so most levels repeat).
-    Key *walkTo(const std::u16string &path) {
-        splitPath(path, parts_);
-        if (parts_.size() > kMaxKeyDepth)
-            return nullptr;
-        Key *current = &root_;
-        for (size_t i = 0; i < parts_.size(); ++i) {
-            if (i < stack_.size() && stack_[i]->name == parts_[i]) {
-                current = stack_[i];
+    // Reads the path of a key line, after its '[' and up to its ']', and
+    // finds or creates its key. The file is sorted, so a path mostly repeats
+    // the levels of the previous one: levels whose text is byte for byte the
+    // same are taken from the previous path without decoding them again.
+    Key *keyOfPath(const char *&failure) {
+        const size_t rawStart = p_.pos();
+        const std::string_view rest = text_.substr(rawStart);
+        const size_t common = static_cast<size_t>(
+            std::mismatch(previousRaw_.begin(), previousRaw_.end(), rest.begin(), rest.end()).first -
+            previousRaw_.begin());
+        size_t reused = 0;
+        while (reused < levelEnds_.size() && levelEnds_[reused] <= common) {
+            const std::string_view next = rest.substr(levelEnds_[reused]);
+            if (!next.starts_with(']') && !next.starts_with("\\\\"))
+                break;
+            ++reused;
+        }
+        stack_.resize(reused);
+        levelEnds_.resize(reused);
+        p_.setPos(reused == 0 ? rawStart : rawStart + levelEnds_.back());
+
+        Key *current = reused == 0 ? &root_ : stack_.back();
+        std::u16string name;
+        for (;;) {
+            if (const size_t run = p_.plainRun(']')) {
+                p_.appendRun(run, name);
                 continue;
             }
-            stack_.resize(i);
-            current = addChild(*current, std::move(parts_[i]));
-            stack_.push_back(current);
+            if (p_.atEnd()) {
+                failure = "key line not understood";
+                return nullptr;
+            }
+            const size_t at = p_.pos();
+            const bool closing = p_.peek() == ']';
+            bool separator = closing;
+            if (!closing && !p_.special(&name)) {
+                failure = "key line not understood";
+                return nullptr;
+            }
+            if (!closing && !name.empty() && name.back() == u'\\') {
+                name.pop_back();
+                separator = true;
+            }
+            if (closing)
+                p_.setPos(at + 1);
+            if (!separator)
+                continue;
+            if (!name.empty()) {
+                if (stack_.size() >= kMaxKeyDepth) {
+                    failure = "key path too deep";
+                    return nullptr;
+                }
+                current = addChild(*current, std::move(name));
+                name.clear();
+                stack_.push_back(current);
+                levelEnds_.push_back(at - rawStart);
+            }
+            if (closing)
+                break;
         }
-        stack_.resize(parts_.size());
+        previousRaw_ = text_.substr(rawStart, p_.pos() - 1 - rawStart);
         return current;
+    }
+
+    void forgetPreviousPath() {
+        previousRaw_ = {};
+        stack_.clear();
+        levelEnds_.clear();
     }
 
     std::string_view text_;
     Parser p_;
     Key &root_;
     LoadResult result_;
-    std::u16string path_;
-    std::vector<std::u16string> parts_;
-    std::vector<Key *> stack_;
+    std::string_view previousRaw_;  // the path text of the previous key line
+    std::vector<Key *> stack_;      // its keys, level by level
+    std::vector<size_t> levelEnds_; // where each level's text ends in previousRaw_
 };
 
 const char kEscapeLetters[32] = {0,   0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r', 0, 0,

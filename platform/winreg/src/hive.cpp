@@ -23,7 +23,7 @@ constexpr long kWriteFault = 29;
 bool sameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 // Reads a whole file; false when it does not exist.
-bool readWholeFile(const std::string &path, std::string &text, FileStamp &stamp, int &error) {
+bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error) {
     error = 0;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -45,23 +45,35 @@ bool readWholeFile(const std::string &path, std::string &text, FileStamp &stamp,
     stamp.mode = st.st_mode;
     stamp.uid = st.st_uid;
     stamp.gid = st.st_gid;
-    text.clear();
-    text.resize(static_cast<size_t>(st.st_size > 0 ? st.st_size : 0));
+    // One byte more than the file holds tells whether it grew meanwhile.
+    const size_t capacity = static_cast<size_t>(st.st_size > 0 ? st.st_size : 0) + 1;
+    auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
     size_t got = 0;
-    for (;;) {
-        if (got == text.size())
-            text.resize(text.size() + 65536);
-        const ssize_t n = read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n < 0)
-                error = errno;
-            break;
+    const auto readInto = [&](char *at, size_t room) {
+        for (;;) {
+            const ssize_t n = read(fd, at, room);
+            if (n >= 0 || errno != EINTR) {
+                if (n < 0)
+                    error = errno;
+                return n > 0 ? static_cast<size_t>(n) : 0;
+            }
         }
-        got += static_cast<size_t>(n);
+    };
+    while (got < capacity) {
+        const size_t n = readInto(buffer.get() + got, capacity - got);
+        if (n == 0)
+            break;
+        got += n;
     }
-    text.resize(got);
+    if (got < capacity) {
+        text.adopt(std::move(buffer), got);
+    } else {
+        std::string grown(buffer.get(), got);
+        char chunk[65536];
+        while (const size_t n = readInto(chunk, sizeof chunk))
+            grown.append(chunk, n);
+        text.adopt(std::move(grown));
+    }
     close(fd);
     return true;
 }
@@ -191,34 +203,34 @@ void Hive::refresh() {
 }
 
 void Hive::loadFromDisk() {
-    std::string text;
+    HiveText text;
     FileStamp stamp;
     int error = 0;
     const bool exists = readWholeFile(filePath(), text, stamp, error);
     if (!exists && error != ENOENT) {
         // Present but unreadable: keep it out of reach of our writes.
         stamp = stampOf(filePath());
-        replaceTree(std::string(), stamp, false);
+        replaceTree(HiveText(), stamp, false);
         unparsable_ = std::string("the file cannot be read: ") + std::strerror(error);
         return;
     }
     replaceTree(std::move(text), stamp, exists);
 }
 
-void Hive::replaceTree(std::string text, const FileStamp &stamp, bool exists) {
+void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists) {
     auto root = std::make_unique<Key>();
     root->name = rootName_;
     root->hive = this;
     root->parent = parentOfRoot_;
     LoadResult result;
     if (!exists) {
-        text.clear();
+        text.adopt(std::string());
         result.header = defaultHeader();
-    } else if (text.size() >= UINT32_MAX) {
+    } else if (text.view().size() >= UINT32_MAX) {
         result.ok = false;
         result.error = "the file is larger than 4 GB";
     } else {
-        result = loadHiveText(text, *root);
+        result = loadHiveText(text.view(), *root);
     }
     listener_.hiveWillReload(*this);
     root_ = std::move(root);
@@ -226,6 +238,8 @@ void Hive::replaceTree(std::string text, const FileStamp &stamp, bool exists) {
     header_ = std::move(result.header);
     stamp_ = stamp;
     unparsable_ = result.ok ? std::string() : result.error;
+    if (!unparsable_.empty())
+        checkWritable(); // tells why the hive is now read-only
     replayJournal();
     listener_.hiveDidReload(*this);
 }
@@ -235,7 +249,7 @@ void Hive::ensureValues(Key &key) {
         return;
     key.valuesLoaded = true;
     if (key.hasBlock())
-        decodeBlockValues(std::string_view(text_).substr(key.blockOffset, key.blockLength), key);
+        decodeBlockValues(text_.view().substr(key.blockOffset, key.blockLength), key);
 }
 
 void Hive::record(Change change) {
@@ -357,7 +371,7 @@ void Hive::renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockP
         out.push_back('\n');
         const size_t at = out.size();
         if (!key.dirty && key.hasBlock()) {
-            out.append(text_, key.blockOffset, key.blockLength);
+            out.append(text_.view().substr(key.blockOffset, key.blockLength));
         } else {
             ensureValues(key);
             appendKeyBlock(key, out);
@@ -374,7 +388,7 @@ void Hive::renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockP
 
 std::string Hive::render() {
     std::string out;
-    out.reserve(text_.size() + 4096);
+    out.reserve(text_.view().size() + 4096);
     out = header_;
     renderKey(*root_, true, out, nullptr);
     return out;
@@ -398,7 +412,7 @@ long Hive::save(bool evenWithoutChanges) {
 
     std::vector<BlockPlace> places;
     std::string out;
-    out.reserve(text_.size() + 4096);
+    out.reserve(text_.view().size() + 4096);
     out = header_;
     renderKey(*root_, true, out, &places);
     if (out.size() >= UINT32_MAX) {
@@ -414,7 +428,7 @@ long Hive::save(bool evenWithoutChanges) {
         place.key->blockLength = static_cast<uint32_t>(place.length);
         place.key->dirty = false;
     }
-    text_ = std::move(out);
+    text_.adopt(std::move(out));
     std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
     pendingChanges_ = 0;
     return 0;

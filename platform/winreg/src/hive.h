@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -41,6 +42,29 @@ struct Change {
     bool isLink = false;
     bool isVolatile = false; // never written; replayed after every reload
     uint64_t fileTime = 0;
+};
+
+// The text of a hive file as last read or written. Text read from disk sits
+// in a plain array, which unlike a std::string is not zero-filled before the
+// read fills it; text we wrote is the string we rendered.
+class HiveText {
+public:
+    void adopt(std::string text) {
+        raw_.reset();
+        rawSize_ = 0;
+        string_ = std::move(text);
+    }
+    void adopt(std::unique_ptr<char[]> raw, size_t size) {
+        string_ = std::string();
+        raw_ = std::move(raw);
+        rawSize_ = size;
+    }
+    std::string_view view() const { return raw_ ? std::string_view(raw_.get(), rawSize_) : std::string_view(string_); }
+
+private:
+    std::string string_;
+    std::unique_ptr<char[]> raw_;
+    size_t rawSize_ = 0;
 };
 
 class Hive;
@@ -103,7 +127,7 @@ private:
     };
 
     void loadFromDisk();
-    void replaceTree(std::string text, const FileStamp &stamp, bool exists);
+    void replaceTree(HiveText text, const FileStamp &stamp, bool exists);
     void replayJournal();
     void applyChange(const Change &change);
     void record(Change change);
@@ -120,7 +144,7 @@ private:
     Key *parentOfRoot_ = nullptr;
 
     bool loaded_ = false;
-    std::string text_;
+    HiveText text_;
     std::string header_;
     std::unique_ptr<Key> root_;
     FileStamp stamp_;

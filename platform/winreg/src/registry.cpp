@@ -20,6 +20,10 @@ constexpr int kMaxLinkHops = 16;
 constexpr char16_t kUserSid[] = u"S-1-5-21-0-0-0-1000";
 constexpr char16_t kDefaultUser[] = u".Default";
 
+// Handle values are never reused within a process, not even across
+// VtrRegReset, so that a stale handle is always told apart.
+uintptr_t g_nextHandle = 0x1000;
+
 bool isPredefined(HKEY key) {
     const auto v = reinterpret_cast<uintptr_t>(key);
     const auto low = static_cast<uintptr_t>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000))));
@@ -83,6 +87,14 @@ void putFileTime(uint64_t fileTime, PFILETIME out) {
         return;
     out->dwLowDateTime = static_cast<DWORD>(fileTime & 0xFFFFFFFFu);
     out->dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
+}
+
+// Levels below the root of the key's hive.
+size_t depthOf(const Key &key) {
+    size_t depth = 0;
+    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
+        ++depth;
+    return depth;
 }
 
 std::u16string accountFullName() {
@@ -356,8 +368,8 @@ LSTATUS Registry::walk(Key *&key, const ParsedPath &path, bool openLink) {
 }
 
 HKEY Registry::newHandle(Key *key, REGSAM access) {
-    const uintptr_t id = nextHandle_;
-    nextHandle_ += 4;
+    const uintptr_t id = g_nextHandle;
+    g_nextHandle += 4;
     Handle handle;
     handle.key = key;
     handle.hive = key->hive;
@@ -437,6 +449,8 @@ LSTATUS Registry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD opt
     const bool makeLink = (options & REG_OPTION_CREATE_LINK) != 0;
     const bool openLink = (options & (REG_OPTION_OPEN_LINK | REG_OPTION_CREATE_LINK)) != 0;
     Key *key = start.key;
+    if (depthOf(*key) + path.parts.size() > kMaxKeyDepth)
+        return ERROR_INVALID_PARAMETER;
     bool created = false;
     for (size_t i = 0; i < path.parts.size(); ++i) {
         const bool last = i + 1 == path.parts.size();
@@ -597,9 +611,9 @@ LSTATUS Registry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWO
         size_t longestClass = 0;
         for (size_t i = 0; i < count; ++i) {
             const Key *child = childAt(k, i);
-            longestName = std::max(longestName, utf8LengthOf(child->name));
+            longestName = std::max(longestName, child->name.size());
             if (child->keyClass)
-                longestClass = std::max(longestClass, utf8LengthOf(*child->keyClass));
+                longestClass = std::max(longestClass, child->keyClass->size());
         }
         if (maxSubKeyLength)
             *maxSubKeyLength = static_cast<DWORD>(longestName);
@@ -614,7 +628,7 @@ LSTATUS Registry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWO
         size_t longestName = 0;
         size_t longestData = 0;
         for (const Value &value : k.values) {
-            longestName = std::max(longestName, utf8LengthOf(value.name));
+            longestName = std::max(longestName, value.name.size());
             longestData = std::max({longestData, value.data.size(), ansiDataSize(value)});
         }
         if (maxValueNameLength)

@@ -86,7 +86,6 @@ private:
     std::unique_ptr<Hive> user_;
     std::unique_ptr<Hive> defaultUser_;
     std::unordered_map<uintptr_t, Handle> handles_;
-    uintptr_t nextHandle_ = 0x1000;
     uint64_t call_ = 0;
     std::unordered_map<Hive *, uint64_t> refreshedInCall_;
 };
