@@ -21,7 +21,6 @@ private slots:
     void clearingEmptiesTheFieldsAndLeavesTheRegistry_data();
     void clearingEmptiesTheFieldsAndLeavesTheRegistry();
     void templateSlotsOneAndTenStoreRecallAndOverwrite();
-    void templatesSurviveANewStart();
     void recallOfAPartlyStoredSlotEmptiesTheRest();
     void refusedTemplateStoreStopsAtThePath();
 
@@ -224,22 +223,6 @@ void RecallTest::templateSlotsOneAndTenStoreRecallAndOverwrite()
     QCOMPARE(FieldsOf(form), QStringList({"", "", ""}));
     QVERIFY(!ProgramValue("Paths3"));
     QVERIFY(recorder.boxes.empty());
-}
-
-void RecallTest::templatesSurviveANewStart()
-{
-    {
-        TForm1 form;
-        ShowAndActivate(form);
-        SetFields(form, QStringLiteral("шлях 5"), QStringLiteral("ім'я 5"), QStringLiteral("слово 5"));
-        StoreSlot(form, 5);
-    }
-    registry_->Reload();
-    TForm1 form;
-    ShowAndActivate(form);
-    RecallSlot(form, 5);
-    QCOMPARE(FieldsOf(form),
-             QStringList({QStringLiteral("шлях 5"), QStringLiteral("ім'я 5"), QStringLiteral("слово 5")}));
 }
 
 void RecallTest::recallOfAPartlyStoredSlotEmptiesTheRest()
