@@ -21,6 +21,7 @@ private slots:
     void clearingEmptiesTheFieldsAndLeavesTheRegistry_data();
     void clearingEmptiesTheFieldsAndLeavesTheRegistry();
     void templateSlotsOneAndTenStoreRecallAndOverwrite();
+    void everyTemplateItemUsesItsOwnSlot();
     void recallOfAPartlyStoredSlotEmptiesTheRest();
     void refusedTemplateStoreStopsAtThePath();
 
@@ -223,6 +224,28 @@ void RecallTest::templateSlotsOneAndTenStoreRecallAndOverwrite()
     QCOMPARE(FieldsOf(form), QStringList({"", "", ""}));
     QVERIFY(!ProgramValue("Paths3"));
     QVERIFY(recorder.boxes.empty());
+}
+
+void RecallTest::everyTemplateItemUsesItsOwnSlot()
+{
+    TForm1 form;
+    ShowAndActivate(form);
+    for (int slot = 1; slot <= 10; ++slot) {
+        const QString n = QString::number(slot);
+        SetFields(form, "шлях " + n, "ім'я " + n, "слово " + n);
+        StoreSlot(form, slot);
+    }
+    for (int slot = 1; slot <= 10; ++slot) {
+        const std::string n = std::to_string(slot);
+        QCOMPARE(ProgramValue("Paths" + n), TextValue("шлях " + n));
+        QCOMPARE(ProgramValue("Names" + n), TextValue("ім'я " + n));
+        QCOMPARE(ProgramValue("Words" + n), TextValue("слово " + n));
+    }
+    for (int slot = 10; slot >= 1; --slot) {
+        const QString n = QString::number(slot);
+        RecallSlot(form, slot);
+        QCOMPARE(FieldsOf(form), QStringList({"шлях " + n, "ім'я " + n, "слово " + n}));
+    }
 }
 
 void RecallTest::recallOfAPartlyStoredSlotEmptiesTheRest()
