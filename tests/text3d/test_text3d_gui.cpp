@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QOpenGLWidget>
 #include <QPushButton>
@@ -350,6 +351,23 @@ TEST(AboutBox, ClickRunsTheTextDoubleClickStopsItAndClosingLeavesItRunning)
     box.close();
     EXPECT_TRUE(box.Text3D1->Active());
     EXPECT_TRUE(box.Text3D1->RefreshTimer().isActive());
+}
+
+TEST(AboutBox, OpenedModallyItRunsTheTextAndFadesClosed)
+{
+    TAboutBox box;
+    QTimer::singleShot(100, &box, [&box] {
+        box.Text3D1Click();
+        QTimer::singleShot(300, &box, [&box] { box.Button1Click(); });
+    });
+    QElapsedTimer timer;
+    timer.start();
+    box.exec(); // returns when the fade has closed the box
+    EXPECT_GT(timer.elapsed(), 300 + 51 * 8 - 50);
+    EXPECT_FALSE(box.isVisible());
+    EXPECT_EQ(box.AlphaBlendValue(), 0);
+    EXPECT_TRUE(box.Text3D1->Active());
+    EXPECT_TRUE(box.Text3D1->HasRenderContext());
 }
 
 TEST(AboutBox, RunningTextPictureForReview)

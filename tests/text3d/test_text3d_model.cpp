@@ -2,6 +2,7 @@
 // without a screen: the frames' OpenGL calls go to a recorder.
 #include "CallRecorder.h"
 #include "Cp1251.h"
+#include "FontFaces.h"
 #include "GlyphOutlines.h"
 #include "Text3D.h"
 
@@ -652,6 +653,16 @@ TEST(Cp1251, ConvertsTextAndMarksWhatItCannotHold)
     EXPECT_EQ(codes[4], '?');
     EXPECT_EQ(codes[5], '?');
     EXPECT_EQ(Cp1251::ToUnicode(QByteArray("\xC0\xFF", 2)), QStringLiteral("Ая"));
+}
+
+TEST(FontFaces, FaceNamesAreCutAndMappedToFacesThatExist)
+{
+    const QString longName(40, QChar('x'));
+    EXPECT_EQ(FontFaces::Resolve(longName), QString(31, QChar('x')));
+    EXPECT_EQ(FontFaces::Resolve(QStringLiteral("Arial Cyr")), QStringLiteral("Arial"));
+    EXPECT_EQ(FontFaces::Resolve(QStringLiteral("MS Sans Serif")), QStringLiteral("Arial"));
+    EXPECT_EQ(FontFaces::Resolve(QStringLiteral("Liberation Sans")), QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(FontFaces::WritingSystemOf(204), QFontDatabase::Cyrillic);
 }
 
 TEST(GlyphOutlines, SolidsHaveHolesWallsAndAdvances)
