@@ -1,8 +1,4 @@
-// Placeholder entry: replaced by the program entry.
-#include <QApplication>
+// Program entry.
+#include "Program.h"
 
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    return 0;
-}
+int main(int argc, char **argv) { return RunProgram(argc, argv); }

@@ -1,9 +1,119 @@
 #include "Unit3.h"
 
+#include "Unit1.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
 TForm3 *Form3 = nullptr;
 
-TForm3::TForm3(QWidget *parent) : QDialog(parent)
+namespace {
+
+const char *const WindowsNtCurrentVersion = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+
+} // namespace
+
+TForm3::TForm3(QWidget *parent) : QDialog(parent, Qt::Tool)
 {
     setWindowTitle(QStringLiteral("Заготовки"));
     setFixedSize(395, 377);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QColor(210, 255, 233));
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(10);
+
+    Label1 = new QLabel(QStringLiteral("Просто поставьте галочку напротив выбранного элемента"), this);
+    Label1->setWordWrap(true);
+    layout->addWidget(Label1);
+    layout->addSpacing(8);
+
+    // Screen order, which is not the order of the names.
+    RadioButton3 = AddPreset(QStringLiteral("Регистрационные имя"), &TForm3::RadioButton3Click);
+    RadioButton4 = AddPreset(QStringLiteral("и организация"), &TForm3::RadioButton4Click);
+    RadioButton9 = AddPreset(QStringLiteral("Путь к главной директории"), &TForm3::RadioButton9Click);
+    RadioButton5 = AddPreset(QStringLiteral("Автозапуск CD"), &TForm3::RadioButton5Click);
+    RadioButton6 = AddPreset(QStringLiteral("Автозагрузка"), &TForm3::RadioButton6Click);
+    RadioButton12 = AddPreset(QStringLiteral("Список \"Открыть с помощью...\""), &TForm3::RadioButton12Click);
+    RadioButton11 = AddPreset(QStringLiteral("Адреса, которые помнит  Internet Explorer"), &TForm3::RadioButton11Click);
+    RadioButton9->setToolTip(QStringLiteral("Например, стандартный C:\\WINDOWS"));
+
+    Button1 = new QPushButton(QStringLiteral("O K"), this);
+    layout->addStretch();
+    layout->addWidget(Button1, 0, Qt::AlignHCenter);
+    connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+}
+
+QRadioButton *TForm3::AddPreset(const QString &caption, void (TForm3::*handler)())
+{
+    auto *button = new QRadioButton(caption, this);
+    layout()->addWidget(button);
+    connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+        if (checked)
+            (this->*handler)();
+    });
+    return button;
+}
+
+void TForm3::FillMainWindow(const char *path, const char *name, QRadioButton *rootButton)
+{
+    Form1->Edit2->setText(QString::fromUtf8(path));
+    Form1->Edit3->setText(QString::fromUtf8(name));
+    rootButton->setChecked(true);
+}
+
+void TForm3::RadioButton3Click()
+{
+    FillMainWindow(WindowsNtCurrentVersion, "RegisteredOwner", Form1->RadioButton3);
+}
+
+void TForm3::RadioButton4Click()
+{
+    FillMainWindow(WindowsNtCurrentVersion, "RegisteredOrganization", Form1->RadioButton3);
+}
+
+void TForm3::RadioButton9Click()
+{
+    FillMainWindow(WindowsNtCurrentVersion, "PathName", Form1->RadioButton3);
+}
+
+void TForm3::RadioButton5Click()
+{
+    // The name ends in a blank.
+    FillMainWindow("SYSTEM\\CurrentControlSet\\Services\\CDRom", "AutoRun ", Form1->RadioButton3);
+}
+
+void TForm3::RadioButton6Click()
+{
+    FillMainWindow("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "", Form1->RadioButton3);
+}
+
+void TForm3::RadioButton12Click()
+{
+    FillMainWindow("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts", "", Form1->RadioButton2);
+}
+
+void TForm3::RadioButton11Click()
+{
+    FillMainWindow("Software\\Microsoft\\Internet Explorer\\TypedURLs", "", Form1->RadioButton2);
+}
+
+void TForm3::Button1Click()
+{
+    close();
+}
+
+void TForm3::showEvent(QShowEvent *event)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableVirtualGeometry().center() - rect().center());
+    QDialog::showEvent(event);
 }

@@ -24,6 +24,21 @@ LSTATUS VtrRegFlushAll(void);
 /* The registry directory in use (UTF-8, absolute), or null before first use. */
 const char *VtrRegDirectory(void);
 
+/* Makes one hive read-only, or writable again: fileName is "system.reg",
+ * "user.reg" or "userdef.reg", or null for all three. On a read-only hive
+ * existing keys open and read as usual; creating a key and every write give
+ * ERROR_ACCESS_DENIED, and the file is never touched. Returns
+ * ERROR_FILE_NOT_FOUND for an unknown file name. The setting lasts until
+ * VtrRegReset.
+ *
+ * A hive is also read-only when its file cannot be written (or has no write
+ * permission bits at all, which holds even for root), when the file could not
+ * be understood, or while a Wine server runs for the prefix. The environment
+ * variable VANTOR_REGISTRY_READONLY ("1" or "all", or file names separated by
+ * commas) makes hives read-only from the start. The reason a hive is
+ * read-only is told once on stderr. */
+LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly);
+
 #ifdef __cplusplus
 }
 #endif

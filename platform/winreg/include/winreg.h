@@ -87,6 +87,8 @@ typedef HKEY *PHKEY;
 #define ERROR_MORE_DATA          234L
 #define ERROR_NO_MORE_ITEMS      259L
 #define ERROR_KEY_DELETED        1018L
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021L
+#define ERROR_NOACCESS           998L
 
 /* Access rights. */
 #define DELETE                   0x00010000L

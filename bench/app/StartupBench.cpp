@@ -1,0 +1,152 @@
+// Measures the program's start-up: from starting a new process to the first
+// frame of the main window painted and handed to the display. Each run starts
+// this same binary as a child that runs the program exactly as its entry
+// does and reports the moment of its first frame through a pipe.
+#include "Program.h"
+#include "Unit1.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+constexpr int WarmUpRuns = 2;
+constexpr int MeasuredRuns = 11;
+constexpr double TargetMs = 300.0;
+
+long long MonotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+// In the child: once the main window has painted for the first time and the
+// paint has been flushed, report the time and leave without closing.
+class FirstFrameProbe : public QObject {
+public:
+    explicit FirstFrameProbe(int fd) : fd_(fd) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !reported_) {
+            reported_ = true;
+            QTimer::singleShot(0, [fd = fd_] {
+                const long long now = MonotonicNs();
+                if (write(fd, &now, sizeof now) != sizeof now)
+                    std::perror("write");
+                close(fd);
+                QCoreApplication::exit(0);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int fd_;
+    bool reported_ = false;
+};
+
+int RunChild(int argc, char **argv, int fd)
+{
+    FirstFrameProbe *probe = nullptr;
+    const int code = RunProgram(argc, argv, [&](TForm1 &form) {
+        probe = new FirstFrameProbe(fd);
+        probe->setParent(&form);
+        form.installEventFilter(probe);
+    });
+    return code;
+}
+
+// Starts one child and returns the milliseconds from before the spawn to its
+// first frame, or a negative value on failure.
+double MeasureOnce(const char *self)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    const std::string fdText = std::to_string(fds[1]);
+    char childFlag[] = "--child";
+    std::vector<char *> args{const_cast<char *>(self), childFlag, const_cast<char *>(fdText.c_str()), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const long long start = MonotonicNs();
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, self, &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return -1;
+    }
+    long long frame = 0;
+    const ssize_t got = read(fds[0], &frame, sizeof frame);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (got != sizeof frame)
+        return -1;
+    return (frame - start) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(argc, argv, std::atoi(argv[2]));
+
+    // The program's state goes to a registry of its own, never the user's.
+    char pattern[] = "/tmp/vantor-startup-bench.XXXXXX";
+    if (!mkdtemp(pattern)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    setenv("VANTOR_REGISTRY", pattern, 1);
+
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    std::vector<double> times;
+    for (int run = 0; run < WarmUpRuns + MeasuredRuns; ++run) {
+        const double ms = MeasureOnce(self.c_str());
+        if (ms < 0) {
+            std::fprintf(stderr, "run %d failed: the child reported no frame\n", run + 1);
+            std::filesystem::remove_all(pattern);
+            return 1;
+        }
+        if (run >= WarmUpRuns)
+            times.push_back(ms);
+    }
+    std::filesystem::remove_all(pattern);
+
+    std::vector<double> sorted = times;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    std::printf("start-up, process start to first frame of the main window (%d runs after %d warm-up):\n",
+                MeasuredRuns, WarmUpRuns);
+    std::printf("  runs (ms):");
+    for (double ms : times)
+        std::printf(" %.1f", ms);
+    std::printf("\n  min %.1f ms, median %.1f ms, max %.1f ms; target <= %.0f ms: %s\n", sorted.front(), median,
+                sorted.back(), TargetMs, median <= TargetMs ? "met" : "NOT met");
+    return 0;
+}

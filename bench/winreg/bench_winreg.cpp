@@ -1,0 +1,244 @@
+// Prints the registry engine's figures against their targets:
+//  - load of a hive (file read and parse) in MB/s, and the peak memory it takes;
+//  - one committed write as the program's commands make it (create/open the
+//    key, set a REG_SZ value, close the handle, which saves the file);
+//  - one read command on an unchanged file.
+#include "format.h"
+#include "vantor_registry.h"
+#ifdef WINREG_BENCH_TREGISTRY
+#include "Registry.h"
+#endif
+#include "winreg.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <ftw.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string &path, const std::string &text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+long statusKilobytes(const char *field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, n, field) == 0)
+            return std::atol(line.c_str() + n + 1);
+    }
+    return 0;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// A hive of about targetBytes made of copies of a real one, each below its
+// own top-level key, so that key and value shapes stay realistic.
+std::string generateHive(const std::string &model, size_t targetBytes) {
+    const size_t firstKey = model.find("\n[");
+    const std::string header = model.substr(0, firstKey);
+    const std::string body = model.substr(firstKey);
+    std::string out = header;
+    out.reserve(targetBytes + model.size());
+    for (int copy = 0; out.size() < targetBytes; ++copy) {
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "\n[Copy%03d\\\\", copy);
+        size_t start = 0;
+        for (size_t at = body.find("\n[", 0); at != std::string::npos; at = body.find("\n[", start)) {
+            out.append(body, start, at - start);
+            out += prefix;
+            start = at + 2;
+        }
+        out.append(body, start, std::string::npos);
+        if (out.back() == '\n' && copy >= 0)
+            out.pop_back();
+        out.push_back('\n');
+    }
+    return out;
+}
+
+struct LoadFigures {
+    double seconds = 0;
+    double parseSeconds = 0;
+    long peakKilobytes = 0;
+};
+
+// Measured in a fresh child process so that the memory high-water mark
+// belongs to this one load.
+LoadFigures measureLoadInChild(const std::string &dir) {
+    int channel[2];
+    if (pipe(channel) != 0)
+        std::exit(1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        LoadFigures figures;
+        const long before = statusKilobytes("VmRSS:");
+        const auto start = Clock::now();
+        VtrRegReset(dir.c_str());
+        HKEY key = nullptr;
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key);
+        figures.seconds = secondsSince(start);
+        figures.peakKilobytes = statusKilobytes("VmHWM:") - before;
+        RegCloseKey(key);
+        const std::string text = readFile(dir + "/system.reg");
+        winreg::Key root;
+        const auto parseStart = Clock::now();
+        winreg::loadHiveText(text, root);
+        figures.parseSeconds = secondsSince(parseStart);
+        if (write(channel[1], &figures, sizeof figures) != sizeof figures)
+            _exit(1);
+        _exit(0);
+    }
+    LoadFigures figures;
+    if (read(channel[0], &figures, sizeof figures) != sizeof figures)
+        std::exit(1);
+    waitpid(pid, nullptr, 0);
+    close(channel[0]);
+    close(channel[1]);
+    return figures;
+}
+
+constexpr const char *kBenchKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+
+#ifdef WINREG_BENCH_TREGISTRY
+double committedWrite(int i) {
+    const auto start = Clock::now();
+    {
+        TRegistry registry;
+        registry.SelectRoot(HKEY_LOCAL_MACHINE);
+        registry.EnterKey(kBenchKey, true);
+        registry.WriteText("RegisteredOwner", "Bench owner " + std::to_string(i));
+    } // released: the change reaches the file here
+    return secondsSince(start);
+}
+
+double readCommand() {
+    const auto start = Clock::now();
+    {
+        TRegistry registry;
+        registry.SelectRoot(HKEY_LOCAL_MACHINE);
+        registry.EnterKey(kBenchKey, true);
+        const std::string text = registry.ReadText("RegisteredOwner");
+    }
+    return secondsSince(start);
+}
+#else
+// The calls TRegistry makes for the same commands.
+double committedWrite(int i) {
+    const auto start = Clock::now();
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBenchKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
+    const std::string text = "Bench owner " + std::to_string(i);
+    RegSetValueExA(key, "RegisteredOwner", 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+    RegCloseKey(key); // the change reaches the file here
+    return secondsSince(start);
+}
+
+double readCommand() {
+    const auto start = Clock::now();
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBenchKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
+    DWORD type = 0, size = 0;
+    RegQueryValueExA(key, "RegisteredOwner", nullptr, &type, nullptr, &size);
+    std::string data(size, '\0');
+    RegQueryValueExA(key, "RegisteredOwner", nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size);
+    RegCloseKey(key);
+    return secondsSince(start);
+}
+#endif
+
+void benchHive(const char *label, const std::string &dir) {
+    const double megabytes = static_cast<double>(readFile(dir + "/system.reg").size()) / 1e6;
+    std::vector<double> loads, parses;
+    long peak = 0;
+    for (int i = 0; i < 5; ++i) {
+        const LoadFigures f = measureLoadInChild(dir);
+        loads.push_back(f.seconds);
+        parses.push_back(f.parseSeconds);
+        peak = std::max(peak, f.peakKilobytes);
+    }
+    VtrRegReset(dir.c_str());
+    committedWrite(-1); // loads the hive
+    std::vector<double> writes;
+    for (int i = 0; i < 21; ++i)
+        writes.push_back(committedWrite(i));
+    std::vector<double> reads;
+    for (int i = 0; i < 20001; ++i)
+        reads.push_back(readCommand());
+    VtrRegReset(nullptr);
+
+    const double peakMb = static_cast<double>(peak) * 1024 / 1e6;
+    std::printf("%s: system.reg of %.1f MB\n", label, megabytes);
+    std::printf("  load (read + parse)     %8.1f MB/s   (%.1f ms)   target >= 150 MB/s\n",
+                megabytes / median(loads), median(loads) * 1e3);
+    std::printf("  parse alone             %8.1f MB/s   (%.1f ms)\n", megabytes / median(parses),
+                median(parses) * 1e3);
+    std::printf("  peak memory of the load %8.1f MB     (%.2f x file)   target <= 3 x\n", peakMb, peakMb / megabytes);
+    std::printf("  committed write, median %8.2f ms                     target <= %s\n", median(writes) * 1e3,
+                megabytes > 10 ? "300 ms" : "10 ms");
+    std::printf("  read, unchanged file    %8.2f us (median)            target <= 50 us\n", median(reads) * 1e6);
+}
+
+} // namespace
+
+int main() {
+#ifdef WINREG_BENCH_TREGISTRY
+    std::printf("Commands timed through TRegistry.\n");
+#else
+    std::printf("Commands timed through the API calls that TRegistry makes.\n");
+#endif
+    char base[] = "/tmp/vantor-bench.XXXXXX";
+    if (!mkdtemp(base))
+        return 1;
+    const std::string prefix = std::string(base) + "/prefix";
+    const std::string large = std::string(base) + "/large";
+    mkdir(prefix.c_str(), 0755);
+    mkdir(large.c_str(), 0755);
+    const std::string model = readFile(std::string(WINREG_TESTDATA) + "/system.reg");
+    if (model.empty()) {
+        std::fprintf(stderr, "no test data in %s\n", WINREG_TESTDATA);
+        return 1;
+    }
+    for (const char *name : {"user.reg", "userdef.reg"}) {
+        const std::string text = readFile(std::string(WINREG_TESTDATA) + "/" + name);
+        writeFile(prefix + "/" + name, text);
+        writeFile(large + "/" + name, text);
+    }
+    writeFile(prefix + "/system.reg", model);
+    writeFile(large + "/system.reg", generateHive(model, 50'000'000));
+
+    benchHive("Wine prefix", prefix);
+    benchHive("Generated hive", large);
+
+    nftw(
+        base, [](const char *p, const struct stat *, int, FTW *) { return remove(p); }, 16, FTW_DEPTH | FTW_PHYS);
+    return 0;
+}

@@ -1,0 +1,163 @@
+// One registry file (system.reg, user.reg or userdef.reg) and the key tree
+// loaded from it, with everything that keeps the two in step: reloading when
+// the file changed, the journal of this process's unsaved changes, and the
+// locked, atomic save that merges them into whatever the file holds now.
+#pragma once
+
+#include "tree.h"
+
+#include <ctime>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace winreg {
+
+// What identifies one version of a file on disk.
+struct FileStamp {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+    mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    bool sameVersion(const FileStamp &other) const;
+};
+FileStamp stampOf(const std::string &path);
+
+// One change made by this process, kept until it reaches the file.
+struct Change {
+    enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
+    Kind kind = Kind::SetValue;
+    std::vector<std::u16string> path; // of the key, from the hive's root
+    Value value;                      // SetValue: the value; DeleteValue: its name
+    std::u16string keyClass;          // CreateKey
+    bool hasClass = false;
+    bool isLink = false;
+    bool isVolatile = false; // never written; replayed after every reload
+    uint64_t fileTime = 0;
+};
+
+// The text of a hive file as last read or written. Text read from disk sits
+// in a plain array, which unlike a std::string is not zero-filled before the
+// read fills it; text we wrote is the string we rendered.
+class HiveText {
+public:
+    void adopt(std::string text) {
+        raw_.reset();
+        rawSize_ = 0;
+        string_ = std::move(text);
+    }
+    void adopt(std::unique_ptr<char[]> raw, size_t size) {
+        string_ = std::string();
+        raw_ = std::move(raw);
+        rawSize_ = size;
+    }
+    std::string_view view() const { return raw_ ? std::string_view(raw_.get(), rawSize_) : std::string_view(string_); }
+
+private:
+    std::string string_;
+    std::unique_ptr<char[]> raw_;
+    size_t rawSize_ = 0;
+};
+
+class Hive;
+
+// Told around every replacement of a hive's tree, so that open handles can
+// follow their keys into the new tree.
+class HiveListener {
+public:
+    virtual ~HiveListener() = default;
+    virtual void hiveWillReload(Hive &hive) = 0;
+    virtual void hiveDidReload(Hive &hive) = 0;
+};
+
+class Hive {
+public:
+    // rootLine is the path of the "All keys relative to" header line, as
+    // written in the file (e.g. REGISTRY\\Machine); rootName names the root key.
+    Hive(std::string directory, std::string fileName, std::string rootLine, std::u16string rootName,
+         HiveListener &listener);
+    Hive(const Hive &) = delete;
+    Hive &operator=(const Hive &) = delete;
+
+    const std::string &fileName() const { return fileName_; }
+    std::string filePath() const { return directory_ + "/" + fileName_; }
+
+    // Loads the file on first use; afterwards stats it and loads it again
+    // (replaying unsaved changes) when another program replaced it.
+    void refresh();
+    Key &root() { return *root_; }
+    void setParentOfRoot(Key *parent) { parentOfRoot_ = parent; if (root_) root_->parent = parent; }
+
+    // 0 when the hive may be written, else ERROR_ACCESS_DENIED; the reason
+    // goes to stderr once.
+    long checkWritable();
+    void forceReadOnly(bool on) { forcedReadOnly_ = on; }
+    bool understood() const { return unparsable_.empty(); }
+
+    void ensureValues(Key &key);
+
+    // Changes, recorded in the journal.
+    Key *createKey(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink);
+    void setValue(Key &key, Value value);
+    bool deleteValue(Key &key, std::u16string_view name);
+    void deleteKey(Key &key); // the key must have no subkeys
+
+    bool hasPendingChanges() const { return pendingChanges_ > 0; }
+    // Writes the pending changes (or, with evenWithoutChanges, creates the
+    // file when it does not exist yet); 0 or an error code.
+    long save(bool evenWithoutChanges = false);
+    // The whole file text as a save would write it now.
+    std::string render();
+
+    int openHandles = 0;
+
+private:
+    struct BlockPlace {
+        Key *key;
+        size_t offset;
+        size_t length;
+    };
+
+    void loadFromDisk();
+    void replaceTree(HiveText text, const FileStamp &stamp, bool exists);
+    void replayJournal();
+    void applyChange(const Change &change);
+    void record(Change change);
+    void renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places);
+    long writeFile(int dirFd, const std::string &text);
+    void tell(const std::string &reason);
+    std::string defaultHeader() const;
+
+    std::string directory_;
+    std::string fileName_;
+    std::string rootLine_;
+    std::u16string rootName_;
+    HiveListener &listener_;
+    Key *parentOfRoot_ = nullptr;
+
+    bool loaded_ = false;
+    HiveText text_;
+    std::string header_;
+    std::unique_ptr<Key> root_;
+    FileStamp stamp_;
+    std::vector<Change> journal_;
+    size_t pendingChanges_ = 0; // journal entries that the file still lacks
+
+    std::string unparsable_;
+    bool forcedReadOnly_ = false;
+    std::set<std::string> told_;
+};
+
+// Whether a Wine server runs for the prefix at dir (it holds the lock on the
+// file `lock` in its server folder).
+bool wineServerRunning(const std::string &dir);
+
+} // namespace winreg

@@ -1,0 +1,70 @@
+// The in-memory form of a registry hive: a tree of keys, each holding its
+// values. A key loaded from a file keeps the place of its text in that file,
+// so that an unchanged key is written back exactly as it was read, and its
+// values are decoded only when somebody looks at them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace winreg {
+
+class Hive;
+
+struct Value {
+    std::u16string name;
+    uint32_t type = 0;
+    std::string data; // raw bytes, strings as UTF-16LE
+};
+
+struct Key {
+    std::u16string name;
+    Key *parent = nullptr;
+    Hive *hive = nullptr;
+    std::vector<std::unique_ptr<Key>> children; // sorted case-insensitively
+
+    std::vector<Value> values; // sorted case-insensitively; valid once valuesLoaded
+    std::unique_ptr<std::u16string> keyClass;
+
+    // The key's block in the hive's text: from its '[' line to the end of its
+    // last line. Length 0: the text holds no block for this key.
+    uint32_t blockOffset = 0;
+    uint32_t blockLength = 0;
+    uint32_t storedValueCount = 0; // values in that block, before decoding
+
+    int64_t unixTime = 0;  // the number after the key line
+    uint64_t fileTime = 0; // #time=
+    bool hasUnixTime = false;
+    bool hasFileTime = false;
+    bool isLink = false;
+    bool isVolatile = false;
+    bool valuesLoaded = true;
+    bool dirty = false; // must be written from its decoded form
+
+    size_t valueCount() const { return valuesLoaded ? values.size() : storedValueCount; }
+    bool hasBlock() const { return blockLength != 0; }
+};
+
+// Child lookup and insertion, case-insensitive.
+Key *findChild(const Key &parent, std::u16string_view name);
+size_t childInsertPosition(const Key &parent, std::u16string_view name, bool *exists);
+Key *addChild(Key &parent, std::u16string name);
+
+// Value lookup in a key whose values are loaded.
+Value *findValue(Key &key, std::u16string_view name);
+void putValue(Key &key, Value value);
+bool eraseValue(Key &key, std::u16string_view name);
+
+// The names from the hive's root down to key.
+std::vector<std::u16string> pathOf(const Key &key);
+Key *findPath(Key &root, const std::vector<std::u16string> &path);
+
+// The current time as FILETIME (100 ns since 1601) and its whole seconds.
+uint64_t currentFileTime();
+int64_t unixSecondsOf(uint64_t fileTime);
+void touch(Key &key, uint64_t fileTime);
+
+} // namespace winreg

@@ -1,0 +1,425 @@
+// The start-up password gate through whole runs of the program: the defaults
+// it writes, when it asks, and what each way out of the prompt leads to.
+#include "ErrorReporting.h"
+#include "PersistedState.h"
+#include "Program.h"
+#include "TestInput.h"
+#include "TestRegistry.h"
+#include "Unit1.h"
+#include "Unit6.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using PersistedState::PasswordValue;
+using PersistedState::ProtectionFlagValue;
+
+const QString WrongPasswordText = QStringLiteral("Неправильный пароль / Невірний пароль / Wrong password");
+
+struct ShownBox {
+    QMessageBox::Icon icon;
+    QString text;
+};
+
+// What one run of the program showed and how it ended.
+struct RunRecord {
+    int promptShown = 0;
+    bool mainWindowSeenDuringPrompt = true;
+    bool fadedIn = false;
+    bool endedByTest = false;
+    bool timedOut = false;
+    std::vector<ShownBox> boxes;
+};
+
+// Watches the prompt: counts its showings and notes whether the main window
+// could be seen at that moment.
+class PromptWatch : public QObject {
+public:
+    explicit PromptWatch(RunRecord &run) : run_(run) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched == Form6) {
+            ++run_.promptShown;
+            run_.mainWindowSeenDuringPrompt = !Form1->AlphaBlend() || Form1->AlphaBlendValue() != 0;
+        }
+        return false;
+    }
+
+private:
+    RunRecord &run_;
+};
+
+// A step waits for its condition, then acts once; the steps run in order.
+struct Step {
+    std::function<bool()> ready;
+    std::function<void()> act;
+};
+
+bool PromptUp() { return Form6 && Form6->isVisible() && QApplication::activeModalWidget() == Form6; }
+bool FadedIn() { return Form1 && !Form1->AlphaBlend(); }
+
+void TypeIntoPrompt(const QString &text)
+{
+    Retype(Form6->Edit1, text);
+}
+
+// Runs the program with the steps as the user's part. When the steps are done
+// and the program is still running, the test closes the main window.
+RunRecord RunProgramWith(std::vector<Step> steps)
+{
+    static char name[] = "password_gate_tests";
+    static char *argv[] = {name, nullptr};
+    int argc = 1;
+
+    RunRecord run;
+    PromptWatch watch(run);
+    SetDialogHook([&run](QMessageBox &box) {
+        run.boxes.push_back({box.icon(), box.text()});
+        return true;
+    });
+    std::size_t next = 0;
+    RunProgram(argc, argv, [&](TForm1 &mainWindow) {
+        Form6->installEventFilter(&watch);
+        auto *poll = new QTimer(&mainWindow);
+        QObject::connect(poll, &QTimer::timeout, &mainWindow, [&] {
+            run.fadedIn = run.fadedIn || FadedIn();
+            if (next < steps.size()) {
+                if (steps[next].ready()) {
+                    const auto act = steps[next++].act;
+                    act();
+                }
+                return;
+            }
+            if (!run.endedByTest && Form1->isVisible()) {
+                run.endedByTest = true;
+                Form1->close();
+            }
+        });
+        poll->start(10);
+        QTimer::singleShot(20000, &mainWindow, [&run] {
+            run.timedOut = true;
+            QCoreApplication::exit(1);
+        });
+    });
+    SetDialogHook({});
+    EXPECT_FALSE(run.timedOut) << "stuck before step " << next + 1 << " of " << steps.size();
+    EXPECT_EQ(next, steps.size());
+    return run;
+}
+
+const Step WaitForFadeIn{FadedIn, [] {}};
+
+class PasswordGateTest : public ::testing::Test {
+protected:
+    TestRegistry registry_;
+
+    static void Protect(const std::string &password)
+    {
+        TestRegistry::SetStoreText(PasswordValue, password);
+        TestRegistry::SetStoreText(ProtectionFlagValue, "1");
+    }
+
+    // The last fields and the language as an earlier run left them.
+    static void StoreLastRun()
+    {
+        TestRegistry::SetProgramText("Path", "Software\\Kept");
+        TestRegistry::SetProgramText("Name", "kept name");
+        TestRegistry::SetProgramText("Word", "kept word");
+        TestRegistry::SetProgramText("lastlang", "2");
+    }
+
+    static void ExpectLastRunKept()
+    {
+        EXPECT_EQ(TestRegistry::ProgramText("Path"), "Software\\Kept");
+        EXPECT_EQ(TestRegistry::ProgramText("Name"), "kept name");
+        EXPECT_EQ(TestRegistry::ProgramText("Word"), "kept word");
+        EXPECT_EQ(TestRegistry::ProgramText("lastlang"), "2");
+    }
+};
+
+TEST_F(PasswordGateTest, ACleanRegistryGetsTheDefaultsAndNoPrompt)
+{
+    const RunRecord run = RunProgramWith({WaitForFadeIn});
+
+    EXPECT_EQ(run.promptShown, 0);
+    EXPECT_TRUE(run.fadedIn);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(TestRegistry::StoreText(PasswordValue), "brightcanoe");
+    EXPECT_EQ(TestRegistry::StoreText(ProtectionFlagValue), "0");
+}
+
+TEST_F(PasswordGateTest, OnlyTheExactFlagOneAsksForThePassword)
+{
+    struct Case {
+        std::string stored;
+        bool asks;
+        std::string afterwards;
+    };
+    for (const Case &flag : std::vector<Case>{{" 1", false, " 1"},
+                                              {"01", false, "01"},
+                                              {"yes", false, "yes"},
+                                              {"", false, "0"},
+                                              {"1", true, "1"}}) {
+        SCOPED_TRACE("ok = \"" + flag.stored + "\"");
+        TestRegistry fresh;
+        TestRegistry::SetStoreText(PasswordValue, "pw");
+        TestRegistry::SetStoreText(ProtectionFlagValue, flag.stored);
+        std::vector<Step> steps;
+        if (flag.asks)
+            steps.push_back({PromptUp, [] {
+                                 TypeIntoPrompt(QStringLiteral("pw"));
+                                 QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+                             }});
+        steps.push_back(WaitForFadeIn);
+
+        const RunRecord run = RunProgramWith(steps);
+
+        EXPECT_EQ(run.promptShown, flag.asks ? 1 : 0);
+        EXPECT_TRUE(run.fadedIn);
+        EXPECT_EQ(TestRegistry::StoreText(ProtectionFlagValue), flag.afterwards);
+        EXPECT_EQ(TestRegistry::StoreText(PasswordValue), "pw");
+    }
+}
+
+TEST_F(PasswordGateTest, TheRightPasswordLetsTheWindowFadeIn)
+{
+    Protect("Pass word");
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             EXPECT_EQ(Form6->windowTitle(), QStringLiteral("Введите пароль"));
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+         }},
+        WaitForFadeIn,
+    });
+
+    EXPECT_EQ(run.promptShown, 1);
+    EXPECT_FALSE(run.mainWindowSeenDuringPrompt);
+    EXPECT_TRUE(run.fadedIn);
+    EXPECT_TRUE(run.endedByTest);
+    EXPECT_TRUE(run.boxes.empty());
+}
+
+TEST_F(PasswordGateTest, AWrongPasswordIsToldAndThePromptStaysWithoutLimit)
+{
+    Protect("Pass word");
+    const auto tryWrong = [](const QString &text) {
+        return Step{PromptUp, [text] {
+                        TypeIntoPrompt(text);
+                        QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+                        EXPECT_TRUE(Form6->isVisible());
+                        EXPECT_EQ(Form6->Edit1->text(), text);
+                        EXPECT_FALSE(FadedIn());
+                    }};
+    };
+    const RunRecord run = RunProgramWith({
+        tryWrong(QStringLiteral("pass word")),
+        tryWrong(QStringLiteral("Pass word ")),
+        tryWrong(QString()),
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::keyClick(Form6->Edit1, Qt::Key_Return);
+         }},
+        WaitForFadeIn,
+    });
+
+    ASSERT_EQ(run.boxes.size(), 3u);
+    for (const ShownBox &box : run.boxes) {
+        EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+        EXPECT_EQ(box.text, WrongPasswordText);
+    }
+    EXPECT_EQ(run.promptShown, 1);
+    EXPECT_TRUE(run.fadedIn);
+}
+
+TEST_F(PasswordGateTest, CancelEndsTheProgramEvenWithTheRightPasswordAndStoresNothing)
+{
+    Protect("Pass word");
+    StoreLastRun();
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::mouseClick(Form6->Button2, Qt::LeftButton);
+         }},
+    });
+
+    EXPECT_FALSE(run.endedByTest);
+    EXPECT_FALSE(run.fadedIn);
+    EXPECT_TRUE(run.boxes.empty());
+    ExpectLastRunKept();
+}
+
+TEST_F(PasswordGateTest, TheCloseBoxWithTheRightPasswordLetsTheProgramRun)
+{
+    Protect("Pass word");
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             Form6->close();
+         }},
+        WaitForFadeIn,
+    });
+
+    EXPECT_TRUE(run.endedByTest);
+    EXPECT_TRUE(run.fadedIn);
+}
+
+TEST_F(PasswordGateTest, TheCloseBoxOrEscWithAWrongPasswordEndTheProgramAndStoreNothing)
+{
+    for (const bool byEscape : {false, true}) {
+        SCOPED_TRACE(byEscape ? "Esc" : "close box");
+        TestRegistry fresh;
+        Protect("Pass word");
+        StoreLastRun();
+        const RunRecord run = RunProgramWith({
+            {PromptUp,
+             [byEscape] {
+                 TypeIntoPrompt(QStringLiteral("Pass wor"));
+                 if (byEscape)
+                     QTest::keyClick(Form6->Edit1, Qt::Key_Escape);
+                 else
+                     Form6->close();
+             }},
+        });
+
+        EXPECT_FALSE(run.endedByTest);
+        EXPECT_FALSE(run.fadedIn);
+        ExpectLastRunKept();
+    }
+}
+
+TEST_F(PasswordGateTest, ACloseAfterAGoodStartStoresTheFieldsAndLanguage)
+{
+    Protect("Pass word");
+    StoreLastRun();
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+         }},
+        {FadedIn, [] { Form1->Edit2->setText(QStringLiteral("new path")); }},
+    });
+
+    EXPECT_TRUE(run.endedByTest);
+    EXPECT_EQ(TestRegistry::ProgramText("Path"), "new path");
+    EXPECT_EQ(TestRegistry::ProgramText("Name"), "");
+    EXPECT_EQ(TestRegistry::ProgramText("Word"), "");
+}
+
+TEST_F(PasswordGateTest, AnEmptyStoredPasswordBecomesTheDefaultAtTheNextStart)
+{
+    Protect("");
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QString());
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+         }},
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QStringLiteral("brightcanoe"));
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+         }},
+        WaitForFadeIn,
+    });
+
+    EXPECT_EQ(TestRegistry::StoreText(PasswordValue), "brightcanoe");
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, WrongPasswordText);
+    EXPECT_TRUE(run.fadedIn);
+}
+
+TEST_F(PasswordGateTest, AnUnreadableStoreIsToldOnceAndTheProgramStartsUnprotected)
+{
+    TestRegistry::SetStoreText(PasswordValue, "pw");
+    TestRegistry::SetStoreNumber(ProtectionFlagValue, 1);
+    TestRegistry::SetProgramText("lastlang", "2");
+    bool englishApplied = false;
+    const RunRecord run = RunProgramWith({{FadedIn, [&] { englishApplied = Form1->N18->isChecked(); }}});
+
+    EXPECT_EQ(run.promptShown, 0);
+    EXPECT_TRUE(run.fadedIn);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(run.boxes[0].text, QStringLiteral("Invalid data type for 'ok'"));
+    // The start-up went on to the language step.
+    EXPECT_TRUE(englishApplied);
+}
+
+TEST_F(PasswordGateTest, APasswordThatTurnsUnreadableAtThePromptStillLetsItEndTheProgram)
+{
+    Protect("Pass word");
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TestRegistry::SetStoreNumber(PasswordValue, 7);
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+             EXPECT_TRUE(Form6->isVisible());
+             QTest::mouseClick(Form6->Button2, Qt::LeftButton);
+         }},
+    });
+
+    EXPECT_FALSE(run.endedByTest);
+    EXPECT_FALSE(run.fadedIn);
+    ASSERT_EQ(run.boxes.size(), 2u);
+    for (const ShownBox &box : run.boxes) {
+        EXPECT_EQ(box.icon, QMessageBox::Critical);
+        EXPECT_EQ(box.text, QStringLiteral("Invalid data type for 'configuration'"));
+    }
+}
+
+TEST_F(PasswordGateTest, AnUnwritableStoreIsToldOnceAndTheProgramStartsUnprotected)
+{
+    TestRegistry::SetProgramText("lastlang", "2");
+    registry_.MakeUserHiveReadOnly();
+    bool englishApplied = false;
+    const RunRecord run = RunProgramWith({{FadedIn, [&] { englishApplied = Form1->N18->isChecked(); }}});
+
+    EXPECT_EQ(run.promptShown, 0);
+    EXPECT_TRUE(englishApplied);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(run.boxes[0].text, QStringLiteral("Failed to set data for 'configuration'"));
+    EXPECT_FALSE(TestRegistry::StoreHas(PasswordValue));
+}
+
+TEST_F(PasswordGateTest, AnUnwritableStoreThatNeedsNoWriteStillAsks)
+{
+    Protect("Pass word");
+    registry_.MakeUserHiveReadOnly();
+    const RunRecord run = RunProgramWith({
+        {PromptUp,
+         [] {
+             TypeIntoPrompt(QStringLiteral("Pass word"));
+             QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+         }},
+        WaitForFadeIn,
+    });
+
+    EXPECT_EQ(run.promptShown, 1);
+    EXPECT_TRUE(run.boxes.empty());
+}
+
+} // namespace

@@ -1,0 +1,240 @@
+// The Wine file format: reading, writing and the lossless round trip.
+#include "format.h"
+#include "hive.h"
+#include "text.h"
+#include "test_support.h"
+
+#include <sys/stat.h>
+
+using namespace winreg;
+using namespace winreg_test;
+
+namespace {
+
+class NoListener : public HiveListener {
+public:
+    void hiveWillReload(Hive &) override {}
+    void hiveDidReload(Hive &) override {}
+};
+
+std::string blockText(const std::string &text, const Key &key) { return text.substr(key.blockOffset, key.blockLength); }
+
+// Decodes every block of a file again and writes it from the decoded form.
+void expectEveryBlockRewritesIdentically(const std::string &text, Key &key, size_t &checked) {
+    if (key.hasBlock()) {
+        key.valuesLoaded = false;
+        key.values.clear();
+        decodeBlockValues(blockText(text, key), key);
+        key.valuesLoaded = true;
+        std::string out;
+        appendKeyBlock(key, out);
+        ASSERT_EQ(out, blockText(text, key));
+        ++checked;
+    }
+    for (auto &child : key.children)
+        expectEveryBlockRewritesIdentically(text, *child, checked);
+}
+
+Key loadText(const std::string &text, LoadResult *result = nullptr) {
+    Key root;
+    LoadResult r = loadHiveText(text, root);
+    if (result)
+        *result = r;
+    return root;
+}
+
+Value valueOf(const std::string &text, const Key &key, const std::u16string &name) {
+    Key copy;
+    copy.values.clear();
+    decodeBlockValues(text.substr(key.blockOffset, key.blockLength), copy);
+    const Value *v = findValue(copy, name);
+    return v ? *v : Value{u"<missing>", 0, {}};
+}
+
+std::string bytes(std::initializer_list<int> list) {
+    std::string out;
+    for (int b : list)
+        out.push_back(static_cast<char>(b));
+    return out;
+}
+
+} // namespace
+
+TEST(WineFormat, EveryKeyOfTheWinePrefixIsWrittenBackExactly) {
+    for (const char *name : {"system.reg", "user.reg", "userdef.reg"}) {
+        const std::string text = readFile(testDataPath(name));
+        ASSERT_FALSE(text.empty()) << name;
+        Key root;
+        const LoadResult result = loadHiveText(text, root);
+        ASSERT_TRUE(result.ok) << name << ": " << result.error;
+        size_t checked = 0;
+        expectEveryBlockRewritesIdentically(text, root, checked);
+        EXPECT_GT(checked, 1u) << name;
+    }
+}
+
+TEST(WineFormat, HivesOfTheWinePrefixRenderByteIdentical) {
+    TempDir dir;
+    NoListener listener;
+    for (const char *name : {"system.reg", "user.reg", "userdef.reg"}) {
+        const std::string original = readFile(testDataPath(name));
+        writeFile(dir.file(name), original);
+        Hive hive(dir.path(), name, "unused", u"Root", listener);
+        hive.refresh();
+        EXPECT_TRUE(hive.understood()) << name;
+        EXPECT_EQ(hive.render(), original) << name;
+    }
+}
+
+TEST(WineFormat, ReadsAndWritesEveryValueEncodingAsWineDoes) {
+    const std::string block = "[Software\\\\WineProbe\\\\Vals] 1796629373\n"
+                              "#time=1dd861e91486394\n"
+                              "@=\"default\"\n"
+                              "\"dw\"=dword:12345678\n"
+                              "\"exp\"=str(2):\"%PATH%;x\"\n"
+                              "\"multi\"=str(7):\"one\\0two\\0\"\n"
+                              "\"qw\"=hex(b):88,77,66,55,44,33,22,11\n"
+                              "\"sz_embedded\"=\"abc\\0def\"\n"
+                              "\"sz_zero\"=hex(1):\n"
+                              "\"\\xc8\\xec\\xff\"=\"x\"\n";
+    const std::string text = std::string(kSignature) + "\n\n" + block;
+    LoadResult result;
+    Key root = loadText(text, &result);
+    ASSERT_TRUE(result.ok) << result.error;
+    Key *key = findChild(*findChild(root, u"software"), u"WINEPROBE");
+    ASSERT_NE(key, nullptr);
+    key = findChild(*key, u"vals");
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->unixTime, 1796629373);
+    EXPECT_EQ(key->fileTime, 0x1dd861e91486394ULL);
+
+    EXPECT_EQ(valueOf(text, *key, u"").data, utf16ToBytes(u"default") + bytes({0, 0}));
+    EXPECT_EQ(valueOf(text, *key, u"dw").type, 4u);
+    EXPECT_EQ(valueOf(text, *key, u"dw").data, bytes({0x78, 0x56, 0x34, 0x12}));
+    EXPECT_EQ(valueOf(text, *key, u"exp").type, 2u);
+    EXPECT_EQ(valueOf(text, *key, u"multi").data, utf16ToBytes(std::u16string(u"one\0two\0\0", 9)));
+    EXPECT_EQ(valueOf(text, *key, u"qw").type, 11u);
+    EXPECT_EQ(valueOf(text, *key, u"sz_embedded").data, utf16ToBytes(std::u16string(u"abc\0def\0", 8)));
+    EXPECT_EQ(valueOf(text, *key, u"sz_zero").type, 1u);
+    EXPECT_TRUE(valueOf(text, *key, u"sz_zero").data.empty());
+    EXPECT_EQ(valueOf(text, *key, u"\u00c8\u00ec\u00ff").data, utf16ToBytes(u"x") + bytes({0, 0}));
+
+    decodeBlockValues(block, *key);
+    key->valuesLoaded = true;
+    std::string out;
+    appendKeyBlock(*key, out);
+    EXPECT_EQ(out, block);
+}
+
+TEST(WineFormat, EscapesSurviveWritingAndReadingBack) {
+    std::u16string all;
+    for (char16_t c = 0; c < 200; ++c)
+        all.push_back(c);
+    const std::u16string samples[] = {
+        all,
+        u"\u0430x\u04301\u0430",        // \x padding only before a hex digit
+        std::u16string(u"\0" "7\0x", 4), // octal padding only before an octal digit
+        u"\U0001F600 smile",             // surrogate pair
+        u"\"quoted\" [bracketed] back\\slash",
+        u"Привіт, ґанок! Їжак є.",
+    };
+    for (const auto &sample : samples) {
+        Value value;
+        value.name = sample;
+        value.type = REG_SZ;
+        value.data = utf16ToBytes(sample) + bytes({0, 0});
+        std::string line;
+        appendValueLine(value, line);
+        EXPECT_EQ(line.find_first_of("\r"), std::string::npos);
+        EXPECT_EQ(line.find('\n'), line.size() - 1);
+        Key key;
+        decodeBlockValues("[k]\n" + line, key);
+        ASSERT_EQ(key.values.size(), 1u) << line;
+        EXPECT_EQ(key.values[0].name, sample) << line;
+        EXPECT_EQ(key.values[0].data, value.data) << line;
+    }
+    std::string padded;
+    appendEscaped(u"\u0430x\u04301", "", padded);
+    EXPECT_EQ(padded, "\\x430x\\x04301");
+    std::string octal;
+    appendEscaped(std::u16string(u"\0" "7\0x\x1b", 5), "", octal);
+    EXPECT_EQ(octal, "\\0007\\0x\\e");
+    std::string path;
+    appendEscaped(u"a[b]\"c\\", "[]", path);
+    EXPECT_EQ(path, "a\\[b\\]\"c\\\\");
+}
+
+TEST(WineFormat, LongHexDataWrapsAsWineWrapsIt) {
+    Value value;
+    value.name = u"Data";
+    value.type = REG_BINARY;
+    value.data = std::string(40, '\x01');
+    std::string line;
+    appendValueLine(value, line);
+    const std::string expected = "\"Data\"=hex:01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,\\\n"
+                                 "  01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01\n";
+    EXPECT_EQ(line, expected);
+}
+
+TEST(WineFormat, LenientInputIsReadWithoutLoss) {
+    const std::string text = std::string(kSignature) +
+                             "\n"
+                             ";; a comment\n"
+                             "\n"
+                             "[Soft\\\\No Time]\n"
+                             "; comment inside a key\n"
+                             "\"a\" = \"spaced\"\n"
+                             "\"b\"=dword:1\n"
+                             "\"c\"=hex: 01, 02 ,\\\n"
+                             "   03\n"
+                             "\"d\"=\"сирий UTF-8\"\n"
+                             "[Soft\\\\br\\[ack\\]et]\n";
+    LoadResult result;
+    Key root = loadText(text, &result);
+    ASSERT_TRUE(result.ok) << result.error;
+    Key *key = findChild(*findChild(root, u"Soft"), u"No Time");
+    ASSERT_NE(key, nullptr);
+    EXPECT_FALSE(key->hasUnixTime);
+    Key decoded;
+    decodeBlockValues(text.substr(key->blockOffset, key->blockLength), decoded);
+    ASSERT_EQ(decoded.values.size(), 4u);
+    EXPECT_EQ(decoded.values[0].data, utf16ToBytes(u"spaced") + bytes({0, 0}));
+    EXPECT_EQ(decoded.values[1].data, bytes({1, 0, 0, 0}));
+    EXPECT_EQ(decoded.values[2].data, bytes({1, 2, 3}));
+    EXPECT_EQ(decoded.values[3].data, utf16ToBytes(u"сирий UTF-8") + bytes({0, 0}));
+    EXPECT_NE(findChild(*findChild(root, u"Soft"), u"br[ack]et"), nullptr);
+}
+
+TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
+    const std::string head = std::string(kSignature) + "\n\n";
+    const std::string bad[] = {
+        "no signature\n[a]\n",
+        head + "[a] 1\n\"v\"=\"bad \\q escape\"\n",
+        head + "[a] 1\n\"v\"=\"unterminated\n",
+        head + "[a] 1\n\"v\"=hex:zz\n",
+        head + "[a] 1\n\"v\"=dword:123456789\n",
+        head + "[a] 1\n\"v\"=\"x\" junk\n",
+        head + "[a] 1\n#unknown\n",
+        head + "[a\n",
+        head + "[a] 1\n\"v\"=\"\xff\xfe\"\n",
+        head + "[a] 1\nstray text\n",
+    };
+    for (const auto &text : bad) {
+        LoadResult result;
+        loadText(text, &result);
+        EXPECT_FALSE(result.ok) << text;
+        EXPECT_FALSE(result.error.empty());
+    }
+}
+
+TEST(TextConversion, Utf8AndUtf16RoundTripAndCaseFolds) {
+    const std::string samples[] = {"plain", "Русский текст", "Українська: ґ є і ї", "日本語", "😀 emoji"};
+    for (const auto &sample : samples)
+        EXPECT_EQ(utf16ToUtf8(utf8ToUtf16(sample)), sample);
+    EXPECT_EQ(utf8ToUtf16("\xff"), u"\ufffd");
+    EXPECT_EQ(compareNames(u"ПРИВІТ Ґ", u"привіт ґ"), 0);
+    EXPECT_EQ(compareNames(u"ÀÉÎ", u"àéî"), 0);
+    // Names order by their lower-case form: '_' sorts before letters.
+    EXPECT_LT(compareNames(u"A_", u"AB"), 0);
+    EXPECT_LT(compareNames(u"a", u"AB"), 0);
+}

@@ -1,0 +1,392 @@
+// What must hold whatever happens: concurrent writers, writers killed in the
+// middle of a save, garbled files, read-only hives and a running Wine server.
+#include "test_support.h"
+
+#include "format.h"
+#include "text.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace winreg_test;
+
+namespace {
+
+class Robustness : public RegistryTest {};
+
+ino_t inodeOf(const std::string &path) {
+    struct stat st{};
+    stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+std::vector<std::string> filesIn(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (const dirent *e = readdir(d)) {
+            if (e->d_name[0] != '.')
+                names.emplace_back(e->d_name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool parses(const std::string &text) {
+    winreg::Key root;
+    return winreg::loadHiveText(text, root).ok;
+}
+
+LSTATUS setString(HKEY key, const char *name, const std::string &text) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1));
+}
+
+// Reads every key and value below key, as a curious program would.
+void readEverything(HKEY key, int depth, size_t &visited) {
+    if (depth > 600 || visited > 20000)
+        return;
+    ++visited;
+    DWORD subKeys = 0, maxName = 0, values = 0, maxValueName = 0, maxData = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxName, nullptr, &values, &maxValueName,
+                         &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    // Lengths come in characters; UTF-8 needs up to three bytes for each.
+    std::vector<char> name(3 * maxValueName + 1);
+    std::vector<BYTE> data(maxData + 1);
+    for (DWORD i = 0; i < values; ++i) {
+        DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+        EXPECT_EQ(RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size), ERROR_SUCCESS);
+    }
+    std::vector<char> keyName(3 * maxName + 1);
+    for (DWORD i = 0; i < subKeys; ++i) {
+        DWORD length = static_cast<DWORD>(keyName.size());
+        ASSERT_EQ(RegEnumKeyExA(key, i, keyName.data(), &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+        HKEY child = nullptr;
+        if (RegOpenKeyExA(key, keyName.data(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
+            readEverything(child, depth + 1, visited);
+            RegCloseKey(child);
+        }
+    }
+}
+
+class ChildProcess {
+public:
+    template <typename Body> explicit ChildProcess(Body body) {
+        pid_ = fork();
+        if (pid_ == 0)
+            _exit(body());
+    }
+    ~ChildProcess() {
+        if (pid_ > 0 && !waited_) {
+            kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+    pid_t pid() const { return pid_; }
+    int wait() {
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        waited_ = true;
+        return status;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool waited_ = false;
+};
+
+} // namespace
+
+TEST_F(Robustness, TwoProcessesWritingAtOnceBothKeepTheirWrites) {
+    usePrefixCopy();
+    VtrRegReset(dir_.path().c_str());
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    constexpr int kWrites = 20;
+    const auto writer = [&](const char *who) {
+        return [&, who] {
+            close(go[1]);
+            char start;
+            if (read(go[0], &start, 1) < 0)
+                return 2;
+            VtrRegReset(dir_.path().c_str());
+            int failures = 0;
+            for (int i = 0; i < kWrites; ++i) {
+                HKEY key = nullptr;
+                failures += RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Race", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                            nullptr, &key, nullptr) != ERROR_SUCCESS;
+                failures += setString(key, (std::string(who) + std::to_string(i)).c_str(), who) != ERROR_SUCCESS;
+                failures += RegCloseKey(key) != ERROR_SUCCESS;
+            }
+            failures += VtrRegFlushAll() != ERROR_SUCCESS;
+            return failures == 0 ? 0 : 1;
+        };
+    };
+    ChildProcess first(writer("A"));
+    ChildProcess second(writer("B"));
+    close(go[0]);
+    ASSERT_EQ(write(go[1], "gg", 2), 2);
+    close(go[1]);
+    EXPECT_EQ(first.wait(), 0);
+    EXPECT_EQ(second.wait(), 0);
+
+    restartEngine();
+    HKEY race = openKey(HKEY_LOCAL_MACHINE, "Software\\Race");
+    EXPECT_EQ(valueNames(race).size(), 2u * kWrites);
+    for (int i = 0; i < kWrites; ++i) {
+        EXPECT_EQ(readString(race, ("A" + std::to_string(i)).c_str()), "A");
+        EXPECT_EQ(readString(race, ("B" + std::to_string(i)).c_str()), "B");
+    }
+    RegCloseKey(race);
+    EXPECT_EQ(filesIn(dir_.path()), (std::vector<std::string>{"system.reg", "user.reg", "userdef.reg"}));
+}
+
+TEST_F(Robustness, WriterKilledDuringSavesLeavesTheOldOrTheNewFile) {
+    usePrefixCopy();
+    VtrRegReset(dir_.path().c_str());
+    const std::string original = readFile(testDataPath("system.reg"));
+    std::mt19937 random(20240607);
+    long lastSeen = 0;
+    for (int round = 0; round < 12; ++round) {
+        ChildProcess writer([&] {
+            VtrRegReset(dir_.path().c_str());
+            HKEY key = nullptr;
+            if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Crash", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                nullptr) != ERROR_SUCCESS)
+                return 1;
+            for (long n = lastSeen + 1;; ++n) {
+                setString(key, "n", std::to_string(n));
+                RegFlushKey(key);
+            }
+        });
+        usleep(std::uniform_int_distribution<int>(2000, 60000)(random));
+        kill(writer.pid(), SIGKILL);
+        writer.wait();
+
+        const std::string text = readFile(dir_.file("system.reg"));
+        ASSERT_TRUE(parses(text)) << "round " << round;
+        const size_t block = text.find("\n[Software\\\\Crash] ");
+        if (block == std::string::npos) {
+            EXPECT_EQ(text, original);
+            continue;
+        }
+        const size_t end = text.find("\n\n", block + 1);
+        const std::string crashBlock = text.substr(block, end - block + 1);
+        const size_t at = crashBlock.find("\"n\"=\"");
+        if (at != std::string::npos) {
+            const long n = std::stol(crashBlock.substr(at + 5));
+            EXPECT_GE(n, lastSeen);
+            lastSeen = n;
+        }
+        // Everything else is the prefix as it was.
+        EXPECT_EQ(std::string(text).erase(block, crashBlock.size()), original);
+    }
+    // A later save clears the temporary files that the kills left behind.
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, "Software\\Crash");
+    writeString(key, "n", "final");
+    RegCloseKey(key);
+    EXPECT_EQ(filesIn(dir_.path()), (std::vector<std::string>{"system.reg", "user.reg", "userdef.reg"}));
+}
+
+TEST_F(Robustness, GarbledFilesNeverCrashAndAreNeverOverwritten) {
+    const std::string good = readFile(testDataPath("user.reg"));
+    const std::string head = std::string(winreg::kSignature) + "\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+    std::vector<std::string> garbled;
+    for (size_t cut = 30; cut < good.size(); cut += 61)
+        garbled.push_back(good.substr(0, cut));
+    garbled.push_back(head + "\n[Software\\\\Bad] 1\n\"v\"=\"bad \\q escape\"\n");
+    garbled.push_back(head + "\n[Software\\\\Bad] 1\n\"v\"=\"\\x\"\n");
+    garbled.push_back(head + "\n[Software\\\\Bad\\q] 1\n");
+    garbled.push_back(head + "\n[Software\\\\Giant] 1\n\"v\"=\"" + std::string(8 << 20, 'g') + "\n");
+    garbled.push_back(head + "\n[" + std::string(4 << 20, 'k') + "\n");
+    std::string deep = head + "\n[";
+    for (int i = 0; i < 20000; ++i)
+        deep += "d\\\\";
+    garbled.push_back(deep + "d] 1\n\"v\"=\"x\"\n");
+    std::string hexes = head + "\n[Software\\\\Hex] 1\n\"h\"=hex:";
+    for (int i = 0; i < 100000; ++i)
+        hexes += "ff,\\\n  ";
+    garbled.push_back(hexes + "zz\n");
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::string junk(65536, '\0');
+    for (char &c : junk)
+        c = static_cast<char>(byte(random));
+    garbled.push_back(junk);
+    garbled.push_back(head + junk);
+    garbled.push_back(head + "\n[Software\\\\Nul] 1\n\"v\"=\"a" + std::string(1, '\0') + "b\"\n");
+    for (int i = 0; i < 150; ++i) {
+        std::string mutated = good;
+        for (int flips = 0; flips < 4; ++flips)
+            mutated[std::uniform_int_distribution<size_t>(0, mutated.size() - 1)(random)] =
+                static_cast<char>(byte(random));
+        garbled.push_back(mutated);
+    }
+
+    size_t readOnly = 0;
+    testing::internal::CaptureStderr(); // one complaint per file
+    for (const std::string &text : garbled) {
+        writeFile(dir_.file("user.reg"), text);
+        const ino_t inode = inodeOf(dir_.file("user.reg"));
+        restartEngine();
+        size_t visited = 0;
+        readEverything(HKEY_CURRENT_USER, 0, visited);
+        HKEY key = nullptr;
+        const LSTATUS created = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\NewKey", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                nullptr, &key, nullptr);
+        const LSTATUS written = setString(HKEY_CURRENT_USER, "AtRoot", "x");
+        if (key)
+            RegCloseKey(key);
+        VtrRegFlushAll();
+        if (!parses(text)) {
+            ++readOnly;
+            EXPECT_EQ(created, ERROR_ACCESS_DENIED);
+            EXPECT_EQ(written, ERROR_ACCESS_DENIED);
+            EXPECT_EQ(readFile(dir_.file("user.reg")), text);
+            EXPECT_EQ(inodeOf(dir_.file("user.reg")), inode);
+        }
+        if (HasFailure())
+            break;
+    }
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("could not be understood (line 1: not a Wine registry file"), std::string::npos);
+    EXPECT_GT(readOnly, garbled.size() / 2);
+}
+
+TEST_F(Robustness, ReadOnlyFileRefusesWritesAndIsLeftAlone) {
+    usePrefixCopy();
+    ASSERT_EQ(chmod(dir_.file("user.reg").c_str(), 0444), 0); // holds for root too
+    restartEngine();
+    testing::internal::CaptureStderr();
+    HKEY colors = openKey(HKEY_CURRENT_USER, "Control Panel\\Colors");
+    EXPECT_EQ(readString(colors, "ActiveTitle"), "50 150 250");
+    EXPECT_EQ(setString(colors, "ActiveTitle", "0 0 0"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(colors, "ActiveTitle"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(setString(colors, "New", "1"), ERROR_ACCESS_DENIED);
+    HKEY created = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(colors, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_ACCESS_DENIED);
+    RegCloseKey(colors);
+    HKEY existing = createKey(HKEY_CURRENT_USER, "Control Panel\\Colors"); // opening by create is fine
+    RegCloseKey(existing);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Control Panel\\Colors"), ERROR_ACCESS_DENIED);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("user.reg"), std::string::npos);
+    EXPECT_NE(told.find("read-only"), std::string::npos);
+    EXPECT_EQ(told.find("read-only"), told.rfind("read-only")) << told; // once
+
+    HKEY machine = createKey(HKEY_LOCAL_MACHINE, "Software\\StillWritable");
+    writeString(machine, "v", "1");
+    RegCloseKey(machine);
+    VtrRegFlushAll();
+    EXPECT_EQ(readFile(dir_.file("user.reg")), readFile(testDataPath("user.reg")));
+    EXPECT_NE(readFile(dir_.file("system.reg")), readFile(testDataPath("system.reg")));
+}
+
+TEST_F(Robustness, HiveMadeReadOnlyOnRequest) {
+    usePrefixCopy();
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(VtrRegSetReadOnly("system.reg", TRUE), ERROR_SUCCESS);
+    EXPECT_EQ(VtrRegSetReadOnly("other.reg", TRUE), ERROR_FILE_NOT_FOUND);
+    HKEY txt = openKey(HKEY_CLASSES_ROOT, ".txt");
+    EXPECT_EQ(readString(txt, ""), "txtfile");
+    EXPECT_EQ(setString(txt, "", "changed"), ERROR_ACCESS_DENIED);
+    RegCloseKey(txt);
+    EXPECT_EQ(setString(HKEY_CURRENT_USER, "Writable", "yes"), ERROR_SUCCESS);
+    ASSERT_EQ(VtrRegSetReadOnly(nullptr, FALSE), ERROR_SUCCESS);
+    EXPECT_EQ(setString(HKEY_LOCAL_MACHINE, "Writable", "again"), ERROR_SUCCESS);
+    testing::internal::GetCapturedStderr();
+}
+
+TEST_F(Robustness, RunningWineServerMakesThePrefixReadOnly) {
+    usePrefixCopy();
+    // The Debian layout: /tmp/<contents of prefix/wineserver>/server-<dev>-<ino>/lock
+    char serverBase[] = "/tmp/vantor-fake-wineserver.XXXXXX";
+    ASSERT_NE(mkdtemp(serverBase), nullptr);
+    writeFile(dir_.file("wineserver"), std::string(serverBase + 5) + "\n");
+    struct stat prefix{};
+    ASSERT_EQ(stat(dir_.path().c_str(), &prefix), 0);
+    char serverDir[256];
+    std::snprintf(serverDir, sizeof serverDir, "%s/server-%llx-%llx", serverBase,
+                  static_cast<unsigned long long>(prefix.st_dev), static_cast<unsigned long long>(prefix.st_ino));
+    ASSERT_EQ(mkdir(serverDir, 0700), 0);
+    const std::string lockPath = std::string(serverDir) + "/lock";
+    writeFile(lockPath, "");
+
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ChildProcess server([&] {
+        const int fd = open(lockPath.c_str(), O_RDWR);
+        struct flock lock{};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        if (fd < 0 || fcntl(fd, F_SETLK, &lock) != 0)
+            return 1;
+        if (write(ready[1], "r", 1) != 1)
+            return 1;
+        pause();
+        return 0;
+    });
+    char signal;
+    ASSERT_EQ(read(ready[0], &signal, 1), 1);
+    restartEngine();
+    testing::internal::CaptureStderr();
+    HKEY txt = openKey(HKEY_CLASSES_ROOT, ".txt");
+    EXPECT_EQ(readString(txt, ""), "txtfile");
+    EXPECT_EQ(setString(txt, "", "changed"), ERROR_ACCESS_DENIED);
+    RegCloseKey(txt);
+    EXPECT_EQ(setString(HKEY_CURRENT_USER, "x", "y"), ERROR_ACCESS_DENIED);
+    HKEY created = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                              nullptr),
+              ERROR_ACCESS_DENIED);
+    VtrRegFlushAll();
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Wine server"), std::string::npos);
+    for (const char *name : {"system.reg", "user.reg", "userdef.reg"})
+        EXPECT_EQ(readFile(dir_.file(name)), readFile(testDataPath(name))) << name;
+
+    // The server exits; its lock file stays, its lock does not.
+    kill(server.pid(), SIGKILL);
+    server.wait();
+    EXPECT_EQ(setString(HKEY_CURRENT_USER, "x", "y"), ERROR_SUCCESS);
+
+    // A lock held by this very process is seen as well.
+    const int fd = open(lockPath.c_str(), O_RDWR);
+    struct flock lock{};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(fcntl(fd, F_SETLK, &lock), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(setString(HKEY_CURRENT_USER, "x", "z"), ERROR_ACCESS_DENIED);
+    testing::internal::GetCapturedStderr();
+    close(fd);
+    unlink(lockPath.c_str());
+    rmdir(serverDir);
+    rmdir(serverBase);
+}
+
+TEST_F(Robustness, PendingChangesAreSavedAtProcessExit) {
+    VtrRegReset(dir_.path().c_str());
+    ChildProcess program([&] {
+        VtrRegReset(dir_.path().c_str());
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\AtExit", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        setString(key, "v", "saved");
+        std::exit(0); // the handle is still open
+        return 0;
+    });
+    EXPECT_EQ(program.wait(), 0);
+    EXPECT_NE(readFile(dir_.file("user.reg")).find("\"v\"=\"saved\""), std::string::npos);
+}
