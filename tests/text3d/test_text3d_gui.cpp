@@ -266,34 +266,16 @@ TEST(Text3DLifecycle, DestroyingAnActiveControlReleasesItsContext)
     SUCCEED();
 }
 
-TEST(AboutBox, HoldsItsComponentsAndStoredValues)
+TEST(AboutBox, KeepsItsHeightAndAtMostItsWidth)
 {
     TAboutBox box;
-    EXPECT_EQ(box.windowTitle(), QStringLiteral("About VTR"));
-    EXPECT_EQ(box.minimumHeight(), 361);
-    EXPECT_EQ(box.maximumHeight(), 361);
-    EXPECT_EQ(box.maximumWidth(), 480);
-    EXPECT_EQ(box.minimumWidth(), 0);
-    EXPECT_EQ(box.Panel1->geometry(), QRect(8, 8, 457, 185));
-    EXPECT_EQ(box.ProgramIcon->geometry(), QRect(8, 8, 81, 73));
-    EXPECT_EQ(box.ProductName->text(), QStringLiteral("Vantor"));
-    EXPECT_EQ(box.Version->text(), QStringLiteral("Version  1.5"));
-    EXPECT_EQ(box.Version->pos(), QPoint(104, 48));
-    EXPECT_TRUE(box.Comments->wordWrap());
-    EXPECT_EQ(box.Button1->text(), QStringLiteral("O K"));
-    EXPECT_EQ(box.Button1->geometry(), QRect(184, 296, 89, 25));
-    EXPECT_EQ(box.Text3D1->geometry(), QRect(8, 208, 457, 73));
-    EXPECT_EQ(box.Text3D1->Caption(), QStringLiteral("Кликните чтобы отобразить эффекты, потом дважды чтобы вернуться"));
-    EXPECT_EQ(box.Text3D1->FontSize(), 65);
-    EXPECT_EQ(box.Text3D1->AnimationSet(), TAnimationSet{atSingleWave});
-    EXPECT_EQ(box.Text3D1->FontColor(), 0x00C0C0C0u);
-    EXPECT_FLOAT_EQ(box.Text3D1->RowsGap(), 5.0f);
-    EXPECT_FLOAT_EQ(box.Text3D1->LiterasGap(), 1.0f);
-    EXPECT_FLOAT_EQ(box.Text3D1->AngleX(), 5.0f);
-    EXPECT_EQ(box.Text3D1->Items().size(), 3);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    box.resize(600, 500);
+    EXPECT_EQ(box.size(), QSize(480, 361));
+    box.resize(300, 200);
+    EXPECT_EQ(box.size(), QSize(300, 361));
     EXPECT_FALSE(box.Text3D1->Active());
-    EXPECT_FALSE(box.Timer1->isActive());
-    EXPECT_EQ(box.Timer1->interval(), 8);
     EXPECT_EQ(box.AlphaBlendValue(), 255);
 }
 
@@ -368,6 +350,15 @@ TEST(AboutBox, OpenedModallyItRunsTheTextAndFadesClosed)
     EXPECT_EQ(box.AlphaBlendValue(), 0);
     EXPECT_TRUE(box.Text3D1->Active());
     EXPECT_TRUE(box.Text3D1->HasRenderContext());
+
+    // Opened again, it goes on drawing where it was.
+    const int frames = box.Text3D1->FrameCount();
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QTest::qWait(300);
+    EXPECT_GT(box.Text3D1->FrameCount(), frames);
+    const QImage strip = box.grab(box.Text3D1->geometry()).toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_GT(CountPixels(strip, [](QRgb p) { return IsNeutral(p) && qRed(p) > 100; }), 200);
 }
 
 TEST(AboutBox, RunningTextPictureForReview)

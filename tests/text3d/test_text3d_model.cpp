@@ -82,28 +82,6 @@ TEST(Text3DModel, EnumerationsAndSetsKeepTheirOrdinalsAndBits)
     EXPECT_TRUE(set.Contains(atZoomWave));
 }
 
-TEST(Text3DModel, ConstructionGivesTheInitialValues)
-{
-    TText3D control;
-    EXPECT_EQ(control.width(), 300);
-    EXPECT_EQ(control.height(), 120);
-    EXPECT_EQ(control.RefreshDelay(), 10);
-    EXPECT_FALSE(control.Active());
-    EXPECT_EQ(control.Items().size(), 3);
-    EXPECT_EQ(control.FontColor(), 0x00FF0000u);
-    EXPECT_EQ(control.FontName(), QStringLiteral("Arial Cyr"));
-    EXPECT_EQ(control.FontSize(), 40);
-    EXPECT_EQ(control.MeasureFontSize(), 40);
-    EXPECT_EQ(control.ChangePhase(), cpAppear);
-    EXPECT_EQ(control.ChangeStyle(), csDiffusion);
-    EXPECT_EQ(control.AnimationSet(), (TAnimationSet{atSingleWave, atRotation}));
-    EXPECT_FLOAT_EQ(control.WaveAmplitude(), 0.3f);
-    EXPECT_EQ(control.LightIntensity(), 127);
-    EXPECT_EQ(control.DefaultRotationPeriod(), 6000);
-    EXPECT_EQ(control.QualityType(), qtFastest);
-    EXPECT_FALSE(control.RefreshTimer().isActive());
-}
-
 TEST(Text3DModel, PagesOfThreeLinesKeepTheirTimeAndWrap)
 {
     RecordedControl r({"one", "two", "three"});
