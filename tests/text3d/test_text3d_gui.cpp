@@ -50,6 +50,19 @@ struct Harness {
     }
 };
 
+// Runs the event loop until `done` holds or `timeoutMs` has passed.
+bool WaitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
 bool IsNeutral(QRgb pixel, int tolerance = 6)
 {
     return std::abs(qRed(pixel) - qGreen(pixel)) <= tolerance && std::abs(qGreen(pixel) - qBlue(pixel)) <= tolerance;
@@ -355,8 +368,7 @@ TEST(AboutBox, OpenedModallyItRunsTheTextAndFadesClosed)
     const int frames = box.Text3D1->FrameCount();
     box.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
-    QTest::qWait(300);
-    EXPECT_GT(box.Text3D1->FrameCount(), frames);
+    EXPECT_TRUE(WaitUntil([&] { return box.Text3D1->FrameCount() > frames + 5; }));
     const QImage strip = box.grab(box.Text3D1->geometry()).toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_GT(CountPixels(strip, [](QRgb p) { return IsNeutral(p) && qRed(p) > 100; }), 200);
 }
@@ -366,9 +378,10 @@ TEST(AboutBox, RunningTextPictureForReview)
     TAboutBox box;
     box.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    box.grab().save(QDir(TEXT3D_REVIEW_DIR).filePath("about_box_idle.png"));
     box.Text3D1Click();
-    QTest::qWait(1200); // the first page comes in and the wave runs
-    EXPECT_EQ(box.Text3D1->ChangePhase(), cpShow);
+    // The first page comes in and the wave runs for a while.
+    ASSERT_TRUE(WaitUntil([&] { return box.Text3D1->ChangePhase() == cpShow && box.Text3D1->FrameCount() > 60; }));
     const QImage picture = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
     picture.save(QDir(TEXT3D_REVIEW_DIR).filePath("about_box.png"));
     const QImage strip = picture.copy(box.Text3D1->geometry());
