@@ -133,6 +133,8 @@ QProcessEnvironment EndToEndTest::Environment() const
     environment.insert(QStringLiteral("VANTOR_REGISTRY"), registryDir_.path());
     environment.remove(QStringLiteral("WINEPREFIX"));
     environment.remove(QStringLiteral("VANTOR_REGISTRY_READONLY"));
+    // xdotool reads the text it types in the locale's encoding.
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     return environment;
 }
 
