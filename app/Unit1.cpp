@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -315,8 +316,24 @@ void TForm1::SetTabOrder()
         setTabOrder(const_cast<QWidget *>(order[i - 1]), const_cast<QWidget *>(order[i]));
 }
 
+// True when the key is the shortcut of one of the window's menu items.
+static bool IsMenuShortcut(const QMenuBar *menuBar, const QKeyEvent *key)
+{
+    const QKeySequence pressed(key->keyCombination());
+    for (const QAction *item : menuBar->findChildren<QAction *>())
+        if (!item->shortcut().isEmpty() && item->shortcut() == pressed)
+            return true;
+    return false;
+}
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    // The fields would take some menu shortcuts as editing keys (Ctrl+E moves
+    // to the end of the line); the menu goes first.
+    if (event->type() == QEvent::ShortcutOverride && IsMenuShortcut(MainMenu1, static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonDblClick
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         const std::pair<QObject *, void (TForm1::*)()> fields[] = {

@@ -1,21 +1,116 @@
 // The five registry commands and the buttons and menu items that run them.
+//
+// Each command works on the target the user typed: the root chosen with the
+// root-key buttons, the key path in Edit2 and the name in Edit3. The two write
+// commands create every missing level of the path; reading and the two
+// deletes only open the path, so a mistyped path leaves no keys behind.
 #include "Registry.h"
 #include "Unit1.h"
 
-void TForm1::DoCreateKey() {} // not built yet
-void TForm1::DoReadValue() {} // not built yet
-void TForm1::DoChangeValue() {} // not built yet
-void TForm1::DoDeleteValue() {} // not built yet
-void TForm1::DoDeleteKey() {} // not built yet
+#include <QLineEdit>
 
-void TForm1::Button1Click() {} // not built yet
-void TForm1::Button2Click() {} // not built yet
-void TForm1::Button3Click() {} // not built yet
-void TForm1::Button4Click() {} // not built yet
-void TForm1::Button5Click() {} // not built yet
+namespace {
 
-void TForm1::N4Click() {} // not built yet
-void TForm1::N5Click() {} // not built yet
-void TForm1::N6Click() {} // not built yet
-void TForm1::N7Click() {} // not built yet
-void TForm1::N8Click() {} // not built yet
+const QString ValueDeleted = QStringLiteral("(Значение удалено)");
+const QString ValueNotFound = QStringLiteral("(Значение не найдено)");
+const QString KeyDeleted = QStringLiteral("(Ключ удален)");
+const QString KeyNotFound = QStringLiteral("(Ключ не найден)");
+
+std::string TextOf(const QLineEdit *field) { return field->text().toStdString(); }
+
+ERegistryException KeyNotDeleted(const std::string &name)
+{
+    return ERegistryException("Failed to delete key '" + name + "'");
+}
+
+// True when the name, taken below the open key, is the root key itself. A
+// root can never be deleted, and removing its subkeys first would empty it.
+bool NamesTheRoot(const TRegistry &access, const std::string &name)
+{
+    if (name == "\\")
+        return true;
+    return name.empty() && access.CurrentPath().empty();
+}
+
+} // namespace
+
+void TForm1::DoCreateKey()
+{
+    const std::string path = TextOf(Edit2);
+    const std::string name = TextOf(Edit3);
+    const std::string value = TextOf(Edit4);
+    TRegistry access;
+    ApplyRootChoice(access);
+    access.EnterKey(path, true);
+    access.WriteText(name, value);
+}
+
+void TForm1::DoReadValue()
+{
+    const std::string path = TextOf(Edit2);
+    const std::string name = TextOf(Edit3);
+    TRegistry access;
+    ApplyRootChoice(access);
+    // A missing path leaves no key open, and the read then gives empty text.
+    access.EnterKey(path, false);
+    const std::string value = access.ReadText(name);
+    Edit4->setText(QString::fromStdString(value));
+}
+
+void TForm1::DoChangeValue()
+{
+    const std::string path = TextOf(Edit2);
+    const std::string name = TextOf(Edit3);
+    const std::string value = TextOf(Edit4);
+    TRegistry access;
+    ApplyRootChoice(access);
+    access.EnterKey(path, true);
+    access.WriteText(name, value);
+}
+
+void TForm1::DoDeleteValue()
+{
+    const std::string path = TextOf(Edit2);
+    const std::string name = TextOf(Edit3);
+    TRegistry access;
+    ApplyRootChoice(access);
+    const bool deleted = access.EnterKey(path, false) && access.DeleteValue(name);
+    Edit4->setText(deleted ? ValueDeleted : ValueNotFound);
+}
+
+void TForm1::DoDeleteKey()
+{
+    const std::string path = TextOf(Edit2);
+    const std::string name = TextOf(Edit3);
+    TRegistry access;
+    ApplyRootChoice(access);
+    // Without an open key a relative name would be taken from the root key:
+    // a missing path must delete nothing.
+    if (!access.EnterKey(path, false)) {
+        Edit4->setText(KeyNotFound);
+        return;
+    }
+    if (NamesTheRoot(access, name))
+        throw KeyNotDeleted(name);
+    if (access.RemoveKey(name)) {
+        Edit4->setText(KeyDeleted);
+        return;
+    }
+    // RemoveKey fails alike for a missing key and for a refused one; the key
+    // still being there tells them apart.
+    if (access.EnterKey(name, false))
+        throw KeyNotDeleted(name);
+    Edit4->setText(KeyNotFound);
+}
+
+void TForm1::Button1Click() { DoCreateKey(); }
+void TForm1::Button2Click() { DoReadValue(); }
+void TForm1::Button3Click() { DoDeleteValue(); }
+void TForm1::Button4Click() { DoChangeValue(); }
+void TForm1::Button5Click() { DoDeleteKey(); }
+
+void TForm1::N4Click() { DoCreateKey(); }
+void TForm1::N5Click() { DoReadValue(); }
+void TForm1::N6Click() { DoChangeValue(); }
+void TForm1::N7Click() { DoDeleteValue(); }
+void TForm1::N8Click() { DoDeleteKey(); }

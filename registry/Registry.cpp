@@ -65,6 +65,10 @@ bool TRegistry::EnterKey(const std::string &path, bool canCreate)
     LONG rc;
     if (!canCreate || target.path.empty()) {
         rc = RegOpenKeyExA(target.base, target.path.c_str(), 0, access_, &opened);
+        // A key the user may only read (HKLM for a standard user) still opens
+        // for reading; writes to it then fail as refused writes.
+        if (rc == ERROR_ACCESS_DENIED)
+            rc = RegOpenKeyExA(target.base, target.path.c_str(), 0, KEY_READ, &opened);
     } else {
         DWORD disposition = 0;
         rc = RegCreateKeyExA(target.base, target.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,

@@ -15,6 +15,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=xcb
+# A bare machine may have no locale set; the tests type and print UTF-8.
+export LANG=${LANG:-C.UTF-8}
 # Tests never touch the user's own registry.
 export VANTOR_REGISTRY=$(mktemp -d /tmp/vantor-test-registry.XXXXXX)
 unset WINEPREFIX

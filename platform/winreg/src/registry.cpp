@@ -46,6 +46,28 @@ size_t ansiDataSize(const Value &value) {
     return utf8LengthOf(bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
 }
 
+// Hands a value's data to the caller as RegQueryValueExA and RegEnumValueA do:
+// a short buffer gets ERROR_MORE_DATA and the size needed, and is left as it
+// was. Text stored without its final zero gets one after the data where the
+// buffer has room, uncounted, so that C callers can read it as a string.
+LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
+    std::string converted;
+    const std::string_view bytes = ansiData(value, converted);
+    if (data) {
+        if (*size < bytes.size()) {
+            *size = static_cast<DWORD>(bytes.size());
+            return ERROR_MORE_DATA;
+        }
+        if (!bytes.empty())
+            std::memcpy(data, bytes.data(), bytes.size());
+        if (isStringType(value.type) && *size > bytes.size() && !bytes.empty() && bytes.back() != '\0')
+            data[bytes.size()] = 0;
+    }
+    if (size)
+        *size = static_cast<DWORD>(bytes.size());
+    return ERROR_SUCCESS;
+}
+
 std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
     if (size == 0)
         return {};
@@ -426,6 +448,11 @@ LSTATUS Registry::openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access
     const ParsedPath path = parsePath(subKey);
     if (path.status != ERROR_SUCCESS)
         return path.status;
+    // A predefined root opened with an empty path is handed back as it is.
+    if (isPredefined(base) && path.parts.empty()) {
+        *result = base;
+        return ERROR_SUCCESS;
+    }
     Key *key = start.key;
     if (const LSTATUS status = walk(key, path, (options & REG_OPTION_OPEN_LINK) != 0))
         return status;
@@ -517,21 +544,9 @@ LSTATUS Registry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD ty
     const Value *value = findValue(*at.key, valueName);
     if (!value)
         return ERROR_FILE_NOT_FOUND;
-    std::string converted;
-    const std::string_view bytes = ansiData(*value, converted);
     if (type)
         *type = value->type;
-    if (data) {
-        if (*size < bytes.size()) {
-            *size = static_cast<DWORD>(bytes.size());
-            return ERROR_MORE_DATA;
-        }
-        if (!bytes.empty())
-            std::memcpy(data, bytes.data(), bytes.size());
-    }
-    if (size)
-        *size = static_cast<DWORD>(bytes.size());
-    return ERROR_SUCCESS;
+    return copyData(*value, data, size);
 }
 
 LSTATUS Registry::setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size) {
@@ -690,19 +705,7 @@ LSTATUS Registry::enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLengt
     *nameLength = static_cast<DWORD>(valueName.size());
     if (type)
         *type = value.type;
-    std::string converted;
-    const std::string_view bytes = ansiData(value, converted);
-    if (data) {
-        if (*size < bytes.size()) {
-            *size = static_cast<DWORD>(bytes.size());
-            return ERROR_MORE_DATA;
-        }
-        if (!bytes.empty())
-            std::memcpy(data, bytes.data(), bytes.size());
-    }
-    if (size)
-        *size = static_cast<DWORD>(bytes.size());
-    return ERROR_SUCCESS;
+    return copyData(value, data, size);
 }
 
 LSTATUS Registry::deleteKey(HKEY base, LPCSTR subKey) {

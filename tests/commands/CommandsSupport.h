@@ -1,0 +1,212 @@
+// Shared helpers of the command tests: a registry of their own, direct looks
+// into it through the registry API, the boxes that would have been shown, and
+// the three ways of running a command (button, menu item, function key).
+#pragma once
+
+#include "Application.h"
+#include "ErrorReporting.h"
+#include "Registry.h"
+#include "Unit1.h"
+
+#include <vantor_registry.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// A fresh, empty registry directory for one test.
+class ScratchRegistry {
+public:
+    ScratchRegistry()
+    {
+        QVERIFY(dir_.isValid());
+        Reload();
+    }
+    ~ScratchRegistry() { VtrRegReset(nullptr); }
+    ScratchRegistry(const ScratchRegistry &) = delete;
+    ScratchRegistry &operator=(const ScratchRegistry &) = delete;
+
+    QString Path() const { return dir_.path(); }
+    // Saves everything and forgets what is held in memory, as at the end of
+    // one run of the program and the start of the next.
+    void Reload() { QCOMPARE(VtrRegReset(dir_.path().toUtf8().constData()), ERROR_SUCCESS); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Looks straight into the registry through the API, apart from TRegistry.
+inline bool KeyExists(HKEY root, const std::string &path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+struct StoredValue {
+    DWORD type = REG_NONE;
+    std::string data;
+};
+
+inline std::optional<StoredValue> ValueOf(HKEY root, const std::string &path, const std::string &name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    StoredValue value;
+    DWORD size = 0;
+    std::optional<StoredValue> result;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.data.resize(size);
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, reinterpret_cast<BYTE *>(value.data.data()),
+                             &size)
+            == ERROR_SUCCESS) {
+            value.data.resize(size);
+            result = value;
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+// The data a REG_SZ value holds for the text, its zero byte included.
+inline StoredValue TextValue(const std::string &text) { return {REG_SZ, text + '\0'}; }
+
+inline bool operator==(const StoredValue &a, const StoredValue &b) { return a.type == b.type && a.data == b.data; }
+
+inline void PutValue(HKEY root, const std::string &path, const std::string &name, DWORD type, const std::string &data)
+{
+    HKEY key = nullptr;
+    QCOMPARE(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                            static_cast<DWORD>(data.size())),
+             ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+inline void PutText(HKEY root, const std::string &path, const std::string &name, const std::string &text)
+{
+    PutValue(root, path, name, REG_SZ, text + '\0');
+}
+
+inline void PutDword(HKEY root, const std::string &path, const std::string &name, std::uint32_t number)
+{
+    PutValue(root, path, name, REG_DWORD, std::string(reinterpret_cast<const char *>(&number), 4));
+}
+
+inline void MakeKey(HKEY root, const std::string &path)
+{
+    HKEY key = nullptr;
+    QCOMPARE(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+             ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+constexpr const char *ProgramKey = "Software\\VTR";
+
+// One box as it would have appeared.
+struct ShownBox {
+    QMessageBox::Icon icon;
+    QString title;
+    QString text;
+};
+
+// Records every box instead of showing it, for as long as it lives.
+class BoxRecorder {
+public:
+    BoxRecorder()
+    {
+        SetDialogHook([this](QMessageBox &box) {
+            boxes.push_back({box.icon(), box.windowTitle(), box.text()});
+            return true;
+        });
+    }
+    ~BoxRecorder() { SetDialogHook({}); }
+    BoxRecorder(const BoxRecorder &) = delete;
+    BoxRecorder &operator=(const BoxRecorder &) = delete;
+
+    std::vector<ShownBox> boxes;
+};
+
+// The error box showed exactly this text and nothing else was shown.
+#define VERIFY_ONE_ERROR_BOX(recorder, expected)                                                                    \
+    do {                                                                                                             \
+        QCOMPARE((recorder).boxes.size(), std::size_t(1));                                                           \
+        QCOMPARE((recorder).boxes.front().icon, QMessageBox::Critical);                                              \
+        QCOMPARE((recorder).boxes.front().text, QString(expected));                                                  \
+    } while (false)
+
+inline void ShowAndActivate(QWidget &window)
+{
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+}
+
+// Opens the menu as a popup and clicks the item in it, as the user would.
+inline void ClickMenuItem(QMenu *menu, QAction *item)
+{
+    menu->popup(QPoint(100, 100));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    QTRY_VERIFY(!menu->isVisible());
+}
+
+inline void Type(QLineEdit *field, const QString &text)
+{
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    // keyClicks passes Latin-1 only; Cyrillic letters go as key text.
+    for (const QChar letter : text)
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(letter), Qt::NoModifier);
+}
+
+// A key goes where the user's keys go: to the widget with the focus.
+inline void Press(TForm1 &form, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *target = form.focusWidget() ? form.focusWidget() : &form;
+    QTest::keyClick(target, key, modifiers);
+}
+
+enum TCommand { cmCreateKey, cmReadValue, cmChangeValue, cmDeleteValue, cmDeleteKey };
+enum TTrigger { trButton, trMenu, trKey };
+
+inline void Run(TForm1 &form, TCommand command, TTrigger trigger = trButton)
+{
+    QPushButton *buttons[] = {form.Button1, form.Button2, form.Button4, form.Button3, form.Button5};
+    QAction *items[] = {form.N4, form.N5, form.N6, form.N7, form.N8};
+    const Qt::Key keys[] = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5};
+    switch (trigger) {
+    case trButton:
+        QTest::mouseClick(buttons[command], Qt::LeftButton);
+        break;
+    case trMenu:
+        ClickMenuItem(form.N3, items[command]);
+        break;
+    case trKey:
+        Press(form, keys[command]);
+        break;
+    }
+}
+
+#define VANTOR_TEST_MAIN(TestClass)                                                                                  \
+    int main(int argc, char **argv)                                                                                  \
+    {                                                                                                                \
+        TApplication application(argc, argv);                                                                        \
+        SetApplicationTitle(QStringLiteral("Vantor 1.5"));                                                           \
+        TestClass test;                                                                                              \
+        return QTest::qExec(&test, argc, argv);                                                                      \
+    }

@@ -1,0 +1,268 @@
+// The real program on a display and a registry of its own, worked through the
+// keyboard alone (xdotool), then closed; the registry files tell the result.
+#include <vantor_registry.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#ifndef VANTOR_PROGRAM
+#error "VANTOR_PROGRAM must name the program binary"
+#endif
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void keyboardOnlySessionsOverThreeRuns();
+
+private:
+    QProcessEnvironment Environment() const;
+    void Start();
+    void Close();
+    void Xdotool(const QStringList &arguments);
+    void Key(const QString &keys);
+    void Type(const QString &text);
+    QString FindWindow(const QString &titlePattern);
+    QString WaitForWindow(const QString &titlePattern);
+    void AcceptMessageDialog();
+
+    QProcess display_;
+    QString displayName_;
+    QTemporaryDir registryDir_;
+    QProcess program_;
+    QString mainWindow_;
+};
+
+namespace {
+
+constexpr int PatienceMs = 60000;
+
+const std::string Path = "Software\\Вантор\\Проба";
+const std::string Name = "Значення";
+const std::string Value = "Привіт, їжаку";
+
+// Reads one value as the files now hold it.
+std::optional<std::string> TextIn(const QString &dir, HKEY root, const std::string &path, const std::string &name)
+{
+    VtrRegReset(dir.toUtf8().constData());
+    std::optional<std::string> result;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return result;
+    char data[512] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = REG_NONE;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(data), &size) == ERROR_SUCCESS
+        && type == REG_SZ)
+        result = std::string(data);
+    RegCloseKey(key);
+    return result;
+}
+
+void PutTextIn(const QString &dir, HKEY root, const std::string &path, const std::string &name,
+               const std::string &text)
+{
+    VtrRegReset(dir.toUtf8().constData());
+    HKEY key = nullptr;
+    QCOMPARE(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                            static_cast<DWORD>(text.size() + 1)),
+             ERROR_SUCCESS);
+    RegCloseKey(key);
+    VtrRegReset(nullptr);
+}
+
+bool WaitUntil(const std::function<bool()> &condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < PatienceMs) {
+        if (condition())
+            return true;
+        QThread::msleep(100);
+    }
+    return condition();
+}
+
+QString Q(const std::string &text) { return QString::fromStdString(text); }
+
+} // namespace
+
+void EndToEndTest::initTestCase()
+{
+    QVERIFY(registryDir_.isValid());
+    // A display of its own, so no other window can take the keyboard.
+    display_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                            QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QVERIFY2(display_.waitForStarted(), "Xvfb cannot be started");
+    QVERIFY(WaitUntil([this] {
+        display_.waitForReadyRead(100);
+        return display_.canReadLine();
+    }));
+    displayName_ = QStringLiteral(":") + QString::fromLatin1(display_.readLine()).trimmed();
+}
+
+void EndToEndTest::cleanupTestCase()
+{
+    if (program_.state() != QProcess::NotRunning) {
+        program_.kill();
+        program_.waitForFinished();
+    }
+    display_.terminate();
+    display_.waitForFinished();
+    VtrRegReset(nullptr);
+}
+
+QProcessEnvironment EndToEndTest::Environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), displayName_);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("VANTOR_REGISTRY"), registryDir_.path());
+    environment.remove(QStringLiteral("WINEPREFIX"));
+    environment.remove(QStringLiteral("VANTOR_REGISTRY_READONLY"));
+    // xdotool reads the text it types in the locale's encoding.
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    return environment;
+}
+
+void EndToEndTest::Xdotool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.setProcessEnvironment(Environment());
+    tool.start(QStringLiteral("xdotool"), arguments);
+    QVERIFY2(tool.waitForFinished(PatienceMs), qPrintable(arguments.join(' ')));
+    QVERIFY2(tool.exitCode() == 0, qPrintable(arguments.join(' ') + ": " + tool.readAllStandardError()));
+}
+
+void EndToEndTest::Key(const QString &keys) { Xdotool(QStringList{"key", "--delay", "60"} + keys.split(' ')); }
+
+void EndToEndTest::Type(const QString &text) { Xdotool({"type", "--delay", "60", text}); }
+
+// The first visible window whose title matches, or empty text.
+QString EndToEndTest::FindWindow(const QString &titlePattern)
+{
+    QProcess tool;
+    tool.setProcessEnvironment(Environment());
+    tool.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", titlePattern});
+    tool.waitForFinished(PatienceMs);
+    return QString::fromLatin1(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+}
+
+QString EndToEndTest::WaitForWindow(const QString &titlePattern)
+{
+    QString window;
+    WaitUntil([&] {
+        window = FindWindow(titlePattern);
+        return !window.isEmpty();
+    });
+    return window;
+}
+
+void EndToEndTest::Start()
+{
+    program_.setProcessEnvironment(Environment());
+    program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program_.start(QStringLiteral(VANTOR_PROGRAM), {});
+    QVERIFY2(program_.waitForStarted(), "the program does not start");
+    const QString window = WaitForWindow(QStringLiteral("^Vantor  1\\.5"));
+    QVERIFY2(!window.isEmpty(), "the main window does not appear");
+    mainWindow_ = window;
+    // The program gives itself the focus; wait until the display agrees.
+    QVERIFY(WaitUntil([&] {
+        QProcess tool;
+        tool.setProcessEnvironment(Environment());
+        tool.start(QStringLiteral("xdotool"), {"getwindowfocus"});
+        tool.waitForFinished(PatienceMs);
+        return QString::fromLatin1(tool.readAllStandardOutput()).trimmed() == window;
+    }));
+}
+
+void EndToEndTest::Close()
+{
+    Key(QStringLiteral("ctrl+F4"));
+    QVERIFY2(program_.waitForFinished(PatienceMs), "the program does not end");
+    QCOMPARE(program_.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program_.exitCode(), 0);
+}
+
+// The warning's dialog carries the bare application title. This display has
+// no window manager to hand the focus back to the main window once the dialog
+// is gone, so the test does that part itself.
+void EndToEndTest::AcceptMessageDialog()
+{
+    QVERIFY2(!WaitForWindow(QStringLiteral("^Vantor 1\\.5$")).isEmpty(), "no message dialog");
+    Key(QStringLiteral("Return"));
+    QVERIFY(WaitUntil([&] { return FindWindow(QStringLiteral("^Vantor 1\\.5$")).isEmpty(); }));
+    Xdotool({"windowfocus", "--sync", mainWindow_});
+}
+
+void EndToEndTest::keyboardOnlySessionsOverThreeRuns()
+{
+    const QString dir = registryDir_.path();
+    const QString toEdit4 = QStringLiteral("Tab Tab Tab Tab Tab Tab Tab");
+    // From Edit4: the root box, the first root button, then down to HKLM.
+    const QString toMachineRoot = QStringLiteral("Tab Tab space Down Down");
+
+    // First run: type the target, change value with no root chosen (the
+    // warning, then HKEY_CURRENT_USER), create key under HKEY_LOCAL_MACHINE,
+    // delete key on a name that is a value, not a key.
+    Start();
+    Type(Q(Path));
+    Key(QStringLiteral("Tab"));
+    Type(Q(Name));
+    Key(toEdit4);
+    Type(Q(Value));
+    Key(QStringLiteral("F3"));
+    AcceptMessageDialog();
+    QVERIFY(WaitUntil([&] { return TextIn(dir, HKEY_CURRENT_USER, Path, Name) == Value; }));
+    Key(toMachineRoot);
+    Key(QStringLiteral("F1"));
+    QVERIFY(WaitUntil([&] { return TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name) == Value; }));
+    Key(QStringLiteral("F5"));
+    Close();
+    QCOMPARE(TextIn(dir, HKEY_CURRENT_USER, Path, Name), Value);
+    QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name), Value);
+    QCOMPARE(TextIn(dir, HKEY_CLASSES_ROOT, Path, Name), std::nullopt);
+    QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Path"), Path);
+    QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Name"), Name);
+    QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Word"), std::string("(Ключ не найден)"));
+
+    // Second run: recall path and name, read the value under HKLM.
+    Start();
+    Key(QStringLiteral("ctrl+q ctrl+w"));
+    Key(toEdit4 + QStringLiteral(" Tab ") + toMachineRoot);
+    Key(QStringLiteral("F2"));
+    Close();
+    QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Word"), Value);
+
+    // Third run: recall all three fields (a stored text put in by hand for
+    // the value), change the value under HKCU to it, then delete it there;
+    // the one under HKLM stays.
+    PutTextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Word", "зі сховища");
+    Start();
+    Key(QStringLiteral("ctrl+q ctrl+w ctrl+e"));
+    Key(toEdit4 + QStringLiteral(" Tab Tab Tab space Down"));
+    Key(QStringLiteral("F3"));
+    QVERIFY(WaitUntil([&] { return TextIn(dir, HKEY_CURRENT_USER, Path, Name) == "зі сховища"; }));
+    Key(QStringLiteral("F4"));
+    Close();
+    QCOMPARE(TextIn(dir, HKEY_CURRENT_USER, Path, Name), std::nullopt);
+    QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name), Value);
+    QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Word"), std::string("(Значение удалено)"));
+}
+
+QTEST_GUILESS_MAIN(EndToEndTest)
+#include "EndToEndTest.moc"

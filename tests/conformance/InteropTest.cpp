@@ -1,0 +1,561 @@
+// Our engine and the real Wine on one prefix: what either writes, the other
+// reads; a running Wine server keeps our hands off the prefix; and the files
+// we save load in Wine without a complaint.
+//
+// The prefix comes from the state file named by $VANTOR_WINE_PREFIX_STATE (the
+// set-up step of this folder makes it); $WINE64 names Wine's loader. Wine is
+// asked through `reg export`, whose UTF-16 files carry every value exactly,
+// and `reg import` / `reg add`.
+#include "Registry.h"
+
+#include <vantor_registry.h>
+#include <winreg.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "Utf.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// ---------------------------------------------------------------------------
+// Text.
+
+std::u16string Utf16(const std::string &text) { return utf::ToUtf16(text); }
+
+std::string Utf8(const std::u16string &text) { return utf::ToUtf8(text); }
+
+std::string Utf16LeBytes(const std::u16string &text)
+{
+    std::string out;
+    for (char16_t c : text) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// ---------------------------------------------------------------------------
+// The values both sides write: every type, odd sizes, escapes, Cyrillic and
+// Ukrainian text, a character outside the BMP. Text data is UTF-8 here.
+
+struct Sample {
+    std::string name;
+    DWORD type;
+    std::string data;
+
+    // The data as Wine keeps it: text as UTF-16LE.
+    std::string Stored() const { return IsText(type) ? Utf16LeBytes(Utf16(data)) : data; }
+};
+
+std::vector<Sample> Samples()
+{
+    std::string longBinary;
+    for (int i = 0; i < 200; ++i)
+        longBinary += static_cast<char>(i * 37);
+    return {
+        {"", REG_SZ, "the default value\0"s},
+        {"sz", REG_SZ, "plain text\0"s},
+        {"sz-escapes", REG_SZ, "quote \" backslash \\ tab\t cr\r lf\n bell\a [brackets] = ; end\0"s},
+        {"sz-empty", REG_SZ, "\0"s},
+        {"sz-unterminated", REG_SZ, "raw"s},
+        {"sz-embedded-nul", REG_SZ, "abc\0def\0"s},
+        {"expand", REG_EXPAND_SZ, "%SystemRoot%\\system32;%PATH%\0"s},
+        {"multi", REG_MULTI_SZ, "one\0two\0three\0\0"s},
+        {"dword", REG_DWORD, "\x78\x56\x34\x12"s},
+        {"dword-short", REG_DWORD, "\x01\x02"s},
+        {"dword-be", REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78"s},
+        {"qword", REG_QWORD, "\x88\x77\x66\x55\x44\x33\x22\x11"s},
+        {"binary", REG_BINARY, longBinary},
+        {"binary-empty", REG_BINARY, ""s},
+        {"none", REG_NONE, "\x01\x02\x03"s},
+        {"odd-type", 0x12345, "\xab\xcd"s},
+        {"Имя \"значення\"", REG_SZ, "Привіт, світе! Ґанок, їжак, Ёлка, Єнот\0"s},
+        {"emoji", REG_EXPAND_SZ, "smile \xF0\x9F\x98\x80 outside the BMP\0"s},
+        {"name with \\ backslash", REG_SZ, "x\0"s},
+    };
+}
+
+// Keys in every root; the Cyrillic key and the one with brackets test key
+// names in the files.
+struct Place {
+    const char *rootName; // as `reg` spells it
+    HKEY root;
+    std::string path;
+    bool allSamples;
+};
+
+std::vector<Place> Places(const std::string &base)
+{
+    return {
+        {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, "Software\\" + base, true},
+        {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, "Software\\" + base + "\\Ключ ґ [1]", false},
+        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE, "Software\\" + base, false},
+        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, base + "Class", false},
+        {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG, "Software\\" + base, false},
+        {"HKEY_USERS", HKEY_USERS, ".Default\\Software\\" + base, false},
+    };
+}
+
+std::vector<Sample> SamplesFor(const Place &place)
+{
+    if (place.allSamples)
+        return Samples();
+    return {{"where", REG_SZ, std::string(place.rootName) + "\\" + place.path + '\0'},
+            {"Текст", REG_SZ, "Значення ґ\0"s},
+            {"dword", REG_DWORD, "\x01\x00\x00\x00"s}};
+}
+
+// ---------------------------------------------------------------------------
+// The regedit format of `reg export` and `reg import` (UTF-16LE, CR LF).
+
+std::string Quoted(const std::string &text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string RegeditValue(const Sample &sample)
+{
+    std::string line = sample.name.empty() ? "@=" : Quoted(sample.name) + "=";
+    const std::string &data = sample.data;
+    const bool plainText = sample.type == REG_SZ && !data.empty() && data.find('\0') == data.size() - 1 &&
+                           data.find_first_of("\r\n") == std::string::npos;
+    if (plainText)
+        return line + Quoted(data.substr(0, data.size() - 1));
+    if (sample.type == REG_DWORD && data.size() == 4) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x",
+                      static_cast<unsigned>(static_cast<unsigned char>(data[0]) |
+                                            static_cast<unsigned char>(data[1]) << 8 |
+                                            static_cast<unsigned char>(data[2]) << 16 |
+                                            static_cast<unsigned>(static_cast<unsigned char>(data[3])) << 24));
+        return line + buf;
+    }
+    char head[24];
+    if (sample.type == REG_BINARY)
+        std::snprintf(head, sizeof head, "hex:");
+    else
+        std::snprintf(head, sizeof head, "hex(%x):", static_cast<unsigned>(sample.type));
+    line += head;
+    const std::string stored = sample.Stored();
+    for (size_t i = 0; i < stored.size(); ++i) {
+        char buf[4];
+        std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(stored[i]));
+        line += (i ? "," : "") + std::string(buf);
+    }
+    return line;
+}
+
+// What regdump.exe printed: keys by full name, values by name, each with its
+// type and stored bytes (text as UTF-16LE).
+struct Seen {
+    DWORD type = 0;
+    std::string stored;
+};
+using SeenKeys = std::map<std::string, std::map<std::string, Seen>>;
+
+std::string FromHex(const std::string &hex)
+{
+    std::string out;
+    if (hex == "-")
+        return out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+std::string FromHexUnits(const std::string &hex)
+{
+    std::u16string units;
+    if (hex != "-")
+        for (size_t i = 0; i + 3 < hex.size(); i += 4)
+            units += static_cast<char16_t>(std::stoul(hex.substr(i, 4), nullptr, 16));
+    return Utf8(units);
+}
+
+SeenKeys ParseDump(const std::string &text)
+{
+    SeenKeys keys;
+    std::istringstream in(text);
+    std::string kind;
+    std::string key;
+    while (in >> kind) {
+        std::string name;
+        in >> name;
+        if (kind == "key") {
+            key = FromHexUnits(name);
+            keys[key];
+        } else if (kind == "value") {
+            Seen value;
+            std::string data;
+            in >> value.type >> data;
+            value.stored = FromHex(data);
+            keys[key][FromHexUnits(name)] = value;
+        }
+    }
+    return keys;
+}
+
+// ---------------------------------------------------------------------------
+// Running Wine.
+
+std::string ShellQuoted(const std::string &text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+class InteropTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        const char *state = std::getenv("VANTOR_WINE_PREFIX_STATE");
+        if (state) {
+            std::ifstream in(state);
+            std::getline(in, prefix_);
+        }
+        const char *wine = std::getenv("WINE64");
+        wine64_ = wine && *wine ? wine : "/usr/lib/wine/wine64";
+        const char *regdump = std::getenv("VANTOR_REGDUMP");
+        regdump_ = regdump ? regdump : "";
+        setenv("WINEDEBUG", "-all", 1);
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml,winemenubuilder.exe=d", 1);
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        if (!prefix_.empty())
+            setenv("WINEPREFIX", prefix_.c_str(), 1);
+        char pattern[] = "/tmp/vantor-interop.XXXXXX";
+        if (mkdtemp(pattern))
+            work_ = pattern;
+    }
+
+    static void TearDownTestSuite()
+    {
+        VtrRegReset(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(work_, ignored);
+    }
+
+    void SetUp() override
+    {
+        if (prefix_.empty() || !std::filesystem::exists(prefix_ + "/system.reg"))
+            GTEST_FAIL() << "no Wine prefix: set VANTOR_WINE_PREFIX_STATE to the state file of wine-prefix.sh";
+        StopServer();
+    }
+
+    void TearDown() override { VtrRegReset(nullptr); }
+
+    // Runs a shell command; its standard output, and its exit status.
+    static int Shell(const std::string &command, std::string *output = nullptr)
+    {
+        FILE *pipe = popen(command.c_str(), "r");
+        if (!pipe)
+            return -1;
+        std::string text;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+            text.append(buf, n);
+        const int status = pclose(pipe);
+        if (output)
+            *output = text;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // `reg` in the prefix; the server it starts writes its complaints into
+    // serverLog when one is given. C.UTF-8 is the one UTF-8 locale sure to be
+    // installed: Wine passes UTF-8 arguments on correctly only in an
+    // installed one.
+    static int Reg(const std::string &arguments, const std::string &serverLog = "/dev/null")
+    {
+        return Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " reg " + arguments + " >/dev/null 2>" +
+                     ShellQuoted(serverLog));
+    }
+
+    // Ends the server; it saves its registry as it goes.
+    static void StopServer() { Shell("wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1"); }
+
+    // Whether the server holds the lock in its folder, the way our engine
+    // tells too (Debian's layout).
+    static bool ServerRunning()
+    {
+        std::ifstream named(prefix_ + "/wineserver");
+        std::string folder;
+        std::getline(named, folder);
+        struct stat info{};
+        if (folder.empty() || stat(prefix_.c_str(), &info) != 0)
+            return false;
+        char lock[512];
+        std::snprintf(lock, sizeof lock, "/tmp/%s/server-%llx-%llx/lock", folder.c_str(),
+                      static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino));
+        const int fd = open(lock, O_RDWR);
+        if (fd < 0)
+            return false;
+        struct flock probe{};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        const bool running = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+        close(fd);
+        return running;
+    }
+
+    static std::string ReadFile(const std::string &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    // Lines such as "user.reg:12: Unrecognized input '...'" or "Malformed
+    // value": Wine's loader skipped something.
+    static std::vector<std::string> LoaderComplaints(const std::string &log)
+    {
+        std::vector<std::string> found;
+        std::istringstream in(ReadFile(log));
+        std::string line;
+        while (std::getline(in, line))
+            if (line.find(".reg:") != std::string::npos)
+                found.push_back(line);
+        return found;
+    }
+
+    static void WriteWithEngine(const std::string &base)
+    {
+        ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+        for (const Place &place : Places(base)) {
+            HKEY key = nullptr;
+            ASSERT_EQ(RegCreateKeyExA(place.root, place.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                      nullptr),
+                      ERROR_SUCCESS)
+                << place.rootName << "\\" << place.path;
+            for (const Sample &sample : SamplesFor(place))
+                EXPECT_EQ(RegSetValueExA(key, sample.name.c_str(), 0, sample.type,
+                                         reinterpret_cast<const BYTE *>(sample.data.data()),
+                                         static_cast<DWORD>(sample.data.size())),
+                          ERROR_SUCCESS)
+                    << sample.name;
+            RegCloseKey(key);
+        }
+        ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+    }
+
+    static inline std::string prefix_;
+    static inline std::string wine64_;
+    static inline std::string regdump_;
+    static inline std::string work_;
+};
+
+// The check of the next test is only worth something if the server's
+// complaints do reach the log.
+TEST_F(InteropTest, ServerComplaintsReachTheLog)
+{
+    {
+        std::ofstream out(prefix_ + "/userdef.reg", std::ios::app);
+        out << "\n[Software\\\\VantorInteropBroken] 1700000000\nthis line means nothing\n";
+    }
+    const std::string log = work_ + "/broken.log";
+    Reg("query \"HKEY_USERS\\.Default\\Software\\VantorInteropBroken\"", log);
+    StopServer();
+    EXPECT_EQ(LoaderComplaints(log).size(), 1u) << ReadFile(log);
+    Reg("delete \"HKEY_USERS\\.Default\\Software\\VantorInteropBroken\" /f");
+    StopServer();
+}
+
+TEST_F(InteropTest, EngineWritesAreSeenByWineAndLoadWithoutComplaint)
+{
+    const std::string base = "VantorInterop";
+    WriteWithEngine(base);
+
+    // One run of regdump reads every key; it starts the server, which loads
+    // the files we saved and complains into the log about anything it skips.
+    std::string keys;
+    for (const Place &place : Places(base))
+        keys += " " + ShellQuoted(std::string(place.rootName) + "\\" + place.path);
+    const std::string log = work_ + "/server.log";
+    std::string dump;
+    const int status = Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " " + ShellQuoted(regdump_) + keys +
+                                 " 2>" + ShellQuoted(log),
+                             &dump);
+    StopServer();
+    EXPECT_EQ(status, 0) << dump;
+    EXPECT_TRUE(LoaderComplaints(log).empty()) << ReadFile(log);
+
+    const SeenKeys seen = ParseDump(dump);
+    for (const Place &place : Places(base)) {
+        const std::string keyName = std::string(place.rootName) + "\\" + place.path;
+        ASSERT_TRUE(seen.count(keyName)) << keyName << " is missing from what Wine sees";
+        const auto &values = seen.at(keyName);
+        const std::vector<Sample> samples = SamplesFor(place);
+        EXPECT_EQ(values.size(), samples.size()) << keyName;
+        for (const Sample &sample : samples) {
+            SCOPED_TRACE(keyName + " value \"" + sample.name + "\"");
+            ASSERT_TRUE(values.count(sample.name));
+            EXPECT_EQ(values.at(sample.name).type, sample.type);
+            EXPECT_EQ(values.at(sample.name).stored, sample.Stored());
+        }
+    }
+}
+
+TEST_F(InteropTest, WineWritesAreReadByEngineOnceTheServerHasSaved)
+{
+    const std::string base = "VantorFromWine";
+    std::string regedit = "Windows Registry Editor Version 5.00\n";
+    for (const Place &place : Places(base)) {
+        regedit += "\n[" + std::string(place.rootName) + "\\" + place.path + "]\n";
+        for (const Sample &sample : SamplesFor(place))
+            regedit += RegeditValue(sample) + "\n";
+    }
+    std::string file;
+    file += "\xFF\xFE"s;
+    std::u16string units;
+    for (char16_t c : Utf16(regedit)) {
+        if (c == u'\n')
+            units += u'\r';
+        units += c;
+    }
+    file += Utf16LeBytes(units);
+    const std::string path = work_ + "/import.reg";
+    std::ofstream(path, std::ios::binary) << file;
+    ASSERT_EQ(Reg("import " + ShellQuoted(path)), 0);
+
+    // A value given on reg's command line, in UTF-8 like any argument here.
+    const std::string added = "Додано через reg add: ґ є ї і";
+    ASSERT_EQ(Reg("add " + ShellQuoted("HKEY_CURRENT_USER\\Software\\" + base) + " /v " + ShellQuoted("Додано") +
+                  " /d " + ShellQuoted(added) + " /f"),
+              0);
+    StopServer();
+
+    ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+    for (const Place &place : Places(base)) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(place.root, place.path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS)
+            << place.rootName << "\\" << place.path;
+        for (const Sample &sample : SamplesFor(place)) {
+            SCOPED_TRACE(std::string(place.rootName) + "\\" + place.path + " value \"" + sample.name + "\"");
+            std::string data(4096, '\0');
+            DWORD size = static_cast<DWORD>(data.size());
+            DWORD type = 0;
+            ASSERT_EQ(RegQueryValueExA(key, sample.name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
+                                       &size),
+                      ERROR_SUCCESS);
+            data.resize(size);
+            EXPECT_EQ(type, sample.type);
+            // reg import gives text that lacks its terminator one.
+            const bool unterminated = (sample.type == REG_SZ || sample.type == REG_EXPAND_SZ) &&
+                                      (sample.data.empty() || sample.data.back() != '\0');
+            EXPECT_EQ(data, unterminated ? sample.data + '\0' : sample.data);
+        }
+        RegCloseKey(key);
+    }
+
+    TRegistry reg;
+    ASSERT_TRUE(reg.EnterKey("Software\\" + base, false));
+    EXPECT_EQ(reg.ReadText("Додано"), added);
+}
+
+TEST_F(InteropTest, RunningServerKeepsOurWritesOut)
+{
+    const std::string base = "VantorWhileRunning";
+    WriteWithEngine(base);
+    const std::string before = ReadFile(prefix_ + "/user.reg");
+
+    // The hive is loaded before the server starts, and written after.
+    ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+    HKEY early = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ("Software\\" + base).c_str(), 0, KEY_ALL_ACCESS, &early),
+              ERROR_SUCCESS);
+
+    ASSERT_EQ(Shell("wineserver -p >/dev/null 2>&1"), 0);
+    ASSERT_TRUE(ServerRunning());
+
+    // What the engine tells on stderr, caught in a file.
+    const std::string log = work_ + "/engine.log";
+    const int saved = dup(STDERR_FILENO);
+    const int sink = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(sink, STDERR_FILENO);
+    close(sink);
+
+    const LONG lateWrite = RegSetValueExA(early, "late", 0, REG_SZ, reinterpret_cast<const BYTE *>("lost?"), 6);
+    RegCloseKey(early);
+    VtrRegFlushAll();
+
+    VtrRegReset(prefix_.c_str());
+    HKEY key = nullptr;
+    const LONG openRc = RegOpenKeyExA(HKEY_CURRENT_USER, ("Software\\" + base).c_str(), 0, KEY_ALL_ACCESS, &key);
+    const LONG setRc = RegSetValueExA(key, "refused", 0, REG_SZ, reinterpret_cast<const BYTE *>("no"), 3);
+    HKEY created = nullptr;
+    const LONG createRc = RegCreateKeyExA(HKEY_CURRENT_USER, ("Software\\" + base + "\\New").c_str(), 0, nullptr, 0,
+                                          KEY_ALL_ACCESS, nullptr, &created, nullptr);
+    char data[64];
+    DWORD size = sizeof data;
+    const LONG readRc = RegQueryValueExA(key, "sz", nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
+    RegCloseKey(key);
+
+    std::string message;
+    {
+        TRegistry reg;
+        EXPECT_TRUE(reg.EnterKey("Software\\" + base, false));
+        try {
+            reg.WriteText("refused", "no");
+        } catch (const ERegistryException &e) {
+            message = e.what();
+        }
+    }
+    VtrRegReset(nullptr);
+
+    fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+
+    EXPECT_EQ(lateWrite, ERROR_ACCESS_DENIED) << "a write to a hive loaded before the server started";
+    EXPECT_EQ(openRc, ERROR_SUCCESS);
+    EXPECT_EQ(setRc, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(createRc, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(readRc, ERROR_SUCCESS);
+    EXPECT_EQ(message, "Failed to set data for 'refused'");
+    const std::string told = ReadFile(log);
+    EXPECT_NE(told.find("Wine server"), std::string::npos) << told;
+    EXPECT_NE(told.find("user.reg"), std::string::npos) << told;
+
+    // Nothing of ours reached the file while the server ran.
+    EXPECT_EQ(ReadFile(prefix_ + "/user.reg"), before);
+    StopServer();
+    const std::string after = ReadFile(prefix_ + "/user.reg");
+    EXPECT_EQ(after.find("\"refused\""), std::string::npos);
+    EXPECT_EQ(after.find("\"late\""), std::string::npos);
+
+    // With the server gone, the prefix is ours again.
+    ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+    TRegistry reg;
+    ASSERT_TRUE(reg.EnterKey("Software\\" + base, false));
+    reg.WriteText("afterwards", "yes");
+    reg.LeaveKey();
+    ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+    EXPECT_NE(ReadFile(prefix_ + "/user.reg").find("\"afterwards\"=\"yes\""), std::string::npos);
+}
+
+} // namespace
