@@ -2,10 +2,12 @@
 //
 // A set walks the caption table in order and hands each entry to the setter
 // bound to it below; the setters know which window, control and property the
-// entry names. A window that does not exist (yet) is passed over.
+// entry names. A window that does not exist is passed over.
 #include "Captions.h"
 
 #include "CaptionTable.h"
+#include "Text3D.h"
+#include "Unit2.h"
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
@@ -36,6 +38,7 @@ void SetCaption(QLabel *label, const QString &text)
         label->adjustSize();
 }
 void SetCaption(QGroupBox *box, const QString &text) { box->setTitle(text); }
+void SetCaption(TText3D *text3d, const QString &text) { text3d->SetCaption(text); }
 
 using EntrySetter = void (*)(TForm1 &main, const CaptionEntry &entry, int language);
 
@@ -80,9 +83,6 @@ void DialogTitle(TForm1 &, const CaptionEntry &entry, int language)
         window->setWindowTitle(CaptionText(entry, language));
 }
 
-// Entries whose window has not been built yet.
-void NotWired(TForm1 &, const CaptionEntry &, int) {}
-
 // One setter per table entry, in the table's order.
 constexpr std::array<EntrySetter, FullCaptionSetSize> setters = {{
     MainCaption<&TForm1::N1>,                      // 1
@@ -125,7 +125,7 @@ constexpr std::array<EntrySetter, FullCaptionSetSize> setters = {{
     MainHint<&TForm1::SpeedButton2>,               // 38
     MainHint<&TForm1::SpeedButton3>,               // 39
     MainHint<&TForm1::SpeedButton4>,               // 40
-    NotWired,                                      // 41 About box: Text3D1
+    DialogCaption<&AboutBox, &TAboutBox::Text3D1>, // 41
     DialogCaption<&Form3, &TForm3::Label1>,        // 42
     DialogCaption<&Form3, &TForm3::RadioButton3>,  // 43
     DialogCaption<&Form3, &TForm3::RadioButton4>,  // 44
