@@ -29,6 +29,7 @@ namespace {
 void SetCaption(QMenu *menu, const QString &text) { menu->setTitle(text); }
 void SetCaption(QAction *item, const QString &text) { item->setText(text); }
 void SetCaption(QAbstractButton *button, const QString &text) { button->setText(text); }
+
 // A label placed by hand sizes itself to its new text, as it did to its
 // creation text; one in a layout is sized by the layout.
 void SetCaption(QLabel *label, const QString &text)
@@ -37,6 +38,7 @@ void SetCaption(QLabel *label, const QString &text)
     if (!label->parentWidget() || !label->parentWidget()->layout())
         label->adjustSize();
 }
+
 void SetCaption(QGroupBox *box, const QString &text) { box->setTitle(text); }
 void SetCaption(TText3D *text3d, const QString &text) { text3d->SetCaption(text); }
 
