@@ -9,7 +9,7 @@ build=${VANTOR_BENCH_BUILD:-build/bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=OFF -DVANTOR_BUILD_BENCH=ON
 cmake --build "$build" -j"$(nproc)"
 for b in "$build"/bench/*/bench_*; do
-  [ -x "$b" ] || continue
+  [ -f "$b" ] && [ -x "$b" ] || continue
   echo "== $(basename "$b")"
   case "$b" in
     *gui*) xvfb-run -a -s "-screen 0 1280x1024x24" "$b" ;;
