@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,6 +97,18 @@ bool WaitUntil(const std::function<bool()> &condition)
 }
 
 QString Q(const std::string &text) { return QString::fromStdString(text); }
+
+// The hives as they stand, to show with a failure.
+QString RegistryFiles(const QString &dir)
+{
+    QString text;
+    for (const char *file : {"user.reg", "system.reg"}) {
+        QFile hive(dir + QLatin1Char('/') + QLatin1String(file));
+        if (hive.open(QIODevice::ReadOnly))
+            text += QStringLiteral("\n== %1\n").arg(QLatin1String(file)) + QString::fromUtf8(hive.readAll().right(1500));
+    }
+    return text;
+}
 
 } // namespace
 
@@ -227,10 +240,12 @@ void EndToEndTest::keyboardOnlySessionsOverThreeRuns()
     Type(Q(Value));
     Key(QStringLiteral("F3"));
     AcceptMessageDialog();
-    QVERIFY(WaitUntil([&] { return TextIn(dir, HKEY_CURRENT_USER, Path, Name) == Value; }));
+    WaitUntil([&] { return TextIn(dir, HKEY_CURRENT_USER, Path, Name) == Value; });
+    QVERIFY2(TextIn(dir, HKEY_CURRENT_USER, Path, Name) == Value, qPrintable(RegistryFiles(dir)));
     Key(toMachineRoot);
     Key(QStringLiteral("F1"));
-    QVERIFY(WaitUntil([&] { return TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name) == Value; }));
+    WaitUntil([&] { return TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name) == Value; });
+    QVERIFY2(TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name) == Value, qPrintable(RegistryFiles(dir)));
     Key(QStringLiteral("F5"));
     Close();
     QCOMPARE(TextIn(dir, HKEY_CURRENT_USER, Path, Name), Value);
@@ -256,7 +271,8 @@ void EndToEndTest::keyboardOnlySessionsOverThreeRuns()
     Key(QStringLiteral("ctrl+q ctrl+w ctrl+e"));
     Key(toEdit4 + QStringLiteral(" Tab Tab Tab space Down"));
     Key(QStringLiteral("F3"));
-    QVERIFY(WaitUntil([&] { return TextIn(dir, HKEY_CURRENT_USER, Path, Name) == "зі сховища"; }));
+    WaitUntil([&] { return TextIn(dir, HKEY_CURRENT_USER, Path, Name) == "зі сховища"; });
+    QVERIFY2(TextIn(dir, HKEY_CURRENT_USER, Path, Name) == "зі сховища", qPrintable(RegistryFiles(dir)));
     Key(QStringLiteral("F4"));
     Close();
     QCOMPARE(TextIn(dir, HKEY_CURRENT_USER, Path, Name), std::nullopt);
