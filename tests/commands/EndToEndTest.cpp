@@ -162,7 +162,10 @@ void EndToEndTest::Xdotool(const QStringList &arguments)
 
 void EndToEndTest::Key(const QString &keys) { Xdotool(QStringList{"key", "--delay", "60"} + keys.split(' ')); }
 
-void EndToEndTest::Type(const QString &text) { Xdotool({"type", "--delay", "60", text}); }
+// xdotool types a character that the keymap lacks by binding it to a spare
+// key for the moment; the program must see the new binding before the key.
+// A generous delay keeps that true on a busy machine.
+void EndToEndTest::Type(const QString &text) { Xdotool({"type", "--delay", "150", text}); }
 
 // The first visible window whose title matches, or empty text.
 QString EndToEndTest::FindWindow(const QString &titlePattern)
