@@ -34,6 +34,9 @@ bool NamesTheRoot(const TRegistry &access, const std::string &name)
 
 } // namespace
 
+// Create key writes the value of Edit4 under the name of Edit3 into the key
+// path of Edit2, creating every missing level; change value is the same
+// operation.
 void TForm1::DoCreateKey()
 {
     const std::string path = TextOf(Edit2);
@@ -59,13 +62,7 @@ void TForm1::DoReadValue()
 
 void TForm1::DoChangeValue()
 {
-    const std::string path = TextOf(Edit2);
-    const std::string name = TextOf(Edit3);
-    const std::string value = TextOf(Edit4);
-    TRegistry access;
-    ApplyRootChoice(access);
-    access.EnterKey(path, true);
-    access.WriteText(name, value);
+    DoCreateKey();
 }
 
 void TForm1::DoDeleteValue()

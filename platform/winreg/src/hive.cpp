@@ -17,6 +17,20 @@ namespace winreg {
 
 namespace {
 
+FileStamp stampFrom(const struct stat &st) {
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.dev = st.st_dev;
+    stamp.ino = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtime = st.st_mtim;
+    stamp.ctime = st.st_ctim;
+    stamp.mode = st.st_mode;
+    stamp.uid = st.st_uid;
+    stamp.gid = st.st_gid;
+    return stamp;
+}
+
 constexpr long kAccessDenied = 5;
 constexpr long kWriteFault = 29;
 
@@ -36,15 +50,7 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
         close(fd);
         return false;
     }
-    stamp.exists = true;
-    stamp.dev = st.st_dev;
-    stamp.ino = st.st_ino;
-    stamp.size = st.st_size;
-    stamp.mtime = st.st_mtim;
-    stamp.ctime = st.st_ctim;
-    stamp.mode = st.st_mode;
-    stamp.uid = st.st_uid;
-    stamp.gid = st.st_gid;
+    stamp = stampFrom(st);
     // One byte more than the file holds tells whether it grew meanwhile.
     const size_t capacity = static_cast<size_t>(st.st_size > 0 ? st.st_size : 0) + 1;
     auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
@@ -170,20 +176,10 @@ bool FileStamp::sameVersion(const FileStamp &other) const {
 }
 
 FileStamp stampOf(const std::string &path) {
-    FileStamp stamp;
     struct stat st{};
     if (stat(path.c_str(), &st) != 0)
-        return stamp;
-    stamp.exists = true;
-    stamp.dev = st.st_dev;
-    stamp.ino = st.st_ino;
-    stamp.size = st.st_size;
-    stamp.mtime = st.st_mtim;
-    stamp.ctime = st.st_ctim;
-    stamp.mode = st.st_mode;
-    stamp.uid = st.st_uid;
-    stamp.gid = st.st_gid;
-    return stamp;
+        return FileStamp{};
+    return stampFrom(st);
 }
 
 Hive::Hive(std::string directory, std::string fileName, std::string rootLine, std::u16string rootName,
