@@ -19,6 +19,7 @@ export QT_QPA_PLATFORM=xcb
 export LANG=${LANG:-C.UTF-8}
 # Tests never touch the user's own registry.
 export VANTOR_REGISTRY=$(mktemp -d /tmp/vantor-test-registry.XXXXXX)
+trap 'rm -rf "$VANTOR_REGISTRY"' EXIT
 unset WINEPREFIX
 
 xvfb-run -a -s "-screen 0 1280x1024x24" \
