@@ -1,14 +1,11 @@
-// Shared helpers of the command tests: a registry of their own, direct looks
-// into it through the registry API, the boxes that would have been shown, and
-// the three ways of running a command (button, menu item, function key).
+// Helpers of the command tests: direct looks into the registry through the
+// API, a check of the error box, and the three ways of running a command
+// (button, menu item, function key).
 #pragma once
 
-#include "Application.h"
-#include "ErrorReporting.h"
 #include "Registry.h"
 #include "Unit1.h"
-
-#include <vantor_registry.h>
+#include "WindowTestSupport.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -16,33 +13,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
 #include <string>
 #include <vector>
-
-// A fresh, empty registry directory for one test.
-class ScratchRegistry {
-public:
-    ScratchRegistry()
-    {
-        QVERIFY(dir_.isValid());
-        Reload();
-    }
-    ~ScratchRegistry() { VtrRegReset(nullptr); }
-    ScratchRegistry(const ScratchRegistry &) = delete;
-    ScratchRegistry &operator=(const ScratchRegistry &) = delete;
-
-    QString Path() const { return dir_.path(); }
-    // Saves everything and forgets what is held in memory, as at the end of
-    // one run of the program and the start of the next.
-    void Reload() { QCOMPARE(VtrRegReset(dir_.path().toUtf8().constData()), ERROR_SUCCESS); }
-
-private:
-    QTemporaryDir dir_;
-};
 
 // Looks straight into the registry through the API, apart from TRegistry.
 inline bool KeyExists(HKEY root, const std::string &path)
@@ -116,30 +91,6 @@ inline void MakeKey(HKEY root, const std::string &path)
 
 constexpr const char *ProgramKey = "Software\\VTR";
 
-// One box as it would have appeared.
-struct ShownBox {
-    QMessageBox::Icon icon;
-    QString title;
-    QString text;
-};
-
-// Records every box instead of showing it, for as long as it lives.
-class BoxRecorder {
-public:
-    BoxRecorder()
-    {
-        SetDialogHook([this](QMessageBox &box) {
-            boxes.push_back({box.icon(), box.windowTitle(), box.text()});
-            return true;
-        });
-    }
-    ~BoxRecorder() { SetDialogHook({}); }
-    BoxRecorder(const BoxRecorder &) = delete;
-    BoxRecorder &operator=(const BoxRecorder &) = delete;
-
-    std::vector<ShownBox> boxes;
-};
-
 // The error box showed exactly this text and nothing else was shown.
 #define VERIFY_ONE_ERROR_BOX(recorder, expected)                                                                    \
     do {                                                                                                             \
@@ -147,13 +98,6 @@ public:
         QCOMPARE((recorder).boxes.front().icon, QMessageBox::Critical);                                              \
         QCOMPARE((recorder).boxes.front().text, QString(expected));                                                  \
     } while (false)
-
-inline void ShowAndActivate(QWidget &window)
-{
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-}
 
 // Opens the menu as a popup and clicks the item in it, as the user would.
 inline void ClickMenuItem(QMenu *menu, QAction *item)
@@ -201,12 +145,3 @@ inline void Run(TForm1 &form, TCommand command, TTrigger trigger = trButton)
         break;
     }
 }
-
-#define VANTOR_TEST_MAIN(TestClass)                                                                                  \
-    int main(int argc, char **argv)                                                                                  \
-    {                                                                                                                \
-        TApplication application(argc, argv);                                                                        \
-        SetApplicationTitle(QStringLiteral("Vantor 1.5"));                                                           \
-        TestClass test;                                                                                              \
-        return QTest::qExec(&test, argc, argv);                                                                      \
-    }

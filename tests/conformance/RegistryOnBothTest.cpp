@@ -6,6 +6,7 @@
 // and the double-byte code page is 932 (run with LC_ALL=ja_JP.UTF-8). Here a
 // hive becomes read-only while a Wine server holds the prefix, and the A
 // functions speak UTF-8, up to three bytes for each UTF-16 unit.
+#include "RegistryTree.h"
 #include "Registry.h"
 
 #include <gtest/gtest.h>
@@ -52,22 +53,6 @@ bool DoubleByteCodePage()
 
 std::string Local(const std::u16string &text) { return utf::ToUtf8(text); }
 #endif
-
-void DeleteTree(HKEY parent, const std::string &name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    for (;;) {
-        char child[1024];
-        DWORD length = sizeof child;
-        if (RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        DeleteTree(key, std::string(child, length));
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(parent, name.c_str());
-}
 
 bool KeyExists(const std::string &path)
 {
@@ -191,7 +176,7 @@ protected:
 
     void SetUp() override
     {
-        DeleteTree(HKEY_CURRENT_USER, kTestRoot);
+        DeleteKeyTree(HKEY_CURRENT_USER, kTestRoot);
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                                   nullptr),
@@ -234,7 +219,7 @@ protected:
         server_.reset();
         VtrRegReset(registry_.Dir().c_str());
 #endif
-        DeleteTree(HKEY_CURRENT_USER, kTestRoot);
+        DeleteKeyTree(HKEY_CURRENT_USER, kTestRoot);
     }
 
 #ifndef _WIN32
@@ -300,7 +285,7 @@ TEST(RegistryCodePageTest, RemoveKeyWithMultiByteSubkeyNames)
     const std::string other = Local(u"ключ");
 #endif
     const std::string top = std::string(kTestRoot) + "\\Wide";
-    DeleteTree(HKEY_CURRENT_USER, kTestRoot);
+    DeleteKeyTree(HKEY_CURRENT_USER, kTestRoot);
     for (const std::string &path : {top + "\\" + longest + "\\" + other, top + "\\" + other + "\\" + longest}) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -312,7 +297,7 @@ TEST(RegistryCodePageTest, RemoveKeyWithMultiByteSubkeyNames)
     TRegistry reg;
     EXPECT_TRUE(reg.RemoveKey(top));
     EXPECT_FALSE(KeyExists(top));
-    DeleteTree(HKEY_CURRENT_USER, kTestRoot);
+    DeleteKeyTree(HKEY_CURRENT_USER, kTestRoot);
 }
 
 } // namespace

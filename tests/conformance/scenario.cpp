@@ -7,6 +7,7 @@
 // of keys that a fresh registry and a fresh Wine prefix hold differently.
 // Text is printed as UTF-16 code units, so that the ANSI code page of the
 // Windows build (1251) and the UTF-8 of our engine print alike.
+#include "RegistryTree.h"
 #include <windows.h>
 
 #include <cstdio>
@@ -131,22 +132,6 @@ std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
 const char *const kBase = "Software\\VantorConformance";
 
-void DeleteTree(HKEY parent, const std::string &name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    for (;;) {
-        char child[1024];
-        DWORD length = sizeof child;
-        if (RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        DeleteTree(key, std::string(child, length));
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(parent, name.c_str());
-}
-
 HKEY Create(HKEY parent, const std::string &path)
 {
     HKEY key = nullptr;
@@ -159,7 +144,7 @@ HKEY Create(HKEY parent, const std::string &path)
 HKEY Fresh(const std::string &name)
 {
     const std::string path = std::string(kBase) + "\\" + name;
-    DeleteTree(HKEY_CURRENT_USER, path);
+    DeleteKeyTree(HKEY_CURRENT_USER, path);
     return Create(HKEY_CURRENT_USER, path);
 }
 
@@ -282,7 +267,7 @@ void Roots()
                                                  nullptr, nullptr, nullptr, nullptr, nullptr));
         Line(step + ".flush").rc(RegFlushKey(root.key));
 
-        DeleteTree(root.key, root.testPath);
+        DeleteKeyTree(root.key, root.testPath);
         DWORD disposition = 0;
         HKEY made = nullptr;
         rc = RegCreateKeyExA(root.key, root.testPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
@@ -314,7 +299,7 @@ void Roots()
     Line("root.HKCR.user-classes").rc(rc);
     if (rc == ERROR_SUCCESS)
         RegCloseKey(merged);
-    DeleteTree(HKEY_CURRENT_USER, "Software\\Classes\\VantorConformanceUserClass");
+    DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Classes\\VantorConformanceUserClass");
 
     Line("root.HKU.enum").field("names", KeyNames(HKEY_USERS));
 
@@ -338,7 +323,7 @@ void Roots()
     Line("root.bogus.open").rc(RegOpenKeyExA(bogus, "Software", 0, KEY_READ, &h));
 
     for (const Root &root : kRoots)
-        DeleteTree(root.key, root.testPath);
+        DeleteKeyTree(root.key, root.testPath);
 }
 
 // ---------------------------------------------------------------------------
@@ -1011,7 +996,7 @@ void Deletes()
 int main()
 {
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    DeleteTree(HKEY_CURRENT_USER, kBase);
+    DeleteKeyTree(HKEY_CURRENT_USER, kBase);
     Roots();
     Paths();
     Limits();
@@ -1019,7 +1004,7 @@ int main()
     Enumeration();
     Case();
     Deletes();
-    DeleteTree(HKEY_CURRENT_USER, kBase);
+    DeleteKeyTree(HKEY_CURRENT_USER, kBase);
     std::printf("end\n");
     return 0;
 }

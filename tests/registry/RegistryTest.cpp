@@ -1,6 +1,7 @@
 // TRegistry against a registry of its own: a temporary registry directory
 // here, a throw-away Wine prefix when built for Windows.
 #include "Registry.h"
+#include "RegistryTree.h"
 
 #include <gtest/gtest.h>
 
@@ -26,33 +27,16 @@ protected:
         dir_ = pattern;
         ASSERT_EQ(VtrRegReset(dir_.c_str()), ERROR_SUCCESS);
 #endif
-        DeleteTestTree(HKEY_CURRENT_USER, "VantorTest");
+        DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest");
     }
 
     void TearDown() override
     {
-        DeleteTestTree(HKEY_CURRENT_USER, "VantorTest");
+        DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest");
 #ifndef _WIN32
         VtrRegReset(nullptr);
         std::filesystem::remove_all(dir_);
 #endif
-    }
-
-    // Test set-up only: the class under test has its own recursive delete.
-    static void DeleteTestTree(HKEY root, const std::string &path)
-    {
-        HKEY key;
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-            return;
-        char name[1024];
-        for (;;) {
-            DWORD length = sizeof name;
-            if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            DeleteTestTree(key, name);
-        }
-        RegCloseKey(key);
-        RegDeleteKeyA(root, path.c_str());
     }
 
     static bool KeyExists(const std::string &path)
