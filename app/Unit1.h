@@ -13,6 +13,8 @@
 // Every connection (signals, shortcuts, double-clicks) is made in Unit1.cpp.
 #pragma once
 
+#include "Language.h"
+
 #include <QMainWindow>
 
 #include <array>
@@ -30,9 +32,6 @@ class QRadioButton;
 class QTimer;
 class QToolButton;
 class TRegistry;
-
-// The interface languages, in the order of their stored codes "0", "1", "2".
-enum TLanguage { lgRussian = 0, lgUkrainian = 1, lgEnglish = 2 };
 
 class TForm1 : public QMainWindow {
     Q_OBJECT

@@ -3,7 +3,7 @@
 // applies a main-window caption set. It stores nothing itself.
 #pragma once
 
-#include "Exception.h"
+#include "StrToInt.h"
 
 #include <QDialog>
 
@@ -16,20 +16,6 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QShowEvent;
-
-// The failure of a text-to-integer conversion.
-class EConvertError : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// The runtime's text-to-integer conversion: leading blanks, then either an
-// optional "+" or "-" with decimal digits whose value fits a signed 32-bit
-// integer, or, with no sign, a hexadecimal number of one to eight digits
-// introduced by "$", "x", "X", "0x" or "0X" (its 32 bits taken as signed).
-// Nothing may follow. Anything else raises EConvertError
-// "'<text>' is not a valid integer value".
-int StrToInt(const QString &text);
 
 // The transparency level typed in the dialog. A value outside 0 to 255 raises
 // EConvertError "'<text>' is not between 0 and 255" rather than being cut to

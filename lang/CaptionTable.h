@@ -3,14 +3,13 @@
 // applies them.
 #pragma once
 
+#include "Language.h"
+
 #include <QString>
 
 #include <array>
 #include <span>
 
-// Columns of the table: 0 Russian, 1 Ukrainian, 2 English, the order of the
-// stored language codes.
-inline constexpr int LanguageCount = 3;
 
 enum class CaptionWindow { Main, AboutBox, Presets, Settings, Protection, Prompt };
 
