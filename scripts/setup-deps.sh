@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, every Debian package that building, running and
-# testing Vantor needs. Does nothing when all of them are already present.
+# Installs, with apt-get, the Debian packages one purpose needs, and does
+# nothing when all of them are present:
+#   setup-deps.sh run     building and running the program
+#   setup-deps.sh test    that, and the test tools, Wine and mingw-w64
+#   setup-deps.sh bench   that of run, and the benchmark tools
 set -euo pipefail
 
-packages=(
+run=(
   build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri
-  xvfb xauth xdotool fonts-liberation2 fontconfig
-  wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64
+  qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri fonts-liberation2 fontconfig
 )
+display=(xvfb xauth)
+
+case ${1:-} in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${display[@]}" libgtest-dev libgmock-dev xdotool
+                  wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64) ;;
+  bench) packages=("${run[@]}" "${display[@]}" libbenchmark-dev) ;;
+  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the test configuration (AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test, the GUI ones under Xvfb.
+# Installs what is missing (the test tools and Wine too), builds the test
+# configuration (AddressSanitizer and UndefinedBehaviorSanitizer, the checks
+# against Wine) and runs every test, the GUI ones under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-scripts/setup-deps.sh
+scripts/setup-deps.sh test
 
 build=${VANTOR_TEST_BUILD:-build/test}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON -DVANTOR_BUILD_BENCH=OFF
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON -DVANTOR_BUILD_BENCH=OFF -DVANTOR_WINE_CHECKS=ON
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
