@@ -1,5 +1,7 @@
 #include "ErrorReporting.h"
 
+#include "CentreOnScreen.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -28,9 +30,7 @@ protected:
     void showEvent(QShowEvent *event) override
     {
         QMessageBox::showEvent(event);
-        const QScreen *screen = screen_ ? screen_.data() : this->screen();
-        if (screen)
-            move(screen->availableGeometry().center() - rect().center());
+        CentreOnScreen(*this, screen_ ? screen_.data() : screen());
     }
 
 private:

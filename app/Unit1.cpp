@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include "CaptionTable.h"
+#include "Captions.h"
 #include "ErrorReporting.h"
 #include "MenuBarStyle.h"
 #include "PersistedState.h"
@@ -8,6 +10,7 @@
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
+#include "Unit6.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,9 +56,9 @@ void SetColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
     widget->setPalette(palette);
 }
 
-QLabel *MakeLabel(QWidget *parent, const QString &caption, int left, int top)
+QLabel *MakeLabel(QWidget *parent, const char *name, int left, int top)
 {
-    auto *label = new QLabel(caption, parent);
+    auto *label = Captioned(new QLabel(parent), name);
     label->setFont(PixelFont(QStringLiteral("Pragmatica"), 12));
     SetColour(label, QPalette::WindowText, Qt::white);
     // As wide as the free room left of the clear button, so that captions
@@ -64,14 +67,13 @@ QLabel *MakeLabel(QWidget *parent, const QString &caption, int left, int top)
     return label;
 }
 
-QToolButton *MakeImageButton(QWidget *parent, const QString &image, const QString &hint, int left)
+QToolButton *MakeImageButton(QWidget *parent, const char *name, const QString &image, int left)
 {
-    auto *button = new QToolButton(parent);
+    auto *button = Captioned(new QToolButton(parent), name);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setIcon(QIcon(image));
     button->setIconSize(QSize(18, 18));
-    button->setToolTip(hint);
     button->setGeometry(left, 8, 41, 22);
     return button;
 }
@@ -88,9 +90,9 @@ QLineEdit *MakeEdit(QWidget *parent, int top)
     return edit;
 }
 
-QPushButton *MakeButton(QWidget *parent, const QString &caption, int left, int top)
+QPushButton *MakeButton(QWidget *parent, const char *name, int left, int top)
 {
-    auto *button = new QPushButton(caption, parent);
+    auto *button = Captioned(new QPushButton(parent), name);
     button->setAutoDefault(false);
     button->setGeometry(left, top, 121, 25);
     return button;
@@ -106,9 +108,14 @@ QRadioButton *MakeRootButton(QWidget *parent, const QString &caption, const QStr
     return button;
 }
 
-QAction *AddItem(QMenu *menu, const QString &caption, const QKeySequence &shortcut = {})
+QMenu *AddMenu(QMenuBar *menuBar, const char *name)
 {
-    QAction *item = menu->addAction(caption);
+    return Captioned(menuBar->addMenu(QString()), name);
+}
+
+QAction *AddItem(QMenu *menu, const char *name, const QKeySequence &shortcut = {})
+{
+    QAction *item = Captioned(menu->addAction(QString()), name);
     item->setShortcut(shortcut);
     return item;
 }
@@ -146,6 +153,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
     CreateControls();
     CreateMenu();
+    ApplyCreationCaptions(CaptionWindow::Main, *this);
     ConnectHandlers();
     SetTabOrder();
 
@@ -172,10 +180,9 @@ void TForm1::CreateControls()
 
     // Creation order is the stacking order: the root-key buttons come last,
     // so they lie over their group box.
-    Label2 = MakeLabel(client, QStringLiteral("Путь"), 8, 64);
-    Label3 = MakeLabel(client, QStringLiteral("Название ключа"), 8, 112);
-    Label4 = MakeLabel(client, QStringLiteral("Поле ввода (создать, изменить значение) или вывода (читать значение)"),
-                       8, 256);
+    Label2 = MakeLabel(client, "Label2", 8, 64);
+    Label3 = MakeLabel(client, "Label3", 8, 112);
+    Label4 = MakeLabel(client, "Label4", 8, 256);
 
     SpeedButton1 = new QToolButton(client);
     SpeedButton1->setAutoRaise(true);
@@ -184,21 +191,21 @@ void TForm1::CreateControls()
     SpeedButton1->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 8));
     SetColour(SpeedButton1, QPalette::ButtonText, QApplication::palette().color(QPalette::WindowText));
     SpeedButton1->setGeometry(464, 256, 97, 17);
-    SpeedButton2 = MakeImageButton(client, QStringLiteral(":/icons/presets.png"), QStringLiteral("Заготовки"), 512);
-    SpeedButton3 = MakeImageButton(client, QStringLiteral(":/icons/settings.png"), QStringLiteral("Настройки..."), 8);
-    SpeedButton4 = MakeImageButton(client, QStringLiteral(":/icons/protection.png"), QStringLiteral("Защита"), 72);
+    SpeedButton2 = MakeImageButton(client, "SpeedButton2", QStringLiteral(":/icons/presets.png"), 512);
+    SpeedButton3 = MakeImageButton(client, "SpeedButton3", QStringLiteral(":/icons/settings.png"), 8);
+    SpeedButton4 = MakeImageButton(client, "SpeedButton4", QStringLiteral(":/icons/protection.png"), 72);
 
     Edit2 = MakeEdit(client, 40);
     Edit3 = MakeEdit(client, 88);
-    Button1 = MakeButton(client, QStringLiteral("Создать ключ"), 8, 144);
-    Button2 = MakeButton(client, QStringLiteral("Читать значение"), 168, 144);
-    Button3 = MakeButton(client, QStringLiteral("Удалить значение"), 328, 144);
-    Button4 = MakeButton(client, QStringLiteral("Изменить значение"), 8, 192);
-    Button5 = MakeButton(client, QStringLiteral("Удалить ключ"), 328, 192);
-    Button6 = MakeButton(client, QStringLiteral("Об авторе"), 168, 192);
+    Button1 = MakeButton(client, "Button1", 8, 144);
+    Button2 = MakeButton(client, "Button2", 168, 144);
+    Button3 = MakeButton(client, "Button3", 328, 144);
+    Button4 = MakeButton(client, "Button4", 8, 192);
+    Button5 = MakeButton(client, "Button5", 328, 192);
+    Button6 = MakeButton(client, "Button6", 168, 192);
     Edit4 = MakeEdit(client, 232);
 
-    RadioGroup1 = new QGroupBox(QStringLiteral("Корневой ключ"), client);
+    RadioGroup1 = Captioned(new QGroupBox(client), "RadioGroup1");
     RadioGroup1->setGeometry(464, 40, 97, 201);
     RadioGroup1->setAutoFillBackground(true);
     RadioGroup1->setFocusPolicy(Qt::TabFocus);
@@ -222,43 +229,45 @@ void TForm1::CreateMenu()
     MainMenu1->setStyle(NewMenuBarStyle(MainMenu1));
     setMenuBar(MainMenu1);
 
-    N1 = MainMenu1->addMenu(QStringLiteral("Файл"));
-    N23 = AddItem(N1, QStringLiteral("Настройки"), Qt::Key_F6);
-    N22 = AddItem(N1, QStringLiteral("Заготовки"), Qt::Key_F7);
-    N26 = AddItem(N1, QStringLiteral("Защита"), Qt::Key_F9);
-    N2 = AddItem(N1, QStringLiteral("Выход"), Qt::CTRL | Qt::Key_F4);
+    N1 = AddMenu(MainMenu1, "N1");
+    N23 = AddItem(N1, "N23", Qt::Key_F6);
+    N22 = AddItem(N1, "N22", Qt::Key_F7);
+    N26 = AddItem(N1, "N26", Qt::Key_F9);
+    N2 = AddItem(N1, "N2", Qt::CTRL | Qt::Key_F4);
 
-    N3 = MainMenu1->addMenu(QStringLiteral("Действия"));
-    N4 = AddItem(N3, QStringLiteral("Создать ключ"), Qt::Key_F1);
-    N5 = AddItem(N3, QStringLiteral("Читать значение"), Qt::Key_F2);
-    N6 = AddItem(N3, QStringLiteral("Изменить значение"), Qt::Key_F3);
-    N7 = AddItem(N3, QStringLiteral("Удалить значение"), Qt::Key_F4);
-    N8 = AddItem(N3, QStringLiteral("Удалить ключ"), Qt::Key_F5);
+    N3 = AddMenu(MainMenu1, "N3");
+    N4 = AddItem(N3, "N4", Qt::Key_F1);
+    N5 = AddItem(N3, "N5", Qt::Key_F2);
+    N6 = AddItem(N3, "N6", Qt::Key_F3);
+    N7 = AddItem(N3, "N7", Qt::Key_F4);
+    N8 = AddItem(N3, "N8", Qt::Key_F5);
 
-    N11 = MainMenu1->addMenu(QStringLiteral("Заполнить поле"));
-    N12 = AddItem(N11, QStringLiteral("Путь"), Qt::CTRL | Qt::Key_Q);
-    N13 = AddItem(N11, QStringLiteral("Имя ключа"), Qt::CTRL | Qt::Key_W);
-    N14 = AddItem(N11, QStringLiteral("Поле ввода"), Qt::CTRL | Qt::Key_E);
-    N20 = AddItem(N11, QStringLiteral("Очистить все поля"), Qt::Key_F8);
+    N11 = AddMenu(MainMenu1, "N11");
+    N12 = AddItem(N11, "N12", Qt::CTRL | Qt::Key_Q);
+    N13 = AddItem(N11, "N13", Qt::CTRL | Qt::Key_W);
+    N14 = AddItem(N11, "N14", Qt::CTRL | Qt::Key_E);
+    N20 = AddItem(N11, "N20", Qt::Key_F8);
 
-    N15 = MainMenu1->addMenu(QStringLiteral("Язык"));
-    N16 = AddItem(N15, QStringLiteral("Русский"), Qt::Key_F10);
-    N17 = AddItem(N15, QStringLiteral("Украинский"), Qt::Key_F11);
-    N18 = AddItem(N15, QStringLiteral("Английский"), Qt::Key_F12);
+    N15 = AddMenu(MainMenu1, "N15");
+    N16 = AddItem(N15, "N16", Qt::Key_F10);
+    N17 = AddItem(N15, "N17", Qt::Key_F11);
+    N18 = AddItem(N15, "N18", Qt::Key_F12);
     for (QAction *item : {N16, N17, N18})
         item->setCheckable(true);
 
-    N9 = MainMenu1->addMenu(QStringLiteral("Инфо"));
-    N10 = AddItem(N9, QStringLiteral("Об авторе"), Qt::CTRL | Qt::Key_F9);
+    N9 = AddMenu(MainMenu1, "N9");
+    N10 = AddItem(N9, "N10", Qt::CTRL | Qt::Key_F9);
 
-    N24 = MainMenu1->addMenu(QIcon(QStringLiteral(":/icons/templates.png")), QStringLiteral("Шаблоны"));
-    N19 = N24->addMenu(QStringLiteral("Запомнить как"));
+    N24 = AddMenu(MainMenu1, "N24");
+    N24->setIcon(QIcon(QStringLiteral(":/icons/templates.png")));
+    N19 = Captioned(N24->addMenu(QString()), "N19");
+    // The template items keep their numbers in every language.
     QAction **storeItems[] = {&N111, &N21, &N32, &N42, &N52, &N62, &N72, &N82, &N92, &N102};
     QAction **recallItems[] = {&N110, &N25, &N31, &N41, &N51, &N61, &N71, &N81, &N91, &N101};
     for (int slot = 1; slot <= 10; ++slot)
-        *storeItems[slot - 1] = AddItem(N19, QString::number(slot));
+        *storeItems[slot - 1] = N19->addAction(QString::number(slot));
     for (int slot = 1; slot <= 10; ++slot)
-        *recallItems[slot - 1] = AddItem(N24, QString::number(slot));
+        *recallItems[slot - 1] = N24->addAction(QString::number(slot));
 }
 
 std::array<QAction *, 10> TForm1::TemplateRecallItems() const
@@ -395,13 +404,8 @@ void TForm1::FormActivate()
     TRegistry programKey;
     programKey.SelectRoot(PersistedState::ProgramKeyRoot);
     programKey.EnterKey(PersistedState::ProgramKeyPath, true);
-    const std::string language = programKey.ReadText(PersistedState::LastLanguageValue);
-    if (language == "0")
-        ApplyFullCaptions(lgRussian);
-    if (language == "1")
-        ApplyFullCaptions(lgUkrainian);
-    if (language == "2")
-        ApplyFullCaptions(lgEnglish);
+    if (const auto language = LanguageFromCode(programKey.ReadText(PersistedState::LastLanguageValue)))
+        ApplyFullCaptions(*language);
 }
 
 void TForm1::Timer1Timer()
@@ -436,13 +440,8 @@ void TForm1::FormClose()
     programKey.WriteText(PersistedState::LastNameValue, name);
     programKey.WriteText(PersistedState::LastWordValue, word);
 
-    const QString marker = N15->title();
-    if (marker == QStringLiteral("Язык"))
-        programKey.WriteText(PersistedState::LastLanguageValue, "0");
-    if (marker == QStringLiteral("Мова"))
-        programKey.WriteText(PersistedState::LastLanguageValue, "1");
-    if (marker == QStringLiteral("Language"))
-        programKey.WriteText(PersistedState::LastLanguageValue, "2");
+    if (const auto language = MarkedLanguage(*this))
+        programKey.WriteText(PersistedState::LastLanguageValue, LanguageCode(*language));
 }
 
 void TForm1::N2Click() { close(); }
@@ -458,3 +457,37 @@ void TForm1::N23Click() { ShowModal(this, Form4); }
 
 void TForm1::SpeedButton4Click() { ShowModal(this, Form5); }
 void TForm1::N26Click() { ShowModal(this, Form5); }
+
+std::optional<TLanguage> MarkedLanguage(const TForm1 &form)
+{
+    return LanguageFromMarker(form.N15->title());
+}
+
+// The window of each kind of caption entry; the dialogs are created after the
+// main window, and a set applied before them passes them over.
+QWidget *TForm1::CaptionWindowOf(CaptionWindow window)
+{
+    switch (window) {
+    case CaptionWindow::Main: return this;
+    case CaptionWindow::AboutBox: return AboutBox;
+    case CaptionWindow::Presets: return Form3;
+    case CaptionWindow::Settings: return Form4;
+    case CaptionWindow::Protection: return Form5;
+    case CaptionWindow::Prompt: return Form6;
+    }
+    return nullptr;
+}
+
+void TForm1::ApplyMainCaptions(TLanguage language)
+{
+    ApplyCaptionSet(MainCaptionSet(), language, [this](CaptionWindow window) { return CaptionWindowOf(window); });
+}
+
+void TForm1::ApplyFullCaptions(TLanguage language)
+{
+    ApplyCaptionSet(FullCaptionSet(), language, [this](CaptionWindow window) { return CaptionWindowOf(window); });
+}
+
+void TForm1::N16Click() { ApplyFullCaptions(lgRussian); }
+void TForm1::N17Click() { ApplyFullCaptions(lgUkrainian); }
+void TForm1::N18Click() { ApplyFullCaptions(lgEnglish); }

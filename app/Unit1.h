@@ -9,7 +9,8 @@
 //   commands/Commands.cpp    the five registry commands and their triggers
 //   commands/FieldRecall.cpp recall and clearing of the three fields
 //   commands/Templates.cpp   the ten template slots
-//   lang/Captions.cpp        the caption sets and the Language menu
+//   app/Unit1.cpp            also the caption sets and the Language menu (the
+//                            table and its setters are in lang/)
 // Every connection (signals, shortcuts, double-clicks) is made in Unit1.cpp.
 #pragma once
 
@@ -19,6 +20,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class QAction;
 class QCloseEvent;
@@ -32,6 +34,7 @@ class QRadioButton;
 class QTimer;
 class QToolButton;
 class TRegistry;
+enum class CaptionWindow;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -222,6 +225,7 @@ private:
     void ConnectHandlers();
     void SetTabOrder();
     void RunActivation();
+    QWidget *CaptionWindowOf(CaptionWindow window);
     void ApplyOpacity();
 
     bool alphaBlend_ = true;
@@ -230,3 +234,6 @@ private:
 };
 
 extern TForm1 *Form1;
+
+// The language the main window's marker names, if any.
+std::optional<TLanguage> MarkedLanguage(const TForm1 &form);

@@ -1,13 +1,13 @@
 #include "Unit3.h"
 
+#include "CaptionTable.h"
+#include "CentreOnScreen.h"
 #include "Unit1.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 TForm3 *Form3 = nullptr;
@@ -20,7 +20,6 @@ const char *const WindowsNtCurrentVersion = "Software\\Microsoft\\Windows NT\\Cu
 
 TForm3::TForm3(QWidget *parent) : QDialog(parent, Qt::Tool)
 {
-    setWindowTitle(QStringLiteral("Заготовки"));
     setFixedSize(395, 377);
     QPalette background = palette();
     background.setColor(QPalette::Window, QColor(210, 255, 233));
@@ -31,30 +30,30 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent, Qt::Tool)
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(10);
 
-    Label1 = new QLabel(QStringLiteral("Просто поставьте галочку напротив выбранного элемента"), this);
+    Label1 = Captioned(new QLabel(this), "Label1");
     Label1->setWordWrap(true);
     layout->addWidget(Label1);
     layout->addSpacing(8);
 
     // Screen order, which is not the order of the names.
-    RadioButton3 = AddPreset(QStringLiteral("Регистрационные имя"), &TForm3::RadioButton3Click);
-    RadioButton4 = AddPreset(QStringLiteral("и организация"), &TForm3::RadioButton4Click);
-    RadioButton9 = AddPreset(QStringLiteral("Путь к главной директории"), &TForm3::RadioButton9Click);
-    RadioButton5 = AddPreset(QStringLiteral("Автозапуск CD"), &TForm3::RadioButton5Click);
-    RadioButton6 = AddPreset(QStringLiteral("Автозагрузка"), &TForm3::RadioButton6Click);
-    RadioButton12 = AddPreset(QStringLiteral("Список \"Открыть с помощью...\""), &TForm3::RadioButton12Click);
-    RadioButton11 = AddPreset(QStringLiteral("Адреса, которые помнит  Internet Explorer"), &TForm3::RadioButton11Click);
-    RadioButton9->setToolTip(QStringLiteral("Например, стандартный C:\\WINDOWS"));
+    RadioButton3 = AddPreset("RadioButton3", &TForm3::RadioButton3Click);
+    RadioButton4 = AddPreset("RadioButton4", &TForm3::RadioButton4Click);
+    RadioButton9 = AddPreset("RadioButton9", &TForm3::RadioButton9Click);
+    RadioButton5 = AddPreset("RadioButton5", &TForm3::RadioButton5Click);
+    RadioButton6 = AddPreset("RadioButton6", &TForm3::RadioButton6Click);
+    RadioButton12 = AddPreset("RadioButton12", &TForm3::RadioButton12Click);
+    RadioButton11 = AddPreset("RadioButton11", &TForm3::RadioButton11Click);
 
     Button1 = new QPushButton(QStringLiteral("O K"), this);
     layout->addStretch();
     layout->addWidget(Button1, 0, Qt::AlignHCenter);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    ApplyCreationCaptions(CaptionWindow::Presets, *this);
 }
 
-QRadioButton *TForm3::AddPreset(const QString &caption, void (TForm3::*handler)())
+QRadioButton *TForm3::AddPreset(const char *name, void (TForm3::*handler)())
 {
-    auto *button = new QRadioButton(caption, this);
+    auto *button = Captioned(new QRadioButton(this), name);
     layout()->addWidget(button);
     connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
         if (checked)
@@ -113,7 +112,6 @@ void TForm3::Button1Click()
 
 void TForm3::showEvent(QShowEvent *event)
 {
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableVirtualGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     QDialog::showEvent(event);
 }

@@ -38,7 +38,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QRadioButton *AddPreset(const QString &caption, void (TForm3::*handler)());
+    QRadioButton *AddPreset(const char *name, void (TForm3::*handler)());
     static void FillMainWindow(const char *path, const char *name, QRadioButton *rootButton);
 };
 

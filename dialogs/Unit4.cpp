@@ -1,17 +1,16 @@
 #include "Unit4.h"
 
-#include "Captions.h"
+#include "CaptionTable.h"
+#include "CentreOnScreen.h"
 #include "Unit1.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
 
@@ -37,7 +36,6 @@ std::uint8_t TransparencyLevelFromText(const QString &text)
 
 TForm4::TForm4(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Настройки VTR 1.5"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
@@ -45,6 +43,7 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent)
     setPalette(WithColour(palette(), QPalette::Window, QColor(233, 255, 210)));
     setAutoFillBackground(true);
     CreateControls();
+    ApplyCreationCaptions(CaptionWindow::Settings, *this);
 
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
@@ -52,24 +51,24 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent)
 
 void TForm4::CreateControls()
 {
-    GroupBox1 = new QGroupBox(QStringLiteral("Показывать"), this);
+    GroupBox1 = Captioned(new QGroupBox(this), "GroupBox1");
     GroupBox1->setGeometry(8, 8, 177, 97);
-    CheckBox2 = new QCheckBox(QStringLiteral("Дополнительные кнопки"), GroupBox1);
+    CheckBox2 = Captioned(new QCheckBox(GroupBox1), "CheckBox2");
     CheckBox2->setGeometry(12, 28, 157, 21);
-    CheckBox3 = new QCheckBox(QStringLiteral("Корневой ключ"), GroupBox1);
+    CheckBox3 = Captioned(new QCheckBox(GroupBox1), "CheckBox3");
     CheckBox3->setGeometry(12, 60, 157, 21);
 
-    GroupBox2 = new QGroupBox(QStringLiteral("Прозрачность главного окна"), this);
+    GroupBox2 = Captioned(new QGroupBox(this), "GroupBox2");
     GroupBox2->setGeometry(8, 120, 369, 105);
     Edit1 = new QLineEdit(QStringLiteral("255"), GroupBox2);
     Edit1->setGeometry(12, 32, 97, 21);
     Edit1->setPalette(WithColour(Edit1->palette(), QPalette::Base, QColor(227, 244, 251)));
-    Label1 = new QLabel(QStringLiteral("От 0 до 255"), GroupBox2);
+    Label1 = Captioned(new QLabel(GroupBox2), "Label1");
     Label1->setGeometry(120, 34, 161, 17);
-    CheckBox4 = new QCheckBox(QStringLiteral("Отключить"), GroupBox2);
+    CheckBox4 = Captioned(new QCheckBox(GroupBox2), "CheckBox4");
     CheckBox4->setGeometry(12, 68, 217, 21);
 
-    GroupBox3 = new QGroupBox(QStringLiteral("Язык"), this);
+    GroupBox3 = Captioned(new QGroupBox(this), "GroupBox3");
     GroupBox3->setGeometry(200, 8, 177, 97);
     RadioButton1 = new QRadioButton(QStringLiteral("Русский"), GroupBox3);
     RadioButton1->setGeometry(12, 22, 157, 21);
@@ -78,9 +77,9 @@ void TForm4::CreateControls()
     RadioButton3 = new QRadioButton(QStringLiteral("English"), GroupBox3);
     RadioButton3->setGeometry(12, 70, 157, 21);
 
-    Button1 = new QPushButton(QStringLiteral("Применить"), this);
+    Button1 = Captioned(new QPushButton(this), "Button1");
     Button1->setGeometry(48, 272, 129, 33);
-    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
+    Button2 = Captioned(new QPushButton(this), "Button2");
     Button2->setGeometry(208, 272, 129, 33);
 }
 
@@ -88,17 +87,8 @@ void TForm4::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        CentreOnDesktop();
+        CentreOnScreen(*this);
         FormActivate();
-    }
-}
-
-void TForm4::CentreOnDesktop()
-{
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
     }
 }
 
@@ -109,12 +99,12 @@ void TForm4::FormActivate()
     Edit1->setText(QString::number(Form1->AlphaBlendValue()));
     CheckBox4->setChecked(!Form1->AlphaBlend());
 
-    const QString marker = Form1->N15->title();
-    if (marker == LanguageMarker(lgRussian))
+    const auto marked = MarkedLanguage(*Form1);
+    if (marked == lgRussian)
         RadioButton1->setChecked(true);
-    else if (marker == LanguageMarker(lgUkrainian))
+    else if (marked == lgUkrainian)
         RadioButton2->setChecked(true);
-    else if (marker == LanguageMarker(lgEnglish))
+    else if (marked == lgEnglish)
         RadioButton3->setChecked(true);
 }
 

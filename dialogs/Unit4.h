@@ -54,7 +54,6 @@ protected:
 
 private:
     void CreateControls();
-    void CentreOnDesktop();
 };
 
 extern TForm4 *Form4;

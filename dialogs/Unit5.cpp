@@ -1,14 +1,14 @@
 #include "Unit5.h"
 
+#include "CaptionTable.h"
+#include "CentreOnScreen.h"
 #include "ErrorReporting.h"
 #include "PersistedState.h"
 #include "Registry.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 TForm5 *Form5 = nullptr;
@@ -31,16 +31,15 @@ TForm5::TForm5(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
-    setWindowTitle(QStringLiteral("Защита паролем"));
     setFixedSize(332, 326);
 
-    Label1 = new QLabel(QStringLiteral("Текущий пароль"), this);
+    Label1 = Captioned(new QLabel(this), "Label1");
     Edit1 = new QLineEdit(this);
-    Label2 = new QLabel(QStringLiteral("Новый пароль"), this);
+    Label2 = Captioned(new QLabel(this), "Label2");
     Edit2 = new QLineEdit(this);
-    Button1 = new QPushButton(QStringLiteral("Применить"), this);
-    Button2 = new QPushButton(QStringLiteral("Снять защиту"), this);
-    Button3 = new QPushButton(QStringLiteral("Закрыть"), this);
+    Button1 = Captioned(new QPushButton(this), "Button1");
+    Button2 = Captioned(new QPushButton(this), "Button2");
+    Button3 = Captioned(new QPushButton(this), "Button3");
     Label1->setBuddy(Edit1);
     Label2->setBuddy(Edit2);
 
@@ -59,6 +58,7 @@ TForm5::TForm5(QWidget *parent)
     connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm5::Button3Click);
+    ApplyCreationCaptions(CaptionWindow::Protection, *this);
 }
 
 void TForm5::Button1Click()
@@ -92,7 +92,6 @@ void TForm5::Button3Click()
 
 void TForm5::showEvent(QShowEvent *event)
 {
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableVirtualGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     QDialog::showEvent(event);
 }

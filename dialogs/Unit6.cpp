@@ -1,15 +1,15 @@
 #include "Unit6.h"
 
+#include "CaptionTable.h"
+#include "CentreOnScreen.h"
 #include "ErrorReporting.h"
 #include "PersistedState.h"
 #include "Registry.h"
 #include "Unit1.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 TForm6 *Form6 = nullptr;
@@ -32,12 +32,11 @@ TForm6::TForm6(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
-    setWindowTitle(QStringLiteral("Введите пароль"));
     setFixedSize(282, 140);
 
     Edit1 = new QLineEdit(this);
     Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
+    Button2 = Captioned(new QPushButton(this), "Button2");
     Button1->setDefault(true);
 
     auto *buttons = new QHBoxLayout;
@@ -54,6 +53,7 @@ TForm6::TForm6(QWidget *parent)
 
     connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
+    ApplyCreationCaptions(CaptionWindow::Prompt, *this);
 }
 
 void TForm6::Button1Click()
@@ -92,8 +92,7 @@ void TForm6::done(int result)
 
 void TForm6::showEvent(QShowEvent *event)
 {
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableVirtualGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     QDialog::showEvent(event);
 }
 

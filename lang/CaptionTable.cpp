@@ -1,296 +1,358 @@
 #include "CaptionTable.h"
 
+#include "Exception.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QVariant>
+#include <QWidget>
+
 namespace {
+
+using enum CaptionWindow;
+using namespace CaptionProperty;
+
+constexpr const char *On = "on";
+constexpr const char *Off = "off";
 
 // Blanks, quotes and spellings are the program's own and significant: the
 // Ukrainian texts write the apostrophe as a straight double quote, entry 48
 // has two blanks before "Internet Explorer" in Russian and Ukrainian, and the
-// "&" of "& organisation" is the accelerator marker.
+// "&" of "& organisation" is the accelerator marker. Check marks are created
+// off; the settings dialog is created with a title of its own.
 constexpr std::array<CaptionEntry, FullCaptionSetSize> table = {{
-    {1, CaptionWindow::Main, "N1", CaptionProperty::Caption,
+    {Main, "N1", Caption,
      {"Файл",
       "Файл",
       "File"}},
-    {2, CaptionWindow::Main, "N2", CaptionProperty::Caption,
+    {Main, "N2", Caption,
      {"Выход",
       "Вихід",
       "Exit"}},
-    {3, CaptionWindow::Main, "N3", CaptionProperty::Caption,
+    {Main, "N3", Caption,
      {"Действия",
       "Дії",
       "Actions"}},
-    {4, CaptionWindow::Main, "N4", CaptionProperty::Caption,
+    {Main, "N4", Caption,
      {"Создать ключ",
       "Створити ключ",
       "Create the key"}},
-    {5, CaptionWindow::Main, "N5", CaptionProperty::Caption,
+    {Main, "N5", Caption,
      {"Читать значение",
       "Читати значення",
       "Read value"}},
-    {6, CaptionWindow::Main, "N6", CaptionProperty::Caption,
+    {Main, "N6", Caption,
      {"Изменить значение",
       "Змінити значення",
       "Change value"}},
-    {7, CaptionWindow::Main, "N7", CaptionProperty::Caption,
+    {Main, "N7", Caption,
      {"Удалить значение",
       "Видалити значення",
       "Delete value"}},
-    {8, CaptionWindow::Main, "N8", CaptionProperty::Caption,
+    {Main, "N8", Caption,
      {"Удалить ключ",
       "Видалити ключ",
       "Delete key"}},
-    {9, CaptionWindow::Main, "N9", CaptionProperty::Caption,
+    {Main, "N9", Caption,
      {"Инфо",
       "Інфо",
       "Info"}},
-    {10, CaptionWindow::Main, "N10", CaptionProperty::Caption,
+    {Main, "N10", Caption,
      {"Об авторе",
       "Про автора",
       "About author"}},
-    {11, CaptionWindow::Main, "N11", CaptionProperty::Caption,
+    {Main, "N11", Caption,
      {"Заполнить поле",
       "Заповнити поле",
       "Fill the field"}},
-    {12, CaptionWindow::Main, "N12", CaptionProperty::Caption,
+    {Main, "N12", Caption,
      {"Путь",
       "Шлях",
       "Path"}},
-    {13, CaptionWindow::Main, "N13", CaptionProperty::Caption,
+    {Main, "N13", Caption,
      {"Имя ключа",
       "Ім\"я ключа",
       "Name of the key"}},
-    {14, CaptionWindow::Main, "N14", CaptionProperty::Caption,
+    {Main, "N14", Caption,
      {"Поле ввода",
       "Поле введення",
       "Field"}},
-    {15, CaptionWindow::Main, "N15", CaptionProperty::Caption,
+    {Main, "N15", Caption,
      {"Язык",
       "Мова",
       "Language"}},
-    {16, CaptionWindow::Main, "N16", CaptionProperty::Caption,
+    {Main, "N16", Caption,
      {"Русский",
       "Російська",
       "Russian"}},
-    {17, CaptionWindow::Main, "N17", CaptionProperty::Caption,
+    {Main, "N17", Caption,
      {"Украинский",
       "Українська",
       "Ukrainian"}},
-    {18, CaptionWindow::Main, "N18", CaptionProperty::Caption,
+    {Main, "N18", Caption,
      {"Английский",
       "Англійська",
       "English"}},
-    {19, CaptionWindow::Main, "Label2", CaptionProperty::Caption,
+    {Main, "Label2", Caption,
      {"Путь",
       "Шлях",
       "Path"}},
-    {20, CaptionWindow::Main, "Label3", CaptionProperty::Caption,
+    {Main, "Label3", Caption,
      {"Название ключа",
       "Назва ключа",
       "Name of the key"}},
-    {21, CaptionWindow::Main, "Label4", CaptionProperty::Caption,
+    {Main, "Label4", Caption,
      {"Поле ввода (создать, изменить значение) или вывода (читать значение)",
       "Поле введення (створити, змінити значення) чи виведення (читати значення)",
       "Field of input (create, change value) or output (read value)"}},
-    {22, CaptionWindow::Main, "Button1", CaptionProperty::Caption,
+    {Main, "Button1", Caption,
      {"Создать ключ",
       "Створити ключ",
       "Create the key"}},
-    {23, CaptionWindow::Main, "Button2", CaptionProperty::Caption,
+    {Main, "Button2", Caption,
      {"Читать значение",
       "Читать значення",
       "Read value"}},
-    {24, CaptionWindow::Main, "Button3", CaptionProperty::Caption,
+    {Main, "Button3", Caption,
      {"Удалить значение",
       "Видалити значення",
       "Delete value"}},
-    {25, CaptionWindow::Main, "Button4", CaptionProperty::Caption,
+    {Main, "Button4", Caption,
      {"Изменить значение",
       "Змінити значення",
       "Change value"}},
-    {26, CaptionWindow::Main, "Button5", CaptionProperty::Caption,
+    {Main, "Button5", Caption,
      {"Удалить ключ",
       "Видалити ключ",
       "Delete the key"}},
-    {27, CaptionWindow::Main, "Button6", CaptionProperty::Caption,
+    {Main, "Button6", Caption,
      {"Об авторе",
       "Про автора",
       "About author"}},
-    {28, CaptionWindow::Main, "RadioGroup1", CaptionProperty::Caption,
+    {Main, "RadioGroup1", Caption,
      {"Корневой ключ",
       "Кореневий ключ",
       "Root Key"}},
-    {29, CaptionWindow::Main, "N24", CaptionProperty::Caption,
+    {Main, "N24", Caption,
      {"Шаблоны",
       "Шаблони",
       "Templates"}},
-    {30, CaptionWindow::Main, "N19", CaptionProperty::Caption,
+    {Main, "N19", Caption,
      {"Запомнить как",
       "Запам\"ятати як",
       "Save as"}},
-    {31, CaptionWindow::Main, "N20", CaptionProperty::Caption,
+    {Main, "N20", Caption,
      {"Очистить все поля",
       "Очистити всі поля",
       "Clean all fields"}},
-    {32, CaptionWindow::Main, "N16", CaptionProperty::CheckMark, {}, {true, false, false}},
-    {33, CaptionWindow::Main, "N17", CaptionProperty::CheckMark, {}, {false, true, false}},
-    {34, CaptionWindow::Main, "N18", CaptionProperty::CheckMark, {}, {false, false, true}},
-    {35, CaptionWindow::Main, "N23", CaptionProperty::Caption,
+    {Main, "N16", CheckMark, {On, Off, Off}, Off},
+    {Main, "N17", CheckMark, {Off, On, Off}, Off},
+    {Main, "N18", CheckMark, {Off, Off, On}, Off},
+    {Main, "N23", Caption,
      {"Настройки",
       "Налаштування",
       "Options"}},
-    {36, CaptionWindow::Main, "N22", CaptionProperty::Caption,
+    {Main, "N22", Caption,
      {"Заготовки",
       "Заготовки",
       "Templates"}},
-    {37, CaptionWindow::Main, "N26", CaptionProperty::Caption,
+    {Main, "N26", Caption,
      {"Защита",
       "Захист",
       "Sequrity"}},
-    {38, CaptionWindow::Main, "SpeedButton2", CaptionProperty::Hint,
+    {Main, "SpeedButton2", Hint,
      {"Заготовки",
       "Заготовки",
       "Templates"}},
-    {39, CaptionWindow::Main, "SpeedButton3", CaptionProperty::Hint,
+    {Main, "SpeedButton3", Hint,
      {"Настройки...",
       "Налаштування...",
       "Options..."}},
-    {40, CaptionWindow::Main, "SpeedButton4", CaptionProperty::Hint,
+    {Main, "SpeedButton4", Hint,
      {"Защита",
       "Захист",
       "Sequrity"}},
-    {41, CaptionWindow::AboutBox, "Text3D1", CaptionProperty::Caption,
+    {AboutBox, "Text3D1", Caption,
      {"Кликните чтобы отобразить эффекты, потом дважды чтобы вернуться",
       "Клікніть, щоб відобразити ефекти, потім двічі щоб повернутися",
       "Click for effects, then twice to return"}},
-    {42, CaptionWindow::Presets, "Label1", CaptionProperty::Caption,
+    {Presets, "Label1", Caption,
      {"Просто поставьте галочку напротив выбранного элемента",
       "Просто поставте галочку навпроти вибраного елементу",
       "Simply choose some element"}},
-    {43, CaptionWindow::Presets, "RadioButton3", CaptionProperty::Caption,
+    {Presets, "RadioButton3", Caption,
      {"Регистрационные имя",
       "Реєстраційне ім\"я",
       "Registration name"}},
-    {44, CaptionWindow::Presets, "RadioButton4", CaptionProperty::Caption,
+    {Presets, "RadioButton4", Caption,
      {"и организация",
       "і організація",
       "& organisation"}},
-    {45, CaptionWindow::Presets, "RadioButton5", CaptionProperty::Caption,
+    {Presets, "RadioButton5", Caption,
      {"Автозапуск CD",
       "Автозапуск CD",
       "Autorun CD"}},
-    {46, CaptionWindow::Presets, "RadioButton6", CaptionProperty::Caption,
+    {Presets, "RadioButton6", Caption,
      {"Автозагрузка",
       "Автозавантаження",
       "Startup"}},
-    {47, CaptionWindow::Presets, "RadioButton9", CaptionProperty::Caption,
+    {Presets, "RadioButton9", Caption,
      {"Путь к главной директории",
       "Шлях до головної директорії",
       "Path to main folder"}},
-    {48, CaptionWindow::Presets, "RadioButton11", CaptionProperty::Caption,
+    {Presets, "RadioButton11", Caption,
      {"Адреса, которые помнит  Internet Explorer",
       "Адреси, які пом\"ятає  Internet Explorer",
       "Links which Internet Explorer understand"}},
-    {49, CaptionWindow::Presets, "RadioButton12", CaptionProperty::Caption,
+    {Presets, "RadioButton12", Caption,
      {"Список \"Открыть с помощью...\"",
       "Список \"Відкрити за допомогою...\"",
       "List \"Open with...\""}},
-    {50, CaptionWindow::Presets, "RadioButton9", CaptionProperty::Hint,
+    {Presets, "RadioButton9", Hint,
      {"Например, стандартный C:\\WINDOWS",
       "Наприклад, стандартний C:\\WINDOWS",
       "For example, standard C:\\WINDOWS"}},
-    {51, CaptionWindow::Settings, "GroupBox1", CaptionProperty::Caption,
+    {Settings, "GroupBox1", Caption,
      {"Показывать",
       "Показувати",
       "Show"}},
-    {52, CaptionWindow::Settings, "GroupBox2", CaptionProperty::Caption,
+    {Settings, "GroupBox2", Caption,
      {"Прозрачность главного окна",
       "Прозорість головного вікна",
       "Transparency of main window"}},
-    {53, CaptionWindow::Settings, "GroupBox3", CaptionProperty::Caption,
+    {Settings, "GroupBox3", Caption,
      {"Язык",
       "Мова",
       "Language"}},
-    {54, CaptionWindow::Settings, "Button1", CaptionProperty::Caption,
+    {Settings, "Button1", Caption,
      {"Применить",
       "Застосувати",
       "Apply"}},
-    {55, CaptionWindow::Settings, "Button2", CaptionProperty::Caption,
+    {Settings, "Button2", Caption,
      {"Отмена",
       "Відміна",
       "Cancel"}},
-    {56, CaptionWindow::Settings, "CheckBox2", CaptionProperty::Caption,
+    {Settings, "CheckBox2", Caption,
      {"Дополнительные кнопки",
       "Додаткові кнопки",
       "Additional buttons"}},
-    {57, CaptionWindow::Settings, "CheckBox3", CaptionProperty::Caption,
+    {Settings, "CheckBox3", Caption,
      {"Корневой ключ",
       "Кореневий ключ",
       "Root key"}},
-    {58, CaptionWindow::Settings, "CheckBox4", CaptionProperty::Caption,
+    {Settings, "CheckBox4", Caption,
      {"Отключить",
       "Відключити",
       "Turn off"}},
-    {59, CaptionWindow::Settings, "Label1", CaptionProperty::Caption,
+    {Settings, "Label1", Caption,
      {"От 0 до 255",
       "Від 0 до 255",
       "From 0 to 255"}},
-    {60, CaptionWindow::Presets, nullptr, CaptionProperty::Title,
+    {Presets, nullptr, Title,
      {"Заготовки",
       "Заготовки",
       "Templates"}},
-    {61, CaptionWindow::Settings, nullptr, CaptionProperty::Title,
+    {Settings, nullptr, Title,
      {"Показывать",
       "Показувати",
-      "Show"}},
-    {62, CaptionWindow::Protection, nullptr, CaptionProperty::Title,
+      "Show"},
+     "Настройки VTR 1.5"},
+    {Protection, nullptr, Title,
      {"Защита паролем",
       "Захист паролем",
       "Sequrity by password"}},
-    {63, CaptionWindow::Protection, "Button1", CaptionProperty::Caption,
+    {Protection, "Button1", Caption,
      {"Применить",
       "Застосувати",
       "Apply"}},
-    {64, CaptionWindow::Protection, "Button2", CaptionProperty::Caption,
+    {Protection, "Button2", Caption,
      {"Снять защиту",
       "Зняти захист",
       "Turn off sequrity"}},
-    {65, CaptionWindow::Protection, "Button3", CaptionProperty::Caption,
+    {Protection, "Button3", Caption,
      {"Закрыть",
       "Закрити",
       "Close"}},
-    {66, CaptionWindow::Protection, "Label1", CaptionProperty::Caption,
+    {Protection, "Label1", Caption,
      {"Текущий пароль",
       "Поточний пароль",
       "Current password"}},
-    {67, CaptionWindow::Protection, "Label2", CaptionProperty::Caption,
+    {Protection, "Label2", Caption,
      {"Новый пароль",
       "Новий пароль",
       "New password"}},
-    {68, CaptionWindow::Prompt, nullptr, CaptionProperty::Title,
+    {Prompt, nullptr, Title,
      {"Введите пароль",
       "Введіть пароль",
       "Enter the password"}},
-    {69, CaptionWindow::Prompt, "Button2", CaptionProperty::Caption,
+    {Prompt, "Button2", Caption,
      {"Отмена",
       "Відміна",
       "Cancel"}},
 }};
 
-constexpr bool NumberedInOrder()
+QObject &ControlOf(const CaptionEntry &entry, QWidget &window)
 {
-    for (int i = 0; i < FullCaptionSetSize; ++i) {
-        if (table[i].number != i + 1)
-            return false;
-    }
-    return true;
+    if (!entry.control)
+        return window;
+    if (QObject *control = window.findChild<QObject *>(QString::fromLatin1(entry.control)))
+        return *control;
+    throw Exception(std::string("Caption table: no control named ") + entry.control);
 }
-static_assert(NumberedInOrder());
+
+// The control as the kind its property needs.
+template <typename Kind>
+Kind &As(QObject &control)
+{
+    if (auto *kind = qobject_cast<Kind *>(&control))
+        return *kind;
+    throw Exception("Caption table: " + control.objectName().toStdString() + " is no " + Kind::staticMetaObject.className());
+}
+
+// A label placed by hand sizes itself to a text set later, as it did to its
+// creation text; one in a layout is sized by the layout.
+void FitToText(QObject &control)
+{
+    auto *label = qobject_cast<QLabel *>(&control);
+    if (label && (!label->parentWidget() || !label->parentWidget()->layout()))
+        label->adjustSize();
+}
 
 } // namespace
 
-const std::array<CaptionEntry, FullCaptionSetSize> &CaptionTable()
+void CaptionProperty::Caption(QObject &control, const QString &text)
 {
-    return table;
+    if (auto *menu = qobject_cast<QMenu *>(&control))
+        menu->setTitle(text);
+    else if (auto *box = qobject_cast<QGroupBox *>(&control))
+        box->setTitle(text);
+    else if (auto *label = qobject_cast<QLabel *>(&control))
+        label->setText(text);
+    else if (auto *item = qobject_cast<QAction *>(&control))
+        item->setText(text);
+    else if (auto *button = qobject_cast<QAbstractButton *>(&control))
+        button->setText(text);
+    else if (!control.setProperty("Caption", text)) // controls of our own, such as the 3D text
+        throw Exception("Caption table: " + control.objectName().toStdString() + " has no caption");
+}
+
+void CaptionProperty::Hint(QObject &control, const QString &text)
+{
+    As<QWidget>(control).setToolTip(text);
+}
+
+void CaptionProperty::Title(QObject &window, const QString &text)
+{
+    As<QWidget>(window).setWindowTitle(text);
+}
+
+void CaptionProperty::CheckMark(QObject &item, const QString &state)
+{
+    As<QAction>(item).setChecked(state == QLatin1String(On));
 }
 
 std::span<const CaptionEntry> MainCaptionSet()
@@ -303,12 +365,29 @@ std::span<const CaptionEntry> FullCaptionSet()
     return std::span(table);
 }
 
-QString CaptionText(const CaptionEntry &entry, int language)
+QString CaptionText(const CaptionEntry &entry, TLanguage language)
 {
     return QString::fromUtf8(entry.texts[language]);
 }
 
-bool CaptionChecked(const CaptionEntry &entry, int language)
+void ApplyCaptionSet(std::span<const CaptionEntry> set, TLanguage language, const CaptionWindows &windows)
 {
-    return entry.checked[language];
+    for (const CaptionEntry &entry : set) {
+        QWidget *window = windows(entry.window);
+        if (!window)
+            continue;
+        QObject &control = ControlOf(entry, *window);
+        entry.property(control, CaptionText(entry, language));
+        FitToText(control);
+    }
+}
+
+void ApplyCreationCaptions(CaptionWindow which, QWidget &window)
+{
+    for (const CaptionEntry &entry : FullCaptionSet()) {
+        if (entry.window != which)
+            continue;
+        const char *text = entry.creation ? entry.creation : entry.texts[lgRussian];
+        entry.property(ControlOf(entry, window), QString::fromUtf8(text));
+    }
 }

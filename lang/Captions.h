@@ -2,7 +2,7 @@
 // menu title N15 is the only record of the current language.
 #pragma once
 
-#include "Unit1.h"
+#include "Language.h"
 
 #include <QString>
 
@@ -15,6 +15,3 @@ QString LanguageMarker(TLanguage language);
 // Whole-text, case-sensitive comparison with the three markers, in the order
 // Russian, Ukrainian, English. No language when none matches.
 std::optional<TLanguage> LanguageFromMarker(const QString &marker);
-
-// The language the main window's marker names, if any.
-std::optional<TLanguage> MarkedLanguage(const TForm1 &form);

@@ -97,6 +97,7 @@ using TNotifyEvent = std::function<void(QObject *Sender)>;
 
 class TText3D : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
 
 public:
     static constexpr unsigned GlyphListBase = 1000;

@@ -1,16 +1,16 @@
 #include "Unit2.h"
 
+#include "CaptionTable.h"
+#include "CentreOnScreen.h"
 #include "FontFaces.h"
 #include "Text3D.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <qdrawutil.h>
 
@@ -138,7 +138,7 @@ TAboutBox::TAboutBox(QWidget *parent)
     SetColour(Button1, QPalette::ButtonText, QColor(127, 127, 127));
     connect(Button1, &QPushButton::clicked, this, &TAboutBox::Button1Click);
 
-    Text3D1 = new TText3D(this);
+    Text3D1 = Captioned(new TText3D(this), "Text3D1");
     Text3D1->setGeometry(8, 208, 457, 73);
     Text3D1->SetQualityType(qtFastest);
     Text3D1->SetRefreshDelay(10);
@@ -163,7 +163,6 @@ TAboutBox::TAboutBox(QWidget *parent)
     Text3D1->SetLightIntensity(127);
     Text3D1->SetAnimationSet({atSingleWave});
     Text3D1->SetDefaultRotationPeriod(6000);
-    Text3D1->SetCaption(QStringLiteral("Кликните чтобы отобразить эффекты, потом дважды чтобы вернуться"));
     Text3D1->SetOnClick([this](QObject *) { Text3D1Click(); });
     Text3D1->SetOnDblClick([this](QObject *) { Text3D1DblClick(); });
 
@@ -173,6 +172,7 @@ TAboutBox::TAboutBox(QWidget *parent)
 
     setTabOrder(Panel1, Button1);
     Button1->setFocus();
+    ApplyCreationCaptions(CaptionWindow::AboutBox, *this);
 }
 
 void TAboutBox::FormActivate()
@@ -218,8 +218,7 @@ void TAboutBox::changeEvent(QEvent *event)
 
 void TAboutBox::showEvent(QShowEvent *event)
 {
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     // Not every window manager activates a window as it appears; the box
     // must never open faded out.
     FormActivate();
