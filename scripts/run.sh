@@ -8,5 +8,5 @@ scripts/setup-deps.sh run
 
 build=${VANTOR_BUILD:-build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=OFF -DVANTOR_BUILD_BENCH=OFF
-cmake --build "$build" -j"$(nproc)" --target vantor
+cmake --build "$build" -j"$(nproc)" --target vantor vantor-reg
 exec "$build/app/vantor" "$@"
