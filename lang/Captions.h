@@ -8,8 +8,7 @@
 
 #include <optional>
 
-// "Язык", "Мова" or "Language": the marker a caption set in that language
-// leaves on N15.
+// The caption a set in that language leaves on N15: the language marker.
 QString LanguageMarker(TLanguage language);
 
 // Whole-text, case-sensitive comparison with the three markers, in the order
