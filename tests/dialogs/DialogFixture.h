@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ErrorReporting.h"
-#include "TestRegistry.h"
+#include "ProgramState.h"
 #include "Unit1.h"
 
 #include <QMessageBox>
@@ -45,7 +45,7 @@ protected:
         SetDialogHook({});
     }
 
-    TestRegistry registry_;
+    ScratchRegistry registry_;
     std::vector<ShownBox> boxes_;
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<Dialog> dialog_;

@@ -4,7 +4,7 @@
 #include "PersistedState.h"
 #include "Program.h"
 #include "TestInput.h"
-#include "TestRegistry.h"
+#include "ProgramState.h"
 #include "Unit1.h"
 #include "Unit6.h"
 
@@ -127,29 +127,29 @@ const Step WaitForFadeIn{FadedIn, [] {}};
 
 class PasswordGateTest : public ::testing::Test {
 protected:
-    TestRegistry registry_;
+    ScratchRegistry registry_;
 
     static void Protect(const std::string &password)
     {
-        TestRegistry::SetStoreText(PasswordValue, password);
-        TestRegistry::SetStoreText(ProtectionFlagValue, "1");
+        SetStoreText(PasswordValue, password);
+        SetStoreText(ProtectionFlagValue, "1");
     }
 
     // The last fields and the language as an earlier run left them.
     static void StoreLastRun()
     {
-        TestRegistry::SetProgramText("Path", "Software\\Kept");
-        TestRegistry::SetProgramText("Name", "kept name");
-        TestRegistry::SetProgramText("Word", "kept word");
-        TestRegistry::SetProgramText("lastlang", "2");
+        SetProgramText("Path", "Software\\Kept");
+        SetProgramText("Name", "kept name");
+        SetProgramText("Word", "kept word");
+        SetProgramText("lastlang", "2");
     }
 
     static void ExpectLastRunKept()
     {
-        EXPECT_EQ(TestRegistry::ProgramText("Path"), "Software\\Kept");
-        EXPECT_EQ(TestRegistry::ProgramText("Name"), "kept name");
-        EXPECT_EQ(TestRegistry::ProgramText("Word"), "kept word");
-        EXPECT_EQ(TestRegistry::ProgramText("lastlang"), "2");
+        EXPECT_EQ(ProgramText("Path"), "Software\\Kept");
+        EXPECT_EQ(ProgramText("Name"), "kept name");
+        EXPECT_EQ(ProgramText("Word"), "kept word");
+        EXPECT_EQ(ProgramText("lastlang"), "2");
     }
 };
 
@@ -160,8 +160,8 @@ TEST_F(PasswordGateTest, ACleanRegistryGetsTheDefaultsAndNoPrompt)
     EXPECT_EQ(run.promptShown, 0);
     EXPECT_TRUE(run.fadedIn);
     EXPECT_TRUE(run.boxes.empty());
-    EXPECT_EQ(TestRegistry::StoreText(PasswordValue), "brightcanoe");
-    EXPECT_EQ(TestRegistry::StoreText(ProtectionFlagValue), "0");
+    EXPECT_EQ(StoreText(PasswordValue), "brightcanoe");
+    EXPECT_EQ(StoreText(ProtectionFlagValue), "0");
 }
 
 TEST_F(PasswordGateTest, OnlyTheExactFlagOneAsksForThePassword)
@@ -177,9 +177,9 @@ TEST_F(PasswordGateTest, OnlyTheExactFlagOneAsksForThePassword)
                                               {"", false, "0"},
                                               {"1", true, "1"}}) {
         SCOPED_TRACE("ok = \"" + flag.stored + "\"");
-        TestRegistry fresh;
-        TestRegistry::SetStoreText(PasswordValue, "pw");
-        TestRegistry::SetStoreText(ProtectionFlagValue, flag.stored);
+        ScratchRegistry fresh;
+        SetStoreText(PasswordValue, "pw");
+        SetStoreText(ProtectionFlagValue, flag.stored);
         std::vector<Step> steps;
         if (flag.asks)
             steps.push_back({PromptUp, [] {
@@ -192,8 +192,8 @@ TEST_F(PasswordGateTest, OnlyTheExactFlagOneAsksForThePassword)
 
         EXPECT_EQ(run.promptShown, flag.asks ? 1 : 0);
         EXPECT_TRUE(run.fadedIn);
-        EXPECT_EQ(TestRegistry::StoreText(ProtectionFlagValue), flag.afterwards);
-        EXPECT_EQ(TestRegistry::StoreText(PasswordValue), "pw");
+        EXPECT_EQ(StoreText(ProtectionFlagValue), flag.afterwards);
+        EXPECT_EQ(StoreText(PasswordValue), "pw");
     }
 }
 
@@ -288,7 +288,7 @@ TEST_F(PasswordGateTest, TheCloseBoxOrEscWithAWrongPasswordEndTheProgramAndStore
 {
     for (const bool byEscape : {false, true}) {
         SCOPED_TRACE(byEscape ? "Esc" : "close box");
-        TestRegistry fresh;
+        ScratchRegistry fresh;
         Protect("Pass word");
         StoreLastRun();
         const RunRecord run = RunProgramWith({
@@ -322,9 +322,9 @@ TEST_F(PasswordGateTest, ACloseAfterAGoodStartStoresTheFieldsAndLanguage)
     });
 
     EXPECT_TRUE(run.endedByTest);
-    EXPECT_EQ(TestRegistry::ProgramText("Path"), "new path");
-    EXPECT_EQ(TestRegistry::ProgramText("Name"), "");
-    EXPECT_EQ(TestRegistry::ProgramText("Word"), "");
+    EXPECT_EQ(ProgramText("Path"), "new path");
+    EXPECT_EQ(ProgramText("Name"), "");
+    EXPECT_EQ(ProgramText("Word"), "");
 }
 
 TEST_F(PasswordGateTest, AnEmptyStoredPasswordBecomesTheDefaultAtTheNextStart)
@@ -344,7 +344,7 @@ TEST_F(PasswordGateTest, AnEmptyStoredPasswordBecomesTheDefaultAtTheNextStart)
         WaitForFadeIn,
     });
 
-    EXPECT_EQ(TestRegistry::StoreText(PasswordValue), "brightcanoe");
+    EXPECT_EQ(StoreText(PasswordValue), "brightcanoe");
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, WrongPasswordText);
     EXPECT_TRUE(run.fadedIn);
@@ -352,9 +352,9 @@ TEST_F(PasswordGateTest, AnEmptyStoredPasswordBecomesTheDefaultAtTheNextStart)
 
 TEST_F(PasswordGateTest, AnUnreadableStoreIsToldOnceAndTheProgramStartsUnprotected)
 {
-    TestRegistry::SetStoreText(PasswordValue, "pw");
-    TestRegistry::SetStoreNumber(ProtectionFlagValue, 1);
-    TestRegistry::SetProgramText("lastlang", "2");
+    SetStoreText(PasswordValue, "pw");
+    SetStoreNumber(ProtectionFlagValue, 1);
+    SetProgramText("lastlang", "2");
     bool englishApplied = false;
     const RunRecord run = RunProgramWith({{FadedIn, [&] { englishApplied = Form1->N18->isChecked(); }}});
 
@@ -373,7 +373,7 @@ TEST_F(PasswordGateTest, APasswordThatTurnsUnreadableAtThePromptStillLetsItEndTh
     const RunRecord run = RunProgramWith({
         {PromptUp,
          [] {
-             TestRegistry::SetStoreNumber(PasswordValue, 7);
+             SetStoreNumber(PasswordValue, 7);
              TypeIntoPrompt(QStringLiteral("Pass word"));
              QTest::mouseClick(Form6->Button1, Qt::LeftButton);
              EXPECT_TRUE(Form6->isVisible());
@@ -392,8 +392,8 @@ TEST_F(PasswordGateTest, APasswordThatTurnsUnreadableAtThePromptStillLetsItEndTh
 
 TEST_F(PasswordGateTest, AnUnwritableStoreIsToldOnceAndTheProgramStartsUnprotected)
 {
-    TestRegistry::SetProgramText("lastlang", "2");
-    registry_.MakeUserHiveReadOnly();
+    SetProgramText("lastlang", "2");
+    MakeUserHiveReadOnly(registry_);
     bool englishApplied = false;
     const RunRecord run = RunProgramWith({{FadedIn, [&] { englishApplied = Form1->N18->isChecked(); }}});
 
@@ -402,13 +402,13 @@ TEST_F(PasswordGateTest, AnUnwritableStoreIsToldOnceAndTheProgramStartsUnprotect
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].icon, QMessageBox::Critical);
     EXPECT_EQ(run.boxes[0].text, QStringLiteral("Failed to set data for 'configuration'"));
-    EXPECT_FALSE(TestRegistry::StoreHas(PasswordValue));
+    EXPECT_FALSE(StoreHas(PasswordValue));
 }
 
 TEST_F(PasswordGateTest, AnUnwritableStoreThatNeedsNoWriteStillAsks)
 {
     Protect("Pass word");
-    registry_.MakeUserHiveReadOnly();
+    MakeUserHiveReadOnly(registry_);
     const RunRecord run = RunProgramWith({
         {PromptUp,
          [] {

@@ -23,8 +23,8 @@ class ProtectionDialogTest : public DialogFixture<TForm5> {
 protected:
     ProtectionDialogTest() : DialogFixture(Form5)
     {
-        TestRegistry::SetStoreText(PasswordValue, "Secret pass");
-        TestRegistry::SetStoreText(ProtectionFlagValue, "0");
+        SetStoreText(PasswordValue, "Secret pass");
+        SetStoreText(ProtectionFlagValue, "0");
         dialog_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog_.get()));
     }
@@ -44,8 +44,8 @@ protected:
 
     void ExpectStore(const std::string &password, const std::string &flag)
     {
-        EXPECT_EQ(TestRegistry::StoreText(PasswordValue), password);
-        EXPECT_EQ(TestRegistry::StoreText(ProtectionFlagValue), flag);
+        EXPECT_EQ(StoreText(PasswordValue), password);
+        EXPECT_EQ(StoreText(ProtectionFlagValue), flag);
     }
 
     void ExpectOneMessage(const QString &text)
@@ -83,7 +83,7 @@ TEST_F(ProtectionDialogTest, ApplyWithAWrongPasswordTellsSoAndWritesNothing)
 
 TEST_F(ProtectionDialogTest, RemoveWithTheRightPasswordTurnsProtectionOffAndKeepsThePassword)
 {
-    TestRegistry::SetStoreText(ProtectionFlagValue, "1");
+    SetStoreText(ProtectionFlagValue, "1");
     Remove(QStringLiteral("Secret pass"));
     ExpectStore("Secret pass", "0");
     EXPECT_TRUE(boxes_.empty());
@@ -96,7 +96,7 @@ TEST_F(ProtectionDialogTest, RemoveWithTheRightPasswordTurnsProtectionOffAndKeep
 
 TEST_F(ProtectionDialogTest, RemoveWithAWrongPasswordTellsSoInItsOwnWordsAndWritesNothing)
 {
-    TestRegistry::SetStoreText(ProtectionFlagValue, "1");
+    SetStoreText(ProtectionFlagValue, "1");
     for (const QString &wrong : {QStringLiteral("SECRET PASS"), QStringLiteral("Secret pass "),
                                  QStringLiteral(" Secret pass")}) {
         Remove(wrong);
@@ -141,7 +141,7 @@ TEST_F(ProtectionDialogTest, EveryOpenerShowsTheDialogModallyAndCloseHidesIt)
 
 TEST_F(ProtectionDialogTest, AnUnreadablePasswordIsReportedAndTheDialogStaysOpen)
 {
-    TestRegistry::SetStoreNumber(PasswordValue, 7);
+    SetStoreNumber(PasswordValue, 7);
     Apply(QStringLiteral("Secret pass"), QStringLiteral("new"));
     Remove(QStringLiteral("Secret pass"));
 
@@ -150,7 +150,7 @@ TEST_F(ProtectionDialogTest, AnUnreadablePasswordIsReportedAndTheDialogStaysOpen
         EXPECT_EQ(box.icon, QMessageBox::Critical);
         EXPECT_EQ(box.text, QStringLiteral("Invalid data type for 'configuration'"));
     }
-    EXPECT_EQ(TestRegistry::StoreText(ProtectionFlagValue), "0");
+    EXPECT_EQ(StoreText(ProtectionFlagValue), "0");
     EXPECT_TRUE(dialog_->isVisible());
 }
 

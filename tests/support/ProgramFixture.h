@@ -3,11 +3,12 @@
 // globals the program uses.
 #pragma once
 
+#include "ScratchRegistry.h"
+
 #include <gtest/gtest.h>
 
 #include <QString>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ protected:
     std::vector<QString> boxTexts_;
 
 private:
-    std::filesystem::path registryDir_;
+    ScratchRegistry registry_;
     bool running_ = false;
 };
 

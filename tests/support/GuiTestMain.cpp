@@ -1,4 +1,6 @@
-// One application object for all dialog tests, made as the program makes it.
+// The entry of the window tests written with GoogleTest: one application
+// object for all of them, made as the program makes it, so that a failure
+// escaping a handler reaches the error box as it does in the program.
 #include "Application.h"
 #include "ErrorReporting.h"
 
@@ -7,6 +9,7 @@
 int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    // Listing the tests at build time needs no display.
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
     TApplication application(argc, argv);

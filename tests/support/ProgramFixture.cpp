@@ -10,13 +10,10 @@
 #include "Unit5.h"
 #include "Unit6.h"
 
-#include <vantor_registry.h>
-
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 
-#include <cstdlib>
 
 namespace {
 
@@ -31,10 +28,6 @@ void Destroy(Window *&window)
 
 void ProgramFixture::SetUp()
 {
-    char pattern[] = "/tmp/vantor-lang-test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    registryDir_ = pattern;
-    ASSERT_EQ(VtrRegReset(registryDir_.c_str()), ERROR_SUCCESS);
     SetDialogHook([this](QMessageBox &box) {
         boxTexts_.push_back(box.text());
         return true;
@@ -55,8 +48,6 @@ void ProgramFixture::TearDown()
         Destroy(Form1);
         running_ = false;
     }
-    VtrRegReset(nullptr);
-    std::filesystem::remove_all(registryDir_);
 }
 
 void ProgramFixture::StartProgram()
@@ -84,7 +75,7 @@ void ProgramFixture::EndProgram()
     Destroy(Form1);
     running_ = false;
     // A new run reads the registry afresh from its files.
-    ASSERT_EQ(VtrRegReset(registryDir_.c_str()), ERROR_SUCCESS);
+    registry_.Reload();
 }
 
 void ProgramFixture::Activate()

@@ -3,6 +3,7 @@
 #include "ProgramFixture.h"
 
 #include "Captions.h"
+#include "ErrorReporting.h"
 #include "Unit1.h"
 #include "Unit4.h"
 
@@ -263,6 +264,29 @@ TEST_F(SettingsDialog, LanguageSwitchChangesOnlyTheMainWindow)
     EXPECT_EQ(Form4->windowTitle(), QStringLiteral("Show"));
     EXPECT_EQ(Form4->GroupBox3->title(), QStringLiteral("Language"));
     EXPECT_EQ(Form4->Button1->text(), QStringLiteral("Apply"));
+}
+
+// Cutting an out-of-range number to its low eight bits would turn 256 into
+// level 0, an invisible main window; such a number is refused instead, and
+// the error box shows the message with a period.
+TEST(TransparencyLevel, IsRefusedOutsideZeroTo255)
+{
+    const auto failure = [](const char *text) {
+        try {
+            TransparencyLevelFromText(QString::fromUtf8(text));
+        } catch (const EConvertError &refusal) {
+            return ErrorBoxText(refusal.Message());
+        }
+        return QStringLiteral("(accepted)");
+    };
+    EXPECT_EQ(TransparencyLevelFromText("255"), 255);
+    EXPECT_EQ(TransparencyLevelFromText("$FF"), 255);
+    EXPECT_EQ(TransparencyLevelFromText("-0"), 0);
+    EXPECT_EQ(TransparencyLevelFromText("  42"), 42);
+    EXPECT_EQ(failure("256"), QStringLiteral("'256' is not between 0 and 255."));
+    EXPECT_EQ(failure("-1"), QStringLiteral("'-1' is not between 0 and 255."));
+    EXPECT_EQ(failure("$FFFFFFFF"), QStringLiteral("'$FFFFFFFF' is not between 0 and 255."));
+    EXPECT_EQ(failure("12a"), QStringLiteral("'12a' is not a valid integer value."));
 }
 
 } // namespace
