@@ -145,7 +145,28 @@ bool TRegistry::DeleteValue(const std::string &name)
     throw ERegistryException(Format("Failed to delete value '%s'", name));
 }
 
+bool TRegistry::IsHiveRoot(const std::string &path) const
+{
+    const Target target = Resolve(path);
+    const std::string full = (target.relative && currentKey_) ? currentPath_ + "\\" + target.path : target.path;
+    int levels = 0;
+    bool inName = false;
+    for (const char c : full) {
+        if (c != '\\' && !inName)
+            ++levels;
+        inName = c != '\\';
+    }
+    return levels == 0 || (rootKey_ == HKEY_USERS && levels == 1);
+}
+
 bool TRegistry::RemoveKey(const std::string &path)
+{
+    if (IsHiveRoot(path))
+        return false;
+    return RemoveTree(path);
+}
+
+bool TRegistry::RemoveTree(const std::string &path)
 {
     const Target target = Resolve(path);
     const HKEY remembered = currentKey_;
@@ -167,7 +188,7 @@ bool TRegistry::RemoveKey(const std::string &path)
                 DWORD length = capacity;
                 if (Succeeded(RegEnumKeyExA(doomed, index, name.data(), &length, nullptr, nullptr, nullptr,
                                             nullptr)))
-                    RemoveKey(std::string(name.data(), length));
+                    RemoveTree(std::string(name.data(), length));
             }
         }
         currentKey_ = remembered;
