@@ -8,6 +8,7 @@
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
+#include "WindowOpacity.h"
 
 #include <QAction>
 #include <QApplication>
@@ -388,7 +389,7 @@ void TForm1::SetAlphaBlendValue(std::uint8_t level)
 
 void TForm1::ApplyOpacity()
 {
-    setWindowOpacity(alphaBlend_ ? alphaBlendValue_ / 255.0 : 1.0);
+    ShowWindowOpacity(*this, alphaBlend_ ? alphaBlendValue_ / 255.0 : 1.0);
 }
 
 // The activation sequence runs once, on the first activation of the window.

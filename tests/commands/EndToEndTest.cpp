@@ -10,9 +10,17 @@
 #include <QTest>
 #include <QThread>
 
+#include <xcb/xcb.h>
+
+#include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #ifndef VANTOR_PROGRAM
 #error "VANTOR_PROGRAM must name the program binary"
@@ -24,10 +32,14 @@ class EndToEndTest : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void cleanup();
     void keyboardOnlySessionsOverThreeRuns();
+    void fadesReachTheScreenStepByStep_data();
+    void fadesReachTheScreenStepByStep();
 
 private:
     QProcessEnvironment Environment() const;
+    void Launch();
     void Start();
     void Close();
     void Xdotool(const QStringList &arguments);
@@ -110,6 +122,109 @@ QString RegistryFiles(const QString &dir)
     return text;
 }
 
+// Sees, from an X connection of its own as a compositor does, every opacity
+// that a top-level window of the display is given, on its 0..255 scale.
+class OpacityWatch {
+public:
+    explicit OpacityWatch(const QString &display) : connection_(xcb_connect(display.toLatin1().constData(), nullptr))
+    {
+        QVERIFY2(!xcb_connection_has_error(connection_), "no X connection");
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root,
+                                     XCB_CW_EVENT_MASK, &mask);
+        const char name[] = "_NET_WM_WINDOW_OPACITY";
+        xcb_intern_atom_reply_t *atom =
+            xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, sizeof name - 1, name), nullptr);
+        QVERIFY(atom);
+        opacity_ = atom->atom;
+        free(atom);
+        watcher_ = std::thread([this] { Watch(); });
+    }
+    ~OpacityWatch()
+    {
+        stop_ = true;
+        if (watcher_.joinable())
+            watcher_.join();
+        xcb_disconnect(connection_);
+    }
+    OpacityWatch(const OpacityWatch &) = delete;
+    OpacityWatch &operator=(const OpacityWatch &) = delete;
+
+    // The levels of the window that went through the most of them.
+    std::vector<int> Busiest()
+    {
+        const std::lock_guard lock(mutex_);
+        std::vector<int> busiest;
+        for (const auto &[window, levels] : levels_)
+            if (std::set<int>(levels.begin(), levels.end()).size() > std::set<int>(busiest.begin(), busiest.end()).size())
+                busiest = levels;
+        return busiest;
+    }
+    void Forget()
+    {
+        const std::lock_guard lock(mutex_);
+        levels_.clear();
+    }
+
+private:
+    void Watch()
+    {
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        while (!stop_) {
+            xcb_generic_event_t *event = xcb_poll_for_event(connection_);
+            if (!event) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            const auto type = event->response_type & 0x7f;
+            if (type == XCB_CREATE_NOTIFY) {
+                xcb_change_window_attributes(connection_, reinterpret_cast<xcb_create_notify_event_t *>(event)->window,
+                                             XCB_CW_EVENT_MASK, &mask);
+                xcb_flush(connection_);
+            }
+            const auto *change = reinterpret_cast<xcb_property_notify_event_t *>(event);
+            if (type == XCB_PROPERTY_NOTIFY && change->atom == opacity_ && change->state == XCB_PROPERTY_NEW_VALUE)
+                Record(change->window);
+            free(event);
+        }
+    }
+    void Record(xcb_window_t window)
+    {
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, window, opacity_, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        if (reply && xcb_get_property_value_length(reply) == 4) {
+            const uint32_t value = *static_cast<const uint32_t *>(xcb_get_property_value(reply));
+            const std::lock_guard lock(mutex_);
+            levels_[window].push_back(int(value / 0x01010101u));
+        }
+        free(reply);
+    }
+
+    xcb_connection_t *connection_;
+    xcb_atom_t opacity_ = XCB_ATOM_NONE;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::map<xcb_window_t, std::vector<int>> levels_;
+    std::thread watcher_;
+};
+
+// Levels strictly between transparent and opaque that a fade showed.
+std::size_t StepsBetween(const std::vector<int> &levels)
+{
+    std::set<int> steps(levels.begin(), levels.end());
+    steps.erase(0);
+    steps.erase(255);
+    return steps.size();
+}
+
+QString Levels(const std::vector<int> &levels)
+{
+    QStringList text;
+    for (int level : levels)
+        text << QString::number(level);
+    return text.join(' ');
+}
+
 } // namespace
 
 void EndToEndTest::initTestCase()
@@ -127,12 +242,17 @@ void EndToEndTest::initTestCase()
     displayName_ = QStringLiteral(":") + QString::fromLatin1(display_.readLine()).trimmed();
 }
 
-void EndToEndTest::cleanupTestCase()
+// A test that failed half-way leaves the program running.
+void EndToEndTest::cleanup()
 {
     if (program_.state() != QProcess::NotRunning) {
         program_.kill();
         program_.waitForFinished();
     }
+}
+
+void EndToEndTest::cleanupTestCase()
+{
     display_.terminate();
     display_.waitForFinished();
     VtrRegReset(nullptr);
@@ -187,12 +307,17 @@ QString EndToEndTest::WaitForWindow(const QString &titlePattern)
     return window;
 }
 
-void EndToEndTest::Start()
+void EndToEndTest::Launch()
 {
     program_.setProcessEnvironment(Environment());
     program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program_.start(QStringLiteral(VANTOR_PROGRAM), {});
     QVERIFY2(program_.waitForStarted(), "the program does not start");
+}
+
+void EndToEndTest::Start()
+{
+    Launch();
     const QString window = WaitForWindow(QStringLiteral("^Vantor  1\\.5"));
     QVERIFY2(!window.isEmpty(), "the main window does not appear");
     mainWindow_ = window;
@@ -281,6 +406,53 @@ void EndToEndTest::keyboardOnlySessionsOverThreeRuns()
     QCOMPARE(TextIn(dir, HKEY_CURRENT_USER, Path, Name), std::nullopt);
     QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name), Value);
     QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Word"), std::string("(Значение удалено)"));
+}
+
+void EndToEndTest::fadesReachTheScreenStepByStep_data()
+{
+    QTest::addColumn<bool>("prompted");
+    QTest::newRow("normal start") << false;
+    QTest::newRow("after the password prompt") << true;
+}
+
+// The program's loop is idle but for its fade timers: every step must reach
+// the window system by itself, with no input to wake the program.
+void EndToEndTest::fadesReachTheScreenStepByStep()
+{
+    QFETCH(bool, prompted);
+    const QString dir = registryDir_.path();
+    PutTextIn(dir, HKEY_CURRENT_USER, "AppEvents\\Schemes\\Apps\\System", "configuration", "пароль");
+    PutTextIn(dir, HKEY_CURRENT_USER, "AppEvents\\Schemes\\Apps\\System", "ok", prompted ? "1" : "0");
+    // A fade has 51 steps; a watch that comes in late may miss a few.
+    constexpr std::size_t FewestSteps = 30;
+    OpacityWatch watch(displayName_);
+    if (prompted) {
+        Launch();
+        const QString prompt = WaitForWindow(QStringLiteral("^Введите пароль$"));
+        QVERIFY2(!prompt.isEmpty(), "no password prompt");
+        Xdotool({"windowfocus", "--sync", prompt});
+        Type(QStringLiteral("пароль"));
+        Key(QStringLiteral("Return"));
+        QVERIFY(WaitUntil([&] { return FindWindow(QStringLiteral("^Введите пароль$")).isEmpty(); }));
+    }
+    else {
+        Start();
+    }
+    QVERIFY(WaitUntil([&] { return !watch.Busiest().empty() && watch.Busiest().back() == 255; }));
+    const std::vector<int> fadeIn = watch.Busiest();
+    QVERIFY2(StepsBetween(fadeIn) >= FewestSteps, qPrintable(QStringLiteral("fade-in: ") + Levels(fadeIn)));
+
+    watch.Forget();
+    if (prompted)
+        mainWindow_ = WaitForWindow(QStringLiteral("^Vantor  1\\.5"));
+    Xdotool({"windowfocus", "--sync", mainWindow_});
+    Key(QStringLiteral("ctrl+F9"));
+    QVERIFY2(!WaitForWindow(QStringLiteral("^About VTR$")).isEmpty(), "no About box");
+    Key(QStringLiteral("Return"));
+    QVERIFY(WaitUntil([&] { return FindWindow(QStringLiteral("^About VTR$")).isEmpty(); }));
+    const std::vector<int> fadeOut = watch.Busiest();
+    QVERIFY2(StepsBetween(fadeOut) >= FewestSteps, qPrintable(QStringLiteral("fade-out: ") + Levels(fadeOut)));
+    Close();
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)
