@@ -168,14 +168,6 @@ std::pair<int, int> CaptionRoom(const QWidget *control)
     return {0, 0};
 }
 
-QString CaptionOf(const QWidget *control)
-{
-    for (const char *property : {"text", "title"})
-        if (const QVariant text = control->property(property); text.isValid())
-            return text.toString();
-    return {};
-}
-
 // Every caption of every window, in every language, has the room its text
 // needs at its font.
 TEST_F(LanguageLifecycle, CaptionsFitInEveryWindowAndLanguage)
@@ -189,8 +181,8 @@ TEST_F(LanguageLifecycle, CaptionsFitInEveryWindowAndLanguage)
             QApplication::processEvents();
             for (const QWidget *control : window->findChildren<QWidget *>()) {
                 const auto [needed, room] = CaptionRoom(control);
-                EXPECT_LE(needed, room) << NameOf(language) << ", " << control->metaObject()->className() << " \""
-                                        << CaptionOf(control).toStdString() << '"';
+                EXPECT_LE(needed, room) << NameOf(language) << ": "
+                                        << control->property("text").toString().toStdString();
             }
             window->hide();
         }
