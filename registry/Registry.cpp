@@ -171,8 +171,9 @@ bool TRegistry::RemoveTree(const std::string &path)
     const Target target = Resolve(path);
     const HKEY remembered = currentKey_;
 
+    // A link is deleted itself; what it points to stays.
     HKEY doomed = nullptr;
-    if (Succeeded(RegOpenKeyExA(target.base, target.path.c_str(), 0, access_, &doomed))) {
+    if (Succeeded(RegOpenKeyExA(target.base, target.path.c_str(), REG_OPTION_OPEN_LINK, access_, &doomed))) {
         // The key being removed is the current key while its children go, so
         // that their relative names resolve below it.
         currentKey_ = doomed;

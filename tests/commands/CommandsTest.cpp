@@ -28,6 +28,7 @@ private slots:
     void deleteKeyTellsDeletedNotFoundAndRefused();
     void deleteKeyNeverEmptiesARoot_data();
     void deleteKeyNeverEmptiesARoot();
+    void deleteKeyRemovesALinkNotWhatItPointsTo();
     void refusedWritesLeaveTheFieldAndShowTheError_data();
     void refusedWritesLeaveTheFieldAndShowTheError();
     void fieldsTakeTextsOfAnyLength();
@@ -335,6 +336,28 @@ void CommandsTest::deleteKeyNeverEmptiesARoot()
     QCOMPARE(Form().Edit4->text(), QStringLiteral("до"));
     for (const auto &[handle, key] : keys)
         QCOMPARE(ValueOf(handle, key, "дані"), TextValue("цілі"));
+}
+
+void CommandsTest::deleteKeyRemovesALinkNotWhatItPointsTo()
+{
+    PutText(HKEY_LOCAL_MACHINE, "Software\\Ціль\\Гілка", "дані", "цілі");
+    HKEY link = nullptr;
+    QCOMPARE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Посилання", 0, nullptr, REG_OPTION_CREATE_LINK,
+                             KEY_ALL_ACCESS, nullptr, &link, nullptr),
+             ERROR_SUCCESS);
+    const std::u16string target = u"\\Registry\\Machine\\Software\\Ціль";
+    QCOMPARE(RegSetValueExA(link, "SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE *>(target.data()),
+                            DWORD(target.size() * 2)),
+             ERROR_SUCCESS);
+    RegCloseKey(link);
+    QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Посилання\\Гілка"));
+
+    QTest::mouseClick(Form().RadioButton3, Qt::LeftButton);
+    Fill(QStringLiteral("Software"), QStringLiteral("Посилання"));
+    Run(Form(), cmDeleteKey);
+    QCOMPARE(Form().Edit4->text(), KeyDeleted);
+    QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, "Software\\Посилання"));
+    QCOMPARE(ValueOf(HKEY_LOCAL_MACHINE, "Software\\Ціль\\Гілка", "дані"), TextValue("цілі"));
 }
 
 void CommandsTest::refusedWritesLeaveTheFieldAndShowTheError_data()
