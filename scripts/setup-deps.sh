@@ -14,7 +14,7 @@ display=(xvfb xauth)
 
 case ${1:-} in
   run) packages=("${run[@]}") ;;
-  test) packages=("${run[@]}" "${display[@]}" libgtest-dev libgmock-dev xdotool
+  test) packages=("${run[@]}" "${display[@]}" libgtest-dev libgmock-dev xdotool libxcb1-dev
                   wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64) ;;
   bench) packages=("${run[@]}" "${display[@]}" libbenchmark-dev) ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;

@@ -4,6 +4,7 @@
 #include "CentreOnScreen.h"
 #include "FontFaces.h"
 #include "Text3D.h"
+#include "WindowOpacity.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -227,5 +228,5 @@ void TAboutBox::showEvent(QShowEvent *event)
 
 void TAboutBox::ApplyAlphaBlend()
 {
-    setWindowOpacity(FAlphaBlend ? FAlphaBlendValue / 255.0 : 1.0);
+    ShowWindowOpacity(*this, FAlphaBlend ? FAlphaBlendValue / 255.0 : 1.0);
 }
