@@ -3,7 +3,7 @@
 // shown.
 #pragma once
 
-#include "ErrorReporting.h"
+#include "BoxRecorder.h"
 #include "ProgramState.h"
 #include "Unit1.h"
 
@@ -15,21 +15,12 @@
 #include <memory>
 #include <vector>
 
-struct ShownBox {
-    QMessageBox::Icon icon;
-    QString text;
-};
-
 template <typename Dialog>
 class DialogFixture : public ::testing::Test {
 protected:
     DialogFixture(Dialog *&global)
         : global_(global)
     {
-        SetDialogHook([this](QMessageBox &box) {
-            boxes_.push_back({box.icon(), box.text()});
-            return true;
-        });
         form1_ = std::make_unique<TForm1>();
         Form1 = form1_.get();
         dialog_ = std::make_unique<Dialog>();
@@ -42,11 +33,10 @@ protected:
         dialog_.reset();
         Form1 = nullptr;
         form1_.reset();
-        SetDialogHook({});
     }
 
     ScratchRegistry registry_;
-    std::vector<ShownBox> boxes_;
+    BoxRecorder boxes_;
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<Dialog> dialog_;
 

@@ -1,5 +1,6 @@
 // The start-up password gate through whole runs of the program: the defaults
 // it writes, when it asks, and what each way out of the prompt leads to.
+#include "BoxRecorder.h"
 #include "ErrorReporting.h"
 #include "PersistedState.h"
 #include "Program.h"
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,11 +31,6 @@ using PersistedState::PasswordValue;
 using PersistedState::ProtectionFlagValue;
 
 const QString WrongPasswordText = QStringLiteral("Неправильный пароль / Невірний пароль / Wrong password");
-
-struct ShownBox {
-    QMessageBox::Icon icon;
-    QString text;
-};
 
 // What one run of the program showed and how it ended.
 struct RunRecord {
@@ -89,10 +86,7 @@ RunRecord RunProgramWith(std::vector<Step> steps)
 
     RunRecord run;
     PromptWatch watch(run);
-    SetDialogHook([&run](QMessageBox &box) {
-        run.boxes.push_back({box.icon(), box.text()});
-        return true;
-    });
+    std::optional<BoxRecorder> recorder(std::in_place);
     std::size_t next = 0;
     RunProgram(argc, argv, [&](TForm1 &mainWindow) {
         Form6->installEventFilter(&watch);
@@ -117,6 +111,8 @@ RunRecord RunProgramWith(std::vector<Step> steps)
             QCoreApplication::exit(1);
         });
     });
+    run.boxes = std::move(recorder->boxes);
+    recorder.reset();
     SetDialogHook({});
     EXPECT_FALSE(run.timedOut) << "stuck before step " << next + 1 << " of " << steps.size();
     EXPECT_EQ(next, steps.size());

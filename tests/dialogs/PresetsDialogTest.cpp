@@ -96,7 +96,7 @@ TEST_F(PresetsDialogTest, EachPresetFillsPathAndNameAndChecksItsRootLeavingTheVa
         EXPECT_EQ(form1_->Edit4->text(), QStringLiteral("typed value")) << preset.caption;
         EXPECT_TRUE(dialog_->isVisible()) << preset.caption;
     }
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(PresetsDialogTest, PresetsCheckTheRootAlsoWhileTheRootBoxIsHidden)

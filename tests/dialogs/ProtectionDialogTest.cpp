@@ -50,10 +50,10 @@ protected:
 
     void ExpectOneMessage(const QString &text)
     {
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_EQ(boxes_[0].icon, QMessageBox::NoIcon);
-        EXPECT_EQ(boxes_[0].text, text);
-        boxes_.clear();
+        ASSERT_EQ(boxes_.boxes.size(), 1u);
+        EXPECT_EQ(boxes_.boxes[0].icon, QMessageBox::NoIcon);
+        EXPECT_EQ(boxes_.boxes[0].text, text);
+        boxes_.boxes.clear();
     }
 };
 
@@ -62,7 +62,7 @@ TEST_F(ProtectionDialogTest, ApplyWithTheRightPasswordStoresTheNewOneAndTurnsPro
     Apply(QStringLiteral("Secret pass"), QStringLiteral("Новый пароль 2"));
 
     ExpectStore("Новый пароль 2", "1");
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_.boxes.empty());
     EXPECT_TRUE(dialog_->isVisible());
     EXPECT_EQ(dialog_->Edit1->text(), QStringLiteral("Secret pass"));
     EXPECT_EQ(dialog_->Edit2->text(), QStringLiteral("Новый пароль 2"));
@@ -86,12 +86,12 @@ TEST_F(ProtectionDialogTest, RemoveWithTheRightPasswordTurnsProtectionOffAndKeep
     SetStoreText(ProtectionFlagValue, "1");
     Remove(QStringLiteral("Secret pass"));
     ExpectStore("Secret pass", "0");
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_.boxes.empty());
 
     // The kept password is the one a later Apply asks for.
     Apply(QStringLiteral("Secret pass"), QStringLiteral("x"));
     ExpectStore("x", "1");
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(ProtectionDialogTest, RemoveWithAWrongPasswordTellsSoInItsOwnWordsAndWritesNothing)
@@ -145,8 +145,8 @@ TEST_F(ProtectionDialogTest, AnUnreadablePasswordIsReportedAndTheDialogStaysOpen
     Apply(QStringLiteral("Secret pass"), QStringLiteral("new"));
     Remove(QStringLiteral("Secret pass"));
 
-    ASSERT_EQ(boxes_.size(), 2u);
-    for (const ShownBox &box : boxes_) {
+    ASSERT_EQ(boxes_.boxes.size(), 2u);
+    for (const ShownBox &box : boxes_.boxes) {
         EXPECT_EQ(box.icon, QMessageBox::Critical);
         EXPECT_EQ(box.text, QStringLiteral("Invalid data type for 'configuration'"));
     }

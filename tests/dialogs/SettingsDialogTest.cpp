@@ -191,9 +191,9 @@ TEST_F(SettingsDialog, RefusedLevelStopsApplyAfterTheVisibilitySteps)
         Form4->RadioButton3->setChecked(true);
         QTest::mouseClick(Form4->Button1, Qt::LeftButton);
 
-        ASSERT_EQ(boxTexts_.size(), 1u) << text;
-        const QString shown = boxTexts_[0];
-        boxTexts_.clear();
+        ASSERT_EQ(boxes_.boxes.size(), 1u) << text;
+        const QString shown = boxes_.boxes[0].text;
+        boxes_.boxes.clear();
         const bool range = QByteArray(text) == "256" || QByteArray(text) == "-1";
         EXPECT_EQ(shown, QStringLiteral("'%1' is not %2.")
                                     .arg(QString::fromUtf8(text),

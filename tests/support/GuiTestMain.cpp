@@ -2,6 +2,7 @@
 // object for all of them, made as the program makes it, so that a failure
 // escaping a handler reaches the error box as it does in the program.
 #include "Application.h"
+#include "BoxRecorder.h"
 #include "ErrorReporting.h"
 
 #include <gtest/gtest.h>
@@ -14,5 +15,7 @@ int main(int argc, char **argv)
         return RUN_ALL_TESTS();
     TApplication application(argc, argv);
     SetApplicationTitle(QStringLiteral("Vantor 1.5"));
+    FailTest() = [](const QString &message) { ADD_FAILURE() << message.toStdString(); };
+    ExpectNoBoxes();
     return RUN_ALL_TESTS();
 }

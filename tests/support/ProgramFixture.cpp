@@ -28,17 +28,12 @@ void Destroy(Window *&window)
 
 void ProgramFixture::SetUp()
 {
-    SetDialogHook([this](QMessageBox &box) {
-        boxTexts_.push_back(box.text());
-        return true;
-    });
 }
 
 void ProgramFixture::TearDown()
 {
-    SetDialogHook({});
-    for (const QString &text : boxTexts_)
-        ADD_FAILURE() << "unexpected box: " << text.toStdString();
+    for (const ShownBox &box : boxes_.boxes)
+        ADD_FAILURE() << "unexpected box: " << box.text.toStdString();
     if (running_) {
         Destroy(Form6);
         Destroy(Form5);

@@ -3,6 +3,7 @@
 // globals the program uses.
 #pragma once
 
+#include "BoxRecorder.h"
 #include "ScratchRegistry.h"
 
 #include <gtest/gtest.h>
@@ -32,9 +33,9 @@ protected:
     bool HasProgramValue(const std::string &name);
     void WritePasswordStoreValue(const std::string &name, const std::string &value);
 
-    // The texts of the error boxes and message dialogs shown, which the
-    // fixture dismisses at once. Tests that expect none leave it empty.
-    std::vector<QString> boxTexts_;
+    // The error boxes and message dialogs shown, which the fixture dismisses
+    // at once. Tests that expect none leave it empty.
+    BoxRecorder boxes_;
 
 private:
     ScratchRegistry registry_;
