@@ -1,12 +1,14 @@
 // The C entry points: one lock around everything, and the registry object
 // created on first use in the folder the environment names.
 #include "registry.h"
+#include "status.h"
 #include "vantor_registry.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -105,89 +107,90 @@ Registry &registry() {
     return *g_registry;
 }
 
+// Runs one entry point under the lock; no C++ exception leaves the C API.
+template <typename Call> LSTATUS guarded(Call call) {
+    try {
+        const std::lock_guard lock(g_mutex);
+        return call();
+    } catch (const std::bad_alloc &) {
+        return winreg::status::outOfMemory;
+    } catch (...) {
+        return winreg::status::internalError;
+    }
+}
+
 } // namespace
 
 extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-    const std::lock_guard lock(g_mutex);
-    return registry().openKey(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    return guarded([&] { return registry().openKey(hKey, lpSubKey, ulOptions, samDesired, phkResult); });
 }
 
-LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
                                const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-    const std::lock_guard lock(g_mutex);
-    return registry().createKey(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+    return guarded([&] { return registry().createKey(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition); });
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().closeKey(hKey);
+    return guarded([&] { return registry().closeKey(hKey); });
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().queryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    return guarded([&] { return registry().queryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().setValue(hKey, lpValueName, dwType, lpData, cbData);
+    return guarded([&] { return registry().setValue(hKey, lpValueName, dwType, lpData, cbData); });
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                                 LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                                 LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                 PFILETIME lpftLastWriteTime) {
-    const std::lock_guard lock(g_mutex);
-    return registry().queryInfo(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
+    return guarded([&] { return registry().queryInfo(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
                                 lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor,
-                                lpftLastWriteTime);
+                                lpftLastWriteTime); });
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    const std::lock_guard lock(g_mutex);
-    return registry().enumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
+    return guarded([&] { return registry().enumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime); });
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().deleteKey(hKey, lpSubKey);
+    return guarded([&] { return registry().deleteKey(hKey, lpSubKey); });
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    const std::lock_guard lock(g_mutex);
-    return registry().deleteValue(hKey, lpValueName);
+    return guarded([&] { return registry().deleteValue(hKey, lpValueName); });
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    return guarded([&] { return registry().enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData); });
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().flushKey(hKey);
+    return guarded([&] { return registry().flushKey(hKey); });
 }
 
 LSTATUS VtrRegReset(const char *dir) {
-    const std::lock_guard lock(g_mutex);
-    LSTATUS status = ERROR_SUCCESS;
-    if (g_registry) {
-        status = g_registry->flushAll();
-        g_registry->closeAllHandles();
-        g_registry.reset();
-    }
-    g_chosenDirectory = dir ? dir : "";
-    return status;
+    return guarded([&] {
+        LSTATUS status = ERROR_SUCCESS;
+        if (g_registry) {
+            status = g_registry->flushAll();
+            g_registry->closeAllHandles();
+            g_registry.reset();
+        }
+        g_chosenDirectory = dir ? dir : "";
+        return status;
+    });
 }
 
 LSTATUS VtrRegFlushAll(void) {
-    const std::lock_guard lock(g_mutex);
-    return registry().flushAll();
+    return guarded([&] { return registry().flushAll(); });
 }
 
 const char *VtrRegDirectory(void) {
@@ -196,8 +199,7 @@ const char *VtrRegDirectory(void) {
 }
 
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly) {
-    const std::lock_guard lock(g_mutex);
-    return registry().setReadOnly(fileName, readOnly != FALSE);
+    return guarded([&] { return registry().setReadOnly(fileName, readOnly != FALSE); });
 }
 
 } // extern "C"

@@ -12,8 +12,6 @@ namespace winreg {
 
 namespace {
 
-constexpr LSTATUS kChildMustBeVolatile = 1021;
-constexpr LSTATUS kNoAccess = 998;
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr int kMaxLinkHops = 16;
@@ -413,11 +411,17 @@ void Registry::forgetKey(Key *key) {
 
 bool Registry::isRootOfHive(const Key &key) const { return key.hive && &key == &key.hive->root(); }
 
-void Registry::commitIdleHives() {
+// The first failed save is the caller's answer.
+Status Registry::commitIdleHives() {
+    Status result = status::ok;
     for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()}) {
-        if (hive->hasPendingChanges() && hive->openHandles == 0)
-            hive->save();
+        if (hive->hasPendingChanges() && hive->openHandles == 0) {
+            const Status saved = hive->save();
+            if (result == status::ok)
+                result = saved;
+        }
     }
+    return result;
 }
 
 void Registry::hiveWillReload(Hive &hive) {
@@ -460,10 +464,10 @@ LSTATUS Registry::openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access
     return ERROR_SUCCESS;
 }
 
-LSTATUS Registry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access, PHKEY result,
-                            LPDWORD disposition) {
+LSTATUS Registry::createKey(HKEY base, LPCSTR subKey, DWORD reserved, LPCSTR keyClass, DWORD options, REGSAM access,
+                            PHKEY result, LPDWORD disposition) {
     beginCall();
-    if (!result)
+    if (!result || reserved != 0)
         return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     const Target start = target(base);
@@ -488,7 +492,7 @@ LSTATUS Registry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD opt
             if (const LSTATUS denied = key->hive->checkWritable())
                 return denied;
             if (key->isVolatile && !isVolatile)
-                return kChildMustBeVolatile;
+                return status::childMustBeVolatile;
             std::u16string classText;
             if (last && keyClass)
                 classText = utf8ToUtf16(keyClass);
@@ -506,8 +510,7 @@ LSTATUS Registry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD opt
     *result = newHandle(key, access);
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
 LSTATUS Registry::closeKey(HKEY key) {
@@ -522,8 +525,7 @@ LSTATUS Registry::closeKey(HKEY key) {
     if (found->second.hive)
         --found->second.hive->openHandles;
     handles_.erase(found);
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
 LSTATUS Registry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
@@ -536,10 +538,8 @@ LSTATUS Registry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD ty
     if (!(at.access & KEY_QUERY_VALUE))
         return ERROR_ACCESS_DENIED;
     const std::u16string valueName = utf8ToUtf16(name ? name : "");
-    if (valueName.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
-    if (!at.key->hive)
-        return ERROR_FILE_NOT_FOUND;
+    if (valueName.size() > kMaxValueNameLength || !at.key->hive)
+        return ERROR_FILE_NOT_FOUND; // no value can have a longer name
     at.key->hive->ensureValues(*at.key);
     const Value *value = findValue(*at.key, valueName);
     if (!value)
@@ -557,7 +557,7 @@ LSTATUS Registry::setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, 
     if (!(at.access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
     if (!data && size)
-        return kNoAccess;
+        return status::noAccess;
     std::u16string valueName = utf8ToUtf16(name ? name : "");
     if (valueName.size() > kMaxValueNameLength)
         return ERROR_INVALID_PARAMETER;
@@ -570,8 +570,7 @@ LSTATUS Registry::setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, 
     value.type = type;
     value.data = dataFromAnsi(type, data, size);
     at.key->hive->setValue(*at.key, std::move(value));
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
 LSTATUS Registry::deleteValue(HKEY key, LPCSTR name) {
@@ -592,8 +591,7 @@ LSTATUS Registry::deleteValue(HKEY key, LPCSTR name) {
     if (const LSTATUS denied = at.key->hive->checkWritable())
         return denied;
     at.key->hive->deleteValue(*at.key, valueName);
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
 LSTATUS Registry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,
@@ -727,8 +725,7 @@ LSTATUS Registry::deleteKey(HKEY base, LPCSTR subKey) {
         return denied;
     forgetKey(key);
     key->hive->deleteKey(*key);
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
 LSTATUS Registry::flushKey(HKEY key) {

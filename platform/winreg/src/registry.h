@@ -22,8 +22,8 @@ public:
     const std::string &directory() const { return directory_; }
 
     LSTATUS openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
-    LSTATUS createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access, PHKEY result,
-                      LPDWORD disposition);
+    LSTATUS createKey(HKEY base, LPCSTR subKey, DWORD reserved, LPCSTR keyClass, DWORD options, REGSAM access,
+                      PHKEY result, LPDWORD disposition);
     LSTATUS closeKey(HKEY key);
     LSTATUS queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
     LSTATUS setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size);
@@ -76,7 +76,7 @@ private:
     LSTATUS walk(Key *&key, const ParsedPath &path, bool openLink);
     HKEY newHandle(Key *key, REGSAM access);
     void forgetKey(Key *key);
-    void commitIdleHives();
+    Status commitIdleHives();
     bool isRootOfHive(const Key &key) const;
     void seedNewRegistry();
 
