@@ -416,11 +416,45 @@ void Hive::applyChange(const Change &change) {
     }
 }
 
-void Hive::renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places) {
+// Lists the keys that have a block to write, in tree order, each with its
+// place among the blocks of the file as read: its own block's offset, or,
+// for a key the file lacks, just after the key listed before it.
+void Hive::listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list) {
     if (key.isVolatile)
         return;
     const bool hasContent = key.valueCount() > 0 || key.keyClass || key.isLink;
-    if (hasContent || (!isRoot && key.children.empty())) {
+    const bool writes = hasContent || (!isRoot && key.children.empty());
+    if (!writes)
+        ensureValues(key); // loses its block: its values must be known without it
+    BlockToWrite item{&key, 0, 0, writes};
+    if (writes && key.hasBlock())
+        item.anchor = key.blockOffset;
+    else if (!list.empty())
+        item = {&key, list.back().anchor, list.back().sequence + 1, writes};
+    list.push_back(item);
+    for (auto &child : key.children)
+        listBlocks(*child, false, list);
+}
+
+// Writes the header and every key's block. Blocks keep the order the file
+// had them in, so that the spelling of a name written differently in two
+// blocks (which the first block decides on load) stays as it is.
+void Hive::renderInto(std::string &out, std::vector<BlockPlace> *places) {
+    std::vector<BlockToWrite> list;
+    listBlocks(*root_, true, list);
+    const auto byPlace = [](const BlockToWrite &a, const BlockToWrite &b) {
+        return a.anchor != b.anchor ? a.anchor < b.anchor : a.sequence < b.sequence;
+    };
+    if (!std::is_sorted(list.begin(), list.end(), byPlace))
+        std::stable_sort(list.begin(), list.end(), byPlace);
+    out = header_;
+    for (const BlockToWrite &item : list) {
+        Key &key = *item.key;
+        if (!item.writes) {
+            if (places)
+                places->push_back({&key, 0, 0});
+            continue;
+        }
         out.push_back('\n');
         const size_t at = out.size();
         if (!key.dirty && key.hasBlock()) {
@@ -431,19 +465,13 @@ void Hive::renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockP
         }
         if (places)
             places->push_back({&key, at, out.size() - at});
-    } else if (places) {
-        ensureValues(key);
-        places->push_back({&key, 0, 0});
     }
-    for (auto &child : key.children)
-        renderKey(*child, false, out, places);
 }
 
 std::string Hive::render() {
     std::string out;
     out.reserve(text_.view().size() + 4096);
-    out = header_;
-    renderKey(*root_, true, out, nullptr);
+    renderInto(out, nullptr);
     return out;
 }
 
@@ -483,8 +511,7 @@ Status Hive::commit() {
     std::vector<BlockPlace> places;
     std::string out;
     out.reserve(text_.view().size() + 4096);
-    out = header_;
-    renderKey(*root_, true, out, &places);
+    renderInto(out, &places);
     if (out.size() >= UINT32_MAX) {
         tell("the registry would grow beyond 4 GB");
         return status::diskFull;

@@ -138,7 +138,14 @@ private:
     void replayJournal();
     void applyChange(const Change &change);
     void record(Change change);
-    void renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places);
+    struct BlockToWrite {
+        Key *key;
+        uint64_t anchor;   // offset in the file as read
+        uint64_t sequence; // among keys new at the same place
+        bool writes;       // false: the key keeps no block
+    };
+    void listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list);
+    void renderInto(std::string &out, std::vector<BlockPlace> *places);
     int writeFile(int lockFd, const std::string &text);
     int writeInPlace(int dirFd, const std::string &name, const std::string &text);
     void tell(const std::string &reason);
