@@ -267,8 +267,9 @@ TEST_F(Persistence, LocationComesFromTheEnvironment) {
 TEST_F(Persistence, SpellingsStayAfterAnUnrelatedWrite) {
     // Wine's files spell some levels differently in different blocks; the
     // first block read decides the name shown.
-    const std::string head = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n";
-    writeFile(dir_.file("user.reg"), head + "[SOFTWARE\\\\Zeta] 1\n\"z\"=\"1\"\n\n[Software\\\\Alpha] 1\n\"a\"=\"1\"\n");
+    const std::string head = "WINE REGISTRY Version 2\n\n";
+    writeFile(dir_.file("user.reg"),
+              head + "[SOFTWARE\\\\Zeta] 1\n\"z\"=\"1\"\n\n[Software\\\\Alpha] 1\n\"a\"=\"1\"\n");
     restartEngine();
     EXPECT_EQ(subKeyNames(HKEY_CURRENT_USER), std::vector<std::string>{"SOFTWARE"});
     RegCloseKey(createKey(HKEY_CURRENT_USER, "Other"));

@@ -142,3 +142,13 @@ TEST_F(SaveFaults, FlushesReportTheFailureAndTheTextIsDurableBeforeItsRename) {
     std::erase_if(fs_.steps, [](const std::string &s) { return s == "write"; });
     EXPECT_EQ(fs_.steps, (std::vector<std::string>{"lock", "fsync", "rename", "folder fsync"}));
 }
+
+TEST_F(SaveFaults, NoExceptionLeavesTheApi) {
+    struct Exhausted : winreg::FileSystem {
+        int stat(const std::string &, struct stat *) override { throw std::bad_alloc(); }
+    } exhausted;
+    winreg::useFileSystem(&exhausted);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), winreg::status::outOfMemory);
+    winreg::useFileSystem(nullptr);
+}
