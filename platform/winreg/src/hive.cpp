@@ -436,35 +436,68 @@ void Hive::listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list) {
         listBlocks(*child, false, list);
 }
 
+// Appends one key's block: its text as read when unchanged, else rendered.
+void Hive::appendBlock(Key &key, std::string &out, std::vector<BlockPlace> *places) {
+    out.push_back('\n');
+    const size_t at = out.size();
+    if (!key.dirty && key.hasBlock()) {
+        out.append(text_.view().substr(key.blockOffset, key.blockLength));
+    } else {
+        ensureValues(key);
+        appendKeyBlock(key, out);
+    }
+    if (places)
+        places->push_back({&key, at, out.size() - at});
+}
+
+// Writes the blocks in tree order, which is the file's order for any file
+// Wine wrote; false (with out half written) when a block of the file would
+// come before one that preceded it.
+bool Hive::renderInTreeOrder(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places,
+                             uint64_t &lastOffset) {
+    if (key.isVolatile)
+        return true;
+    const bool hasContent = key.valueCount() > 0 || key.keyClass || key.isLink;
+    if (hasContent || (!isRoot && key.children.empty())) {
+        if (key.hasBlock()) {
+            if (key.blockOffset < lastOffset)
+                return false;
+            lastOffset = key.blockOffset;
+        }
+        appendBlock(key, out, places);
+    } else {
+        ensureValues(key); // loses its block: its values must be known without it
+        if (places)
+            places->push_back({&key, 0, 0});
+    }
+    for (auto &child : key.children) {
+        if (!renderInTreeOrder(*child, false, out, places, lastOffset))
+            return false;
+    }
+    return true;
+}
+
 // Writes the header and every key's block. Blocks keep the order the file
 // had them in, so that the spelling of a name written differently in two
 // blocks (which the first block decides on load) stays as it is.
 void Hive::renderInto(std::string &out, std::vector<BlockPlace> *places) {
+    out = header_;
+    uint64_t lastOffset = 0;
+    if (renderInTreeOrder(*root_, true, out, places, lastOffset))
+        return;
+    out = header_;
+    if (places)
+        places->clear();
     std::vector<BlockToWrite> list;
     listBlocks(*root_, true, list);
-    const auto byPlace = [](const BlockToWrite &a, const BlockToWrite &b) {
+    std::stable_sort(list.begin(), list.end(), [](const BlockToWrite &a, const BlockToWrite &b) {
         return a.anchor != b.anchor ? a.anchor < b.anchor : a.sequence < b.sequence;
-    };
-    if (!std::is_sorted(list.begin(), list.end(), byPlace))
-        std::stable_sort(list.begin(), list.end(), byPlace);
-    out = header_;
+    });
     for (const BlockToWrite &item : list) {
-        Key &key = *item.key;
-        if (!item.writes) {
-            if (places)
-                places->push_back({&key, 0, 0});
-            continue;
-        }
-        out.push_back('\n');
-        const size_t at = out.size();
-        if (!key.dirty && key.hasBlock()) {
-            out.append(text_.view().substr(key.blockOffset, key.blockLength));
-        } else {
-            ensureValues(key);
-            appendKeyBlock(key, out);
-        }
-        if (places)
-            places->push_back({&key, at, out.size() - at});
+        if (item.writes)
+            appendBlock(*item.key, out, places);
+        else if (places)
+            places->push_back({item.key, 0, 0});
     }
 }
 

@@ -146,6 +146,9 @@ private:
     };
     void listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list);
     void renderInto(std::string &out, std::vector<BlockPlace> *places);
+    bool renderInTreeOrder(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places,
+                           uint64_t &lastOffset);
+    void appendBlock(Key &key, std::string &out, std::vector<BlockPlace> *places);
     int writeFile(int lockFd, const std::string &text);
     int writeInPlace(int dirFd, const std::string &name, const std::string &text);
     void tell(const std::string &reason);
