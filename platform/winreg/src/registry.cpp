@@ -189,26 +189,26 @@ Key *Registry::predefinedKey(Handle key) {
 Registry::Target Registry::target(Handle key) {
     Target result;
     if (!key) {
-        result.status = ERROR_INVALID_HANDLE;
+        result.status = status::invalidHandle;
         return result;
     }
     if (root::isPredefined(key)) {
         result.key = predefinedKey(key);
         result.access = KEY_ALL_ACCESS;
         if (!result.key)
-            result.status = ERROR_INVALID_HANDLE;
+            result.status = status::invalidHandle;
         return result;
     }
     const auto found = handles_.find(key);
     if (found == handles_.end()) {
-        result.status = ERROR_INVALID_HANDLE;
+        result.status = status::invalidHandle;
         return result;
     }
     OpenHandle &handle = found->second;
     if (!handle.deleted && handle.hive)
         refresh(*handle.hive); // may find the key deleted by another program
     if (handle.deleted) {
-        result.status = ERROR_KEY_DELETED;
+        result.status = status::keyDeleted;
         return result;
     }
     result.key = handle.key;
@@ -219,7 +219,7 @@ Registry::Target Registry::target(Handle key) {
 Registry::ParsedPath Registry::parsePath(std::u16string_view text) {
     ParsedPath result;
     if (!text.empty() && text.front() == u'\\') {
-        result.status = ERROR_BAD_PATHNAME;
+        result.status = status::badPathname;
         return result;
     }
     size_t start = 0;
@@ -229,7 +229,7 @@ Registry::ParsedPath Registry::parsePath(std::u16string_view text) {
             end = text.size();
         if (end > start) {
             if (end - start > kMaxKeyNameLength) {
-                result.status = ERROR_INVALID_PARAMETER;
+                result.status = status::invalidParameter;
                 return result;
             }
             result.parts.emplace_back(text.substr(start, end - start));
@@ -237,7 +237,7 @@ Registry::ParsedPath Registry::parsePath(std::u16string_view text) {
         start = end + 1;
     }
     if (result.parts.size() > kMaxKeyDepth)
-        result.status = ERROR_INVALID_PARAMETER;
+        result.status = status::invalidParameter;
     return result;
 }
 
@@ -308,16 +308,16 @@ Status Registry::walk(Key *&key, const ParsedPath &path, bool openLink) {
     for (size_t i = 0; i < path.parts.size(); ++i) {
         Key *next = childOf(*key, path.parts[i]);
         if (!next)
-            return ERROR_FILE_NOT_FOUND;
+            return status::fileNotFound;
         const bool last = i + 1 == path.parts.size();
         if (next->isLink && !(last && openLink)) {
             next = followLink(*next, 0);
             if (!next)
-                return ERROR_FILE_NOT_FOUND;
+                return status::fileNotFound;
         }
         key = next;
     }
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Handle Registry::newHandle(Key *key, uint32_t access) {
@@ -379,21 +379,21 @@ Status Registry::openKey(Handle base, std::u16string_view subKey, uint32_t optio
     beginCall();
     result = 0;
     const Target start = target(base);
-    if (start.status != ERROR_SUCCESS)
+    if (start.status != status::ok)
         return start.status;
     const ParsedPath path = parsePath(subKey);
-    if (path.status != ERROR_SUCCESS)
+    if (path.status != status::ok)
         return path.status;
     // A predefined root opened with an empty path is handed back as it is.
     if (root::isPredefined(base) && path.parts.empty()) {
         result = base;
-        return ERROR_SUCCESS;
+        return status::ok;
     }
     Key *key = start.key;
-    if (const Status status = walk(key, path, (options & REG_OPTION_OPEN_LINK) != 0))
-        return status;
+    if (const Status walked = walk(key, path, (options & REG_OPTION_OPEN_LINK) != 0))
+        return walked;
     result = newHandle(key, access);
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status Registry::createKey(Handle base, std::u16string_view subKey, const std::u16string *keyClass, uint32_t options,
@@ -402,23 +402,23 @@ Status Registry::createKey(Handle base, std::u16string_view subKey, const std::u
     result = 0;
     created = false;
     const Target start = target(base);
-    if (start.status != ERROR_SUCCESS)
+    if (start.status != status::ok)
         return start.status;
     const ParsedPath path = parsePath(subKey);
-    if (path.status != ERROR_SUCCESS)
+    if (path.status != status::ok)
         return path.status;
     const bool isVolatile = (options & REG_OPTION_VOLATILE) != 0;
     const bool makeLink = (options & REG_OPTION_CREATE_LINK) != 0;
     const bool openLink = (options & (REG_OPTION_OPEN_LINK | REG_OPTION_CREATE_LINK)) != 0;
     Key *key = start.key;
     if (depthOf(*key) + path.parts.size() > kMaxKeyDepth)
-        return ERROR_INVALID_PARAMETER;
+        return status::invalidParameter;
     for (size_t i = 0; i < path.parts.size(); ++i) {
         const bool last = i + 1 == path.parts.size();
         Key *next = childOf(*key, path.parts[i]);
         if (!next) {
             if (!key->hive)
-                return ERROR_ACCESS_DENIED;
+                return status::accessDenied;
             if (const Status denied = key->hive->checkWritable())
                 return denied;
             if (key->isVolatile && !isVolatile)
@@ -430,7 +430,7 @@ Status Registry::createKey(Handle base, std::u16string_view subKey, const std::u
         if (next->isLink && !(last && openLink)) {
             next = followLink(*next, 0);
             if (!next)
-                return ERROR_FILE_NOT_FOUND;
+                return status::fileNotFound;
         }
         key = next;
     }
@@ -441,12 +441,12 @@ Status Registry::createKey(Handle base, std::u16string_view subKey, const std::u
 Status Registry::closeKey(Handle key) {
     beginCall();
     if (!key)
-        return ERROR_INVALID_HANDLE;
+        return status::invalidHandle;
     if (root::isPredefined(key))
-        return ERROR_SUCCESS;
+        return status::ok;
     const auto found = handles_.find(key);
     if (found == handles_.end())
-        return ERROR_INVALID_HANDLE;
+        return status::invalidHandle;
     if (found->second.hive)
         --found->second.hive->openHandles;
     handles_.erase(found);
@@ -456,31 +456,31 @@ Status Registry::closeKey(Handle key) {
 Status Registry::queryValue(Handle key, std::u16string_view name, Value &result) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (name.size() > kMaxValueNameLength || !at.key->hive)
-        return ERROR_FILE_NOT_FOUND; // no value can have a longer name
+        return status::fileNotFound; // no value can have a longer name
     at.key->hive->ensureValues(*at.key);
     const Value *value = findValue(*at.key, name);
     if (!value)
-        return ERROR_FILE_NOT_FOUND;
+        return status::fileNotFound;
     result = *value;
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status Registry::setValue(Handle key, Value value) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (value.name.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
+        return status::invalidParameter;
     if (!at.key->hive)
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (const Status denied = at.key->hive->checkWritable())
         return denied;
     at.key->hive->setValue(*at.key, std::move(value));
@@ -490,17 +490,17 @@ Status Registry::setValue(Handle key, Value value) {
 Status Registry::deleteValue(Handle key, std::u16string_view name) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (name.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
+        return status::invalidParameter;
     if (!at.key->hive)
-        return ERROR_FILE_NOT_FOUND;
+        return status::fileNotFound;
     at.key->hive->ensureValues(*at.key);
     if (!findValue(*at.key, name))
-        return ERROR_FILE_NOT_FOUND;
+        return status::fileNotFound;
     if (const Status denied = at.key->hive->checkWritable())
         return denied;
     at.key->hive->deleteValue(*at.key, name);
@@ -510,10 +510,10 @@ Status Registry::deleteValue(Handle key, std::u16string_view name) {
 Status Registry::queryInfo(Handle key, KeyInfo &info) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     Key &k = *at.key;
     info = KeyInfo();
     if (k.keyClass)
@@ -535,54 +535,54 @@ Status Registry::queryInfo(Handle key, KeyInfo &info) {
         info.maxValueLengthAsUtf8 = std::max(info.maxValueLengthAsUtf8, static_cast<uint32_t>(utf8DataSize(value)));
     }
     info.lastWriteTime = k.hasFileTime ? k.fileTime : 0;
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status Registry::enumKey(Handle key, uint32_t index, SubKey &result) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (index >= childCount(*at.key))
-        return ERROR_NO_MORE_ITEMS;
+        return status::noMoreItems;
     const Key *child = childAt(*at.key, index);
     result.name = child->name;
     result.keyClass = child->keyClass ? *child->keyClass : std::u16string();
     result.lastWriteTime = child->hasFileTime ? child->fileTime : 0;
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status Registry::enumValue(Handle key, uint32_t index, Value &result) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (!at.key->hive)
-        return ERROR_NO_MORE_ITEMS;
+        return status::noMoreItems;
     at.key->hive->ensureValues(*at.key);
     if (index >= at.key->values.size())
-        return ERROR_NO_MORE_ITEMS;
+        return status::noMoreItems;
     result = at.key->values[index];
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status Registry::deleteKey(Handle base, std::u16string_view subKey) {
     beginCall();
     const Target start = target(base);
-    if (start.status != ERROR_SUCCESS)
+    if (start.status != status::ok)
         return start.status;
     const ParsedPath path = parsePath(subKey);
-    if (path.status != ERROR_SUCCESS)
+    if (path.status != status::ok)
         return path.status;
     Key *key = start.key;
-    if (const Status status = walk(key, path, true))
-        return status;
+    if (const Status walked = walk(key, path, true))
+        return walked;
     if (!key->hive || isRootOfHive(*key) || !key->children.empty())
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (const Status denied = key->hive->checkWritable())
         return denied;
     forgetKey(key);
@@ -593,22 +593,22 @@ Status Registry::deleteKey(Handle base, std::u16string_view subKey) {
 Status Registry::flushKey(Handle key) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (at.key->hive)
         return at.key->hive->save();
     const Status first = user_->save();
     const Status second = defaultUser_->save();
-    return first != ERROR_SUCCESS ? first : second;
+    return first != status::ok ? first : second;
 }
 
 Status Registry::flushAll() {
     beginCall();
-    Status result = ERROR_SUCCESS;
+    Status result = status::ok;
     for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()}) {
-        const Status status = hive->save();
-        if (result == ERROR_SUCCESS)
-            result = status;
+        const Status saved = hive->save();
+        if (result == status::ok)
+            result = saved;
     }
     return result;
 }
@@ -625,13 +625,13 @@ Status Registry::setReadOnly(const char *fileName, bool readOnly) {
     if (!fileName) {
         for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
             hive->forceReadOnly(readOnly);
-        return ERROR_SUCCESS;
+        return status::ok;
     }
     Hive *hive = hiveByFile(fileName);
     if (!hive)
-        return ERROR_FILE_NOT_FOUND;
+        return status::fileNotFound;
     hive->forceReadOnly(readOnly);
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 } // namespace winreg
