@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "ErrorReporting.h"
+#include "NewRegistry.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -37,6 +38,7 @@ int RunProgram(int argc, char **argv, const std::function<void(TForm1 &)> &befor
     application.setDesktopFileName(QStringLiteral("vantor"));
     application.setWindowIcon(QIcon(QStringLiteral(":/icons/vantor.png")));
     SetApplicationTitle(QStringLiteral("Vantor 1.5"));
+    RunReportingFailures(SeedRegistryIfNew);
 
     // Created in this order and kept for the whole run; the main window
     // first. Destroyed in the reverse order.

@@ -2,6 +2,7 @@
 
 #include "CaptionTable.h"
 #include "CentreOnScreen.h"
+#include "PresetLocations.h"
 #include "Unit1.h"
 
 #include <QLabel>
@@ -12,11 +13,7 @@
 
 TForm3 *Form3 = nullptr;
 
-namespace {
-
-const char *const WindowsNtCurrentVersion = "Software\\Microsoft\\Windows NT\\CurrentVersion";
-
-} // namespace
+using namespace PresetLocations;
 
 TForm3::TForm3(QWidget *parent) : QDialog(parent, Qt::Tool)
 {
@@ -71,38 +68,38 @@ void TForm3::FillMainWindow(const char *path, const char *name, QRadioButton *ro
 
 void TForm3::RadioButton3Click()
 {
-    FillMainWindow(WindowsNtCurrentVersion, "RegisteredOwner", Form1->RadioButton3);
+    FillMainWindow(WindowsNtCurrentVersion, RegisteredOwnerValue, Form1->RadioButton3);
 }
 
 void TForm3::RadioButton4Click()
 {
-    FillMainWindow(WindowsNtCurrentVersion, "RegisteredOrganization", Form1->RadioButton3);
+    FillMainWindow(WindowsNtCurrentVersion, RegisteredOrganizationValue, Form1->RadioButton3);
 }
 
 void TForm3::RadioButton9Click()
 {
-    FillMainWindow(WindowsNtCurrentVersion, "PathName", Form1->RadioButton3);
+    FillMainWindow(WindowsNtCurrentVersion, SystemFolderValue, Form1->RadioButton3);
 }
 
 void TForm3::RadioButton5Click()
 {
     // The name ends in a blank.
-    FillMainWindow("SYSTEM\\CurrentControlSet\\Services\\CDRom", "AutoRun ", Form1->RadioButton3);
+    FillMainWindow(CdRomService, "AutoRun ", Form1->RadioButton3);
 }
 
 void TForm3::RadioButton6Click()
 {
-    FillMainWindow("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "", Form1->RadioButton3);
+    FillMainWindow(StartupPrograms, "", Form1->RadioButton3);
 }
 
 void TForm3::RadioButton12Click()
 {
-    FillMainWindow("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts", "", Form1->RadioButton2);
+    FillMainWindow(OpenWithLists, "", Form1->RadioButton2);
 }
 
 void TForm3::RadioButton11Click()
 {
-    FillMainWindow("Software\\Microsoft\\Internet Explorer\\TypedURLs", "", Form1->RadioButton2);
+    FillMainWindow(TypedUrls, "", Form1->RadioButton2);
 }
 
 void TForm3::Button1Click()

@@ -1,7 +1,10 @@
-// The program entry: the six windows exist in their globals for the whole
-// run, the main window is shown and activated, and closing it ends the run.
+// The program entry: a new registry gets the keys the presets point to, the
+// six windows exist in their globals for the whole run, the main window is
+// shown and activated, and closing it ends the run.
 #include "ErrorReporting.h"
+#include "PresetLocations.h"
 #include "Program.h"
+#include "ScratchRegistry.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -9,15 +12,11 @@
 #include "Unit5.h"
 #include "Unit6.h"
 
-#include <vantor_registry.h>
-
 #include <QApplication>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -37,11 +36,14 @@ int main(int argc, char **argv)
 {
     bool sawRun = false;
     bool fadedIn = false;
-    std::unique_ptr<QTemporaryDir> registry;
+    ScratchRegistry registry;
     const int code = RunProgram(argc, argv, [&](TForm1 &form) {
         sawRun = true;
-        registry = std::make_unique<QTemporaryDir>();
-        VtrRegReset(registry->path().toUtf8().constData());
+        HKEY preset = nullptr;
+        Check(RegOpenKeyExA(HKEY_LOCAL_MACHINE, PresetLocations::WindowsNtCurrentVersion, 0, KEY_READ, &preset)
+                  == ERROR_SUCCESS,
+              "a new registry gets the keys the presets point to");
+        RegCloseKey(preset);
         Check(Form1 == &form, "Form1 is the main window");
         Check(qobject_cast<QApplication *>(qApp) != nullptr, "an application object exists");
         Check(AboutBox && Form3 && Form4 && Form5 && Form6, "the five dialogs exist");
@@ -61,8 +63,6 @@ int main(int argc, char **argv)
     Check(code == 0, "closing the main window ends the run with 0");
     Check(fadedIn, "the main window faded in");
     Check(Form1 == nullptr && AboutBox == nullptr && Form6 == nullptr, "the globals are cleared at the end");
-    VtrRegReset(nullptr);
-    registry.reset();
     if (failures == 0)
         std::puts("PASS: program entry");
     return failures == 0 ? 0 : 1;
