@@ -32,6 +32,11 @@ LSTATUS VtrRegFlushAll(void);
 /* The registry directory in use (UTF-8, absolute), or null before first use. */
 const char *VtrRegDirectory(void);
 
+/* TRUE when the registry directory in use held none of the three hive files
+ * when the engine found it: a registry that starts empty, for its program to
+ * furnish. Finds the directory first when nothing has used it yet. */
+BOOL VtrRegIsNew(void);
+
 /* Makes one hive read-only, or writable again: fileName is "system.reg",
  * "user.reg" or "userdef.reg", or null for all three. On a read-only hive
  * existing keys open and read as usual; creating a key and every write give

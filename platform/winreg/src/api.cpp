@@ -418,6 +418,15 @@ const char *VtrRegDirectory(void) {
     return g_registry ? g_registry->directory().c_str() : nullptr;
 }
 
+BOOL VtrRegIsNew(void) {
+    BOOL isNew = FALSE;
+    guarded([&] {
+        isNew = registry().isNew() ? TRUE : FALSE;
+        return ERROR_SUCCESS;
+    });
+    return isNew;
+}
+
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly) {
     return guarded([&] { return registry().setReadOnly(fileName, readOnly != FALSE); });
 }

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace winreg {
 
@@ -54,29 +52,6 @@ size_t depthOf(const Key &key) {
     return depth;
 }
 
-std::u16string accountFullName() {
-    const passwd *pw = getpwuid(getuid());
-    std::string name;
-    if (pw && pw->pw_gecos) {
-        name = pw->pw_gecos;
-        name = name.substr(0, name.find(','));
-    }
-    if (name.empty() && pw && pw->pw_name)
-        name = pw->pw_name;
-    if (name.empty())
-        name = "User";
-    return utf8ToUtf16(name);
-}
-
-Value stringValue(std::u16string name, std::u16string_view text) {
-    Value value;
-    value.name = std::move(name);
-    value.type = REG_SZ;
-    value.data = utf16ToBytes(text);
-    value.data.append(2, '\0');
-    return value;
-}
-
 } // namespace
 
 Registry::Registry(std::string directory) : directory_(std::move(directory)) {
@@ -88,46 +63,12 @@ Registry::Registry(std::string directory) : directory_(std::move(directory)) {
                                           *this);
     user_->setParentOfRoot(&usersKey_);
     defaultUser_->setParentOfRoot(&usersKey_);
-    seedNewRegistry();
+    isNew_ = true;
+    for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
+        isNew_ = isNew_ && !stampOf(hive->filePath()).exists;
 }
 
 Registry::~Registry() = default;
-
-// A new registry gets the keys that the program's presets point to.
-void Registry::seedNewRegistry() {
-    for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()}) {
-        if (stampOf(hive->filePath()).exists)
-            return;
-    }
-    beginCall();
-    for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
-        refresh(*hive);
-    const auto create = [](Hive &hive, std::initializer_list<const char16_t *> path) {
-        Key *key = &hive.root();
-        for (const char16_t *name : path) {
-            Key *next = findChild(*key, name);
-            key = next ? next : hive.createKey(*key, name, nullptr, false, false);
-        }
-        return key;
-    };
-    Key *version = create(*machine_, {u"Software", u"Microsoft", u"Windows NT", u"CurrentVersion"});
-    machine_->setValue(*version, stringValue(u"PathName", u"C:\\windows"));
-    machine_->setValue(*version, stringValue(u"RegisteredOrganization", u""));
-    machine_->setValue(*version, stringValue(u"RegisteredOwner", accountFullName()));
-    create(*machine_, {u"Software", u"Microsoft", u"Windows", u"CurrentVersion", u"Run"});
-    create(*machine_, {u"Software", u"Classes"});
-    Key *cdrom = create(*machine_, {u"System", u"CurrentControlSet", u"Services", u"CDRom"});
-    Value autoRun;
-    autoRun.name = u"AutoRun";
-    autoRun.type = REG_DWORD;
-    autoRun.data = std::string("\1\0\0\0", 4);
-    machine_->setValue(*cdrom, std::move(autoRun));
-    create(*machine_, {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"});
-    create(*user_, {u"Software", u"Microsoft", u"Windows", u"CurrentVersion", u"Explorer", u"FileExts"});
-    create(*user_, {u"Software", u"Microsoft", u"Internet Explorer", u"TypedURLs"});
-    for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
-        hive->save(true);
-}
 
 void Registry::refresh(Hive &hive) {
     uint64_t &done = refreshedInCall_[&hive];

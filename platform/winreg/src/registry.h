@@ -21,6 +21,8 @@ public:
     Registry &operator=(const Registry &) = delete;
 
     const std::string &directory() const { return directory_; }
+    // True when the folder held none of the hive files as this registry found it.
+    bool isNew() const { return isNew_; }
 
     Status openKey(Handle base, std::u16string_view path, uint32_t options, uint32_t access, Handle &key) override;
     Status createKey(Handle base, std::u16string_view path, const std::u16string *keyClass, uint32_t options,
@@ -75,9 +77,9 @@ private:
     void forgetKey(Key *key);
     Status commitIdleHives();
     bool isRootOfHive(const Key &key) const;
-    void seedNewRegistry();
 
     std::string directory_;
+    bool isNew_ = false;
     Key usersKey_; // HKEY_USERS: shows the roots of userdef.reg and user.reg
     std::unique_ptr<Hive> machine_;
     std::unique_ptr<Hive> user_;
