@@ -2,12 +2,11 @@
 // here, a throw-away Wine prefix when built for Windows.
 #include "Registry.h"
 #include "RegistryTree.h"
+#include "ScratchRegistry.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,25 +20,8 @@ namespace {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-#ifndef _WIN32
-        char pattern[] = "/tmp/vantor-registry-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ASSERT_EQ(VtrRegReset(dir_.c_str()), ERROR_SUCCESS);
-#endif
-        DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest");
-    }
-
-    void TearDown() override
-    {
-        DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest");
-#ifndef _WIN32
-        VtrRegReset(nullptr);
-        std::filesystem::remove_all(dir_);
-#endif
-    }
+    void SetUp() override { DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest"); }
+    void TearDown() override { DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest"); }
 
     static bool KeyExists(const std::string &path)
     {
@@ -72,7 +54,7 @@ protected:
         return "(no exception)";
     }
 
-    std::string dir_;
+    ScratchRegistry registry_;
 };
 
 TEST_F(RegistryTest, FreshObjectIsBoundToCurrentUserWithFullAccess)
