@@ -137,7 +137,7 @@ void LifecycleTest::storedLanguageIsAppliedAtActivation()
 {
     QFETCH(QString, stored);
     QFETCH(QString, checked);
-    WriteProgramValue("lastlang", stored.toStdString());
+    SetProgramText("lastlang", stored.toStdString());
     TForm1 form;
     ShowAndActivate(form);
     QCOMPARE(CheckedLanguage(form), checked);
@@ -147,7 +147,7 @@ void LifecycleTest::storedLanguageIsAppliedAtActivation()
 void LifecycleTest::activationRunsOnlyOnce()
 {
     BoxRecorder recorder;
-    WriteProgramValue("lastlang", "2");
+    SetProgramText("lastlang", "2");
     TForm1 form;
     TForm3 presets;
     Form3 = &presets;
@@ -157,7 +157,7 @@ void LifecycleTest::activationRunsOnlyOnce()
 
     // Undo what the activation did; running it again would redo it.
     form.N18->setChecked(false);
-    WriteProgramValue("lastlang", "0");
+    SetProgramText("lastlang", "0");
 
     QTimer::singleShot(100, &presets, &QDialog::reject);
     QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
@@ -194,7 +194,7 @@ void LifecycleTest::closeStoresFieldsAndLanguage()
 {
     QFETCH(QString, marker);
     QFETCH(QString, code);
-    WriteProgramValue("Word", "from an earlier run");
+    SetProgramText("Word", "from an earlier run");
     TForm1 form;
     ShowAndActivate(form);
     form.Edit2->setText(QStringLiteral("Software\\Мой ключ"));
@@ -203,22 +203,22 @@ void LifecycleTest::closeStoresFieldsAndLanguage()
     QVERIFY(form.close());
     QVERIFY(!form.isVisible());
 
-    QCOMPARE(ReadProgramValue("Path"), std::string("Software\\Мой ключ"));
-    QCOMPARE(ReadProgramValue("Name"), std::string(" name "));
-    QVERIFY(HasProgramValue("Word")); // the empty field overwrites the old text
-    QCOMPARE(ReadProgramValue("Word"), std::string());
-    QCOMPARE(QString::fromStdString(ReadProgramValue("lastlang")), code);
+    QCOMPARE(ProgramText("Path"), std::string("Software\\Мой ключ"));
+    QCOMPARE(ProgramText("Name"), std::string(" name "));
+    QVERIFY(ProgramHas("Word")); // the empty field overwrites the old text
+    QCOMPARE(ProgramText("Word"), std::string());
+    QCOMPARE(QString::fromStdString(ProgramText("lastlang")), code);
 }
 
 void LifecycleTest::unknownLanguageMarkerLeavesStoredLanguage()
 {
-    WriteProgramValue("lastlang", "1");
+    SetProgramText("lastlang", "1");
     TForm1 form;
     form.Edit4->setText(QStringLiteral("value"));
     form.N15->setTitle(QStringLiteral("Sprache"));
     form.close();
-    QCOMPARE(ReadProgramValue("Word"), std::string("value"));
-    QCOMPARE(ReadProgramValue("lastlang"), std::string("1"));
+    QCOMPARE(ProgramText("Word"), std::string("value"));
+    QCOMPARE(ProgramText("lastlang"), std::string("1"));
 }
 
 void LifecycleTest::exitItemClosesAndStores()
@@ -228,8 +228,8 @@ void LifecycleTest::exitItemClosesAndStores()
     form.Edit2->setText(QStringLiteral("a\\b"));
     QTest::keyClick(&form, Qt::Key_F4, Qt::ControlModifier);
     QTRY_VERIFY(!form.isVisible());
-    QCOMPARE(ReadProgramValue("Path"), std::string("a\\b"));
-    QCOMPARE(ReadProgramValue("lastlang"), std::string("0"));
+    QCOMPARE(ProgramText("Path"), std::string("a\\b"));
+    QCOMPARE(ProgramText("lastlang"), std::string("0"));
 }
 
 void LifecycleTest::refusedWriteAtCloseIsShownAndWindowStillCloses()
@@ -247,7 +247,7 @@ void LifecycleTest::refusedWriteAtCloseIsShownAndWindowStillCloses()
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.title, QStringLiteral("Vantor 1.5"));
     QCOMPARE(box.text, QStringLiteral("Failed to set data for 'Path'"));
-    QCOMPARE(ReadProgramValue("Path"), std::string());
+    QCOMPARE(ProgramText("Path"), std::string());
 }
 
 void LifecycleTest::failingActivationStillFadesIn()

@@ -47,12 +47,12 @@ protected:
 TEST_F(LanguageLifecycle, OtherStoredCodesLeaveTheCreationTexts)
 {
     for (const char *stored : {"3", "01", " 1", "", "1 ", "English"}) {
-        WriteProgramValue(LastLanguageValue, stored);
+        SetProgramText(LastLanguageValue, stored);
         StartProgram();
         Activate();
         ExpectCreationTexts();
         EndProgram();
-        EXPECT_EQ(ReadProgramValue(LastLanguageValue), "0") << '"' << stored << '"';
+        EXPECT_EQ(ProgramText(LastLanguageValue), "0") << '"' << stored << '"';
     }
 }
 
@@ -62,19 +62,19 @@ TEST_F(LanguageLifecycle, MissingCodeLeavesTheCreationTextsAndStoresRussian)
     Activate();
     ExpectCreationTexts();
     EndProgram();
-    EXPECT_EQ(ReadProgramValue(LastLanguageValue), "0");
+    EXPECT_EQ(ProgramText(LastLanguageValue), "0");
 }
 
 TEST_F(LanguageLifecycle, StoredCodeAppliesTheFullSet)
 {
     for (TLanguage language : languages) {
-        WriteProgramValue(LastLanguageValue, std::to_string(static_cast<int>(language)));
+        SetProgramText(LastLanguageValue, std::to_string(static_cast<int>(language)));
         StartProgram();
         Activate();
         ExpectEntriesIn(language, 1, 69);
         EXPECT_EQ(MarkedLanguage(*Form1), language);
         EndProgram();
-        EXPECT_EQ(ReadProgramValue(LastLanguageValue), std::to_string(static_cast<int>(language)));
+        EXPECT_EQ(ProgramText(LastLanguageValue), std::to_string(static_cast<int>(language)));
     }
 }
 
@@ -89,7 +89,7 @@ TEST_F(LanguageLifecycle, LanguageChosenInTheSettingsDialogIsTheNextRunsLanguage
     // Until the next full set only the main window speaks English.
     EXPECT_EQ(Form4->windowTitle(), QStringLiteral("Настройки VTR 1.5"));
     EndProgram();
-    EXPECT_EQ(ReadProgramValue(LastLanguageValue), "2");
+    EXPECT_EQ(ProgramText(LastLanguageValue), "2");
 
     StartProgram();
     Activate();
@@ -110,7 +110,7 @@ TEST_F(LanguageLifecycle, LastChoiceOfEitherKindIsStored)
     Form4->Button1->click();
     Form1->N18->trigger();
     EndProgram();
-    EXPECT_EQ(ReadProgramValue(LastLanguageValue), "2");
+    EXPECT_EQ(ProgramText(LastLanguageValue), "2");
 
     StartProgram();
     Activate();
@@ -120,7 +120,7 @@ TEST_F(LanguageLifecycle, LastChoiceOfEitherKindIsStored)
     Form4->RadioButton2->setChecked(true);
     Form4->Button1->click();
     EndProgram();
-    EXPECT_EQ(ReadProgramValue(LastLanguageValue), "1");
+    EXPECT_EQ(ProgramText(LastLanguageValue), "1");
 
     StartProgram();
     Activate();

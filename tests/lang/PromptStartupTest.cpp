@@ -19,9 +19,9 @@ using PersistedState::LastLanguageValue;
 // creation texts whatever language is stored; the language follows it.
 TEST_F(ProgramFixture, PromptAtStartShowsItsCreationTexts)
 {
-    WritePasswordStoreValue(PersistedState::PasswordValue, "secret");
-    WritePasswordStoreValue(PersistedState::ProtectionFlagValue, "1");
-    WriteProgramValue(LastLanguageValue, "2");
+    SetStoreText(PersistedState::PasswordValue, "secret");
+    SetStoreText(PersistedState::ProtectionFlagValue, "1");
+    SetProgramText(LastLanguageValue, "2");
     StartProgram();
 
     QString title, ok, cancel, marker;

@@ -78,38 +78,6 @@ void ProgramFixture::Activate()
     Form1->FormActivate();
 }
 
-void ProgramFixture::WriteProgramValue(const std::string &name, const std::string &value)
-{
-    TRegistry key;
-    key.SelectRoot(PersistedState::ProgramKeyRoot);
-    key.EnterKey(PersistedState::ProgramKeyPath, true);
-    key.WriteText(name, value);
-}
-
-std::string ProgramFixture::ReadProgramValue(const std::string &name)
-{
-    TRegistry key;
-    key.SelectRoot(PersistedState::ProgramKeyRoot);
-    key.EnterKey(PersistedState::ProgramKeyPath, true);
-    return key.ReadText(name);
-}
-
-bool ProgramFixture::HasProgramValue(const std::string &name)
-{
-    TRegistry key;
-    key.SelectRoot(PersistedState::ProgramKeyRoot);
-    key.EnterKey(PersistedState::ProgramKeyPath, true);
-    return key.HasValue(name);
-}
-
-void ProgramFixture::WritePasswordStoreValue(const std::string &name, const std::string &value)
-{
-    TRegistry key;
-    key.SelectRoot(PersistedState::PasswordStoreRoot);
-    key.EnterKey(PersistedState::PasswordStorePath, true);
-    key.WriteText(name, value);
-}
-
 void WhenModalShown(std::function<void()> work)
 {
     auto *poll = new QTimer(qApp);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BoxRecorder.h"
+#include "ProgramState.h"
 #include "ScratchRegistry.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +27,6 @@ protected:
     void EndProgram();
     // The main window's first activation, as at start-up.
     void Activate();
-
-    // The program key's values, written and read directly.
-    void WriteProgramValue(const std::string &name, const std::string &value);
-    std::string ReadProgramValue(const std::string &name);
-    bool HasProgramValue(const std::string &name);
-    void WritePasswordStoreValue(const std::string &name, const std::string &value);
 
     // The error boxes and message dialogs shown, which the fixture dismisses
     // at once. Tests that expect none leave it empty.
