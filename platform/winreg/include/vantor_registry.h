@@ -39,6 +39,13 @@ const char *VtrRegDirectory(void);
  * read-only is told once on stderr. */
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly);
 
+/* While a Wine server runs for the prefix, every call goes to that server's
+ * registry, through a helper program that runs inside the prefix's Wine. When
+ * the last registry call failed on that way (no Wine loader, the helper was
+ * not built or ended or hung, the server ended), this says why, in UTF-8;
+ * otherwise it is null. The same text goes to stderr. */
+const char *VtrRegFailureNote(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,5 +1,7 @@
 // The C entry points: one lock around everything, and the registry object
-// created on first use in the folder the environment names.
+// created on first use in the folder the environment names. While a Wine
+// server runs for that folder, the calls go to the live registry instead.
+#include "live.h"
 #include "registry.h"
 #include "vantor_registry.h"
 
@@ -12,12 +14,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using winreg::LiveRegistry;
 using winreg::Registry;
 
 namespace {
 
 std::mutex g_mutex;
 std::unique_ptr<Registry> g_registry;
+std::unique_ptr<LiveRegistry> g_live;
+std::string g_failureNote;
 std::string g_chosenDirectory; // set by VtrRegReset(dir)
 bool g_exitHookInstalled = false;
 
@@ -86,6 +91,7 @@ void applyReadOnlyRequest(Registry &registry) {
 
 void saveAtExit() {
     const std::lock_guard lock(g_mutex);
+    g_live.reset();
     if (g_registry)
         g_registry->flushAll();
     g_registry.reset();
@@ -105,76 +111,112 @@ Registry &registry() {
     return *g_registry;
 }
 
+bool isPredefinedRoot(HKEY key) {
+    const auto value = reinterpret_cast<uintptr_t>(key);
+    return value >= reinterpret_cast<uintptr_t>(HKEY_CLASSES_ROOT) &&
+           value <= reinterpret_cast<uintptr_t>(HKEY_DYN_DATA);
+}
+
+// The live registry when it is the one to answer a call on key: for its own
+// handles, and for the predefined roots while a Wine server runs.
+LiveRegistry *liveFor(HKEY key) {
+    g_failureNote.clear();
+    if (LiveRegistry::isLiveHandle(key))
+        return g_live.get();
+    if (!isPredefinedRoot(key))
+        return nullptr;
+    Registry &files = registry();
+    if (g_live && !g_live->ended())
+        return g_live.get();
+    if (!winreg::wineServerRunning(files.directory()))
+        return nullptr;
+    g_live = std::make_unique<LiveRegistry>(files.directory(), [&files](const std::string &fileName) {
+        return files.forcedReadOnly(fileName);
+    });
+    return g_live.get();
+}
+
+// Runs one call on the registry that answers for key.
+template <typename Call> LSTATUS dispatch(HKEY key, Call call) {
+    const std::lock_guard lock(g_mutex);
+    if (LiveRegistry *live = liveFor(key)) {
+        const LSTATUS status = call(*live);
+        g_failureNote = live->failureNote();
+        live->clearFailureNote();
+        return status;
+    }
+    return call(registry());
+}
+
 } // namespace
 
 extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-    const std::lock_guard lock(g_mutex);
-    return registry().openKey(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    return dispatch(hKey, [&](auto &r) { return r.openKey(hKey, lpSubKey, ulOptions, samDesired, phkResult); });
 }
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
                                const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-    const std::lock_guard lock(g_mutex);
-    return registry().createKey(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+    return dispatch(hKey, [&](auto &r) {
+        return r.createKey(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+    });
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().closeKey(hKey);
+    return dispatch(hKey, [&](auto &r) { return r.closeKey(hKey); });
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().queryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    return dispatch(hKey,
+                    [&](auto &r) { return r.queryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().setValue(hKey, lpValueName, dwType, lpData, cbData);
+    return dispatch(hKey, [&](auto &r) { return r.setValue(hKey, lpValueName, dwType, lpData, cbData); });
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                                 LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                                 LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                 PFILETIME lpftLastWriteTime) {
-    const std::lock_guard lock(g_mutex);
-    return registry().queryInfo(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
-                                lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor,
-                                lpftLastWriteTime);
+    return dispatch(hKey, [&](auto &r) {
+        return r.queryInfo(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
+                           lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime);
+    });
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    const std::lock_guard lock(g_mutex);
-    return registry().enumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
+    return dispatch(hKey, [&](auto &r) {
+        return r.enumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
+    });
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().deleteKey(hKey, lpSubKey);
+    return dispatch(hKey, [&](auto &r) { return r.deleteKey(hKey, lpSubKey); });
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    const std::lock_guard lock(g_mutex);
-    return registry().deleteValue(hKey, lpValueName);
+    return dispatch(hKey, [&](auto &r) { return r.deleteValue(hKey, lpValueName); });
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    return dispatch(hKey, [&](auto &r) {
+        return r.enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    });
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().flushKey(hKey);
+    return dispatch(hKey, [&](auto &r) { return r.flushKey(hKey); });
 }
 
 LSTATUS VtrRegReset(const char *dir) {
     const std::lock_guard lock(g_mutex);
+    g_live.reset();
+    g_failureNote.clear();
     LSTATUS status = ERROR_SUCCESS;
     if (g_registry) {
         status = g_registry->flushAll();
@@ -193,6 +235,11 @@ LSTATUS VtrRegFlushAll(void) {
 const char *VtrRegDirectory(void) {
     const std::lock_guard lock(g_mutex);
     return g_registry ? g_registry->directory().c_str() : nullptr;
+}
+
+const char *VtrRegFailureNote(void) {
+    const std::lock_guard lock(g_mutex);
+    return g_failureNote.empty() ? nullptr : g_failureNote.c_str();
 }
 
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly) {

@@ -100,6 +100,7 @@ public:
     // goes to stderr once.
     long checkWritable();
     void forceReadOnly(bool on) { forcedReadOnly_ = on; }
+    bool forcedReadOnly() const { return forcedReadOnly_; }
     bool understood() const { return unparsable_.empty(); }
 
     void ensureValues(Key &key);
@@ -157,7 +158,8 @@ private:
 };
 
 // Whether a Wine server runs for the prefix at dir (it holds the lock on the
-// file `lock` in its server folder).
+// file `lock` in its server folder), and that folder (empty when none runs).
 bool wineServerRunning(const std::string &dir);
+std::string wineServerFolder(const std::string &dir);
 
 } // namespace winreg

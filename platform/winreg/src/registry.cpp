@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include "ansi.h"
 #include "format.h"
 #include "text.h"
 
@@ -30,53 +31,6 @@ bool isPredefined(HKEY key) {
     return v >= low && v <= low + 6;
 }
 
-bool isStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-// The bytes that the A functions show for a value: strings in UTF-8.
-std::string_view ansiData(const Value &value, std::string &converted) {
-    if (!isStringType(value.type))
-        return value.data;
-    converted = utf16ToUtf8(bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
-    return converted;
-}
-
-size_t ansiDataSize(const Value &value) {
-    if (!isStringType(value.type))
-        return value.data.size();
-    return utf8LengthOf(bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
-}
-
-// Hands a value's data to the caller as RegQueryValueExA and RegEnumValueA do:
-// a short buffer gets ERROR_MORE_DATA and the size needed, and is left as it
-// was. Text stored without its final zero gets one after the data where the
-// buffer has room, uncounted, so that C callers can read it as a string.
-LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
-    std::string converted;
-    const std::string_view bytes = ansiData(value, converted);
-    if (data) {
-        if (*size < bytes.size()) {
-            *size = static_cast<DWORD>(bytes.size());
-            return ERROR_MORE_DATA;
-        }
-        if (!bytes.empty())
-            std::memcpy(data, bytes.data(), bytes.size());
-        if (isStringType(value.type) && *size > bytes.size() && !bytes.empty() && bytes.back() != '\0')
-            data[bytes.size()] = 0;
-    }
-    if (size)
-        *size = static_cast<DWORD>(bytes.size());
-    return ERROR_SUCCESS;
-}
-
-std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
-    if (size == 0)
-        return {};
-    const std::string_view bytes(reinterpret_cast<const char *>(data), size);
-    if (!isStringType(type))
-        return std::string(bytes);
-    return utf16ToBytes(utf8ToUtf16(bytes));
-}
-
 REGSAM effectiveAccess(REGSAM access) {
     constexpr REGSAM kGenericRead = 0x80000000u;
     constexpr REGSAM kGenericWrite = 0x40000000u;
@@ -92,23 +46,6 @@ REGSAM effectiveAccess(REGSAM access) {
     if (access & kGenericExecute)
         result |= KEY_EXECUTE;
     return result;
-}
-
-// Copies text and its terminator into a caller's buffer of capacity
-// characters; false (and nothing written) when it does not fit.
-bool copyName(const std::string &text, LPSTR buffer, DWORD capacity) {
-    if (capacity <= text.size())
-        return false;
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
-    return true;
-}
-
-void putFileTime(uint64_t fileTime, PFILETIME out) {
-    if (!out)
-        return;
-    out->dwLowDateTime = static_cast<DWORD>(fileTime & 0xFFFFFFFFu);
-    out->dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
 }
 
 // Levels below the root of the key's hive.
@@ -546,7 +483,7 @@ LSTATUS Registry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD ty
         return ERROR_FILE_NOT_FOUND;
     if (type)
         *type = value->type;
-    return copyData(*value, data, size);
+    return copyData(value->type, value->data, data, size);
 }
 
 LSTATUS Registry::setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size) {
@@ -644,7 +581,7 @@ LSTATUS Registry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWO
         size_t longestData = 0;
         for (const Value &value : k.values) {
             longestName = std::max(longestName, value.name.size());
-            longestData = std::max({longestData, value.data.size(), ansiDataSize(value)});
+            longestData = std::max({longestData, value.data.size(), ansiDataSize(value.type, value.data)});
         }
         if (maxValueNameLength)
             *maxValueNameLength = static_cast<DWORD>(longestName);
@@ -705,7 +642,7 @@ LSTATUS Registry::enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLengt
     *nameLength = static_cast<DWORD>(valueName.size());
     if (type)
         *type = value.type;
-    return copyData(value, data, size);
+    return copyData(value.type, value.data, data, size);
 }
 
 LSTATUS Registry::deleteKey(HKEY base, LPCSTR subKey) {
@@ -760,6 +697,11 @@ void Registry::closeAllHandles() {
             --handle.hive->openHandles;
     }
     handles_.clear();
+}
+
+bool Registry::forcedReadOnly(std::string_view fileName) {
+    const Hive *hive = hiveByFile(fileName);
+    return hive && hive->forcedReadOnly();
 }
 
 LSTATUS Registry::setReadOnly(const char *fileName, bool readOnly) {

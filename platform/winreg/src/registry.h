@@ -40,6 +40,7 @@ public:
     LSTATUS flushAll();
     void closeAllHandles();
     LSTATUS setReadOnly(const char *fileName, bool readOnly);
+    bool forcedReadOnly(std::string_view fileName);
 
     void hiveWillReload(Hive &hive) override;
     void hiveDidReload(Hive &hive) override;

@@ -56,10 +56,10 @@ std::string firstLineOf(const std::string &path) {
 
 } // namespace
 
-bool wineServerRunning(const std::string &dir) {
+std::string wineServerFolder(const std::string &dir) {
     struct stat st{};
     if (stat(dir.c_str(), &st) != 0)
-        return false;
+        return {};
     char serverName[64];
     std::snprintf(serverName, sizeof serverName, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
                   static_cast<unsigned long long>(st.st_ino));
@@ -74,10 +74,13 @@ bool wineServerRunning(const std::string &dir) {
         bases.push_back("/tmp/.wine-" + std::to_string(st.st_uid));
 
     for (const auto &base : bases) {
-        if (lockIsHeld(base + "/" + serverName + "/lock"))
-            return true;
+        const std::string folder = base + "/" + serverName;
+        if (lockIsHeld(folder + "/lock"))
+            return folder;
     }
-    return false;
+    return {};
 }
+
+bool wineServerRunning(const std::string &dir) { return !wineServerFolder(dir).empty(); }
 
 } // namespace winreg
