@@ -113,9 +113,13 @@ LSTATUS setValue(bridge::Reader &in, Answer &) {
     HKEY key = g_keys.find(in.u32());
     const auto name = in.text();
     const DWORD type = in.u32();
-    const std::string data = in.bytes();
-    return RegSetValueExW(key, wide(name), 0, type, reinterpret_cast<const BYTE *>(data.data()),
-                          static_cast<DWORD>(data.size()));
+    std::string data = in.bytes();
+    const auto size = static_cast<DWORD>(data.size());
+    // The registry API counts a terminator that stands right after text data
+    // without being counted; the size the caller gave is the one it meant, so
+    // what follows the data here is never a zero.
+    data.append(2, '\xff');
+    return RegSetValueExW(key, wide(name), 0, type, reinterpret_cast<const BYTE *>(data.data()), size);
 }
 
 // Room for the longest key name, class and value name the registry allows.

@@ -26,6 +26,8 @@ namespace {
 // How often a wait for the bridge looks whether it still lives: a process
 // that holds a copy of its pipes (Wine's server may) keeps them from closing.
 constexpr int kLivenessCheckMs = 50;
+constexpr int kServerSearchTries = 10;
+constexpr long kServerSearchPauseNs = 50'000'000;
 
 std::string linkTarget(const std::string &path) {
     char buffer[PATH_MAX];
@@ -149,7 +151,15 @@ std::vector<std::string> bridgeEnvironment(const std::string &prefix) {
 } // namespace
 
 std::string wineLoaderFor(const std::string &serverFolder, std::string &why) {
-    const std::string server = executableWorkingIn(realPath(serverFolder));
+    // A server that has only just started may not work in its folder yet.
+    std::string server;
+    for (int tries = 0; server.empty() && tries < kServerSearchTries; ++tries) {
+        if (tries > 0) {
+            const timespec pause{0, kServerSearchPauseNs};
+            nanosleep(&pause, nullptr);
+        }
+        server = executableWorkingIn(realPath(serverFolder));
+    }
     if (!server.empty()) {
         for (const char *name : {"wine64", "wine"}) {
             const std::string beside = folderOf(server) + "/" + name;
@@ -214,6 +224,7 @@ std::string BridgeProcess::start(const std::string &loader, const std::string &p
     close(fromChild[1]);
     toBridge_ = toChild[1];
     fromBridge_ = fromChild[0];
+    ending_.clear();
     if (rc != 0) {
         pid_ = -1;
         stop();
@@ -237,8 +248,9 @@ bool BridgeProcess::exited() {
     const pid_t rc = waitpid(pid_, &status, WNOHANG);
     if (rc == 0)
         return false;
-    pid_ = -1; // reaped, or not ours to wait for (ECHILD): gone either way
-    (void)status;
+    // Reaped, or not ours to wait for (ECHILD): gone either way.
+    ending_ = rc == pid_ ? exitText(status) : std::string("gone");
+    pid_ = -1;
     return true;
 }
 
@@ -249,7 +261,7 @@ bool BridgeProcess::waitFor(int fd, short events, long long deadline, Exchange &
         const long long left = deadline - nowMs();
         if (left <= 0) {
             failed.outcome = Outcome::TimedOut;
-            failed.error = "the bridge into Wine did not answer in time";
+            failed.error = "the bridge into Wine did not answer";
             return false;
         }
         pollfd watch{fd, events, 0};
@@ -260,14 +272,8 @@ bool BridgeProcess::waitFor(int fd, short events, long long deadline, Exchange &
             failed.error = std::string("waiting for the bridge into Wine failed: ") + std::strerror(errno);
             return false;
         }
-        if (rc == 0) {
-            int status = 0;
-            if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                failed.error = "the bridge into Wine ended (" + exitText(status) + ")";
-                return false;
-            }
-        }
+        if (rc == 0 && exited())
+            return false;
     }
 }
 
@@ -288,8 +294,9 @@ BridgeProcess::Exchange BridgeProcess::exchange(const std::string &message, int 
                     break;
                 }
             } else if (n < 0 && errno != EINTR) {
-                result.error = std::string("the bridge into Wine is gone: ") + std::strerror(errno);
                 sent = false;
+                if (errno != EPIPE)
+                    result.error = std::string("writing to the bridge into Wine failed: ") + std::strerror(errno);
                 break;
             }
         }
@@ -309,7 +316,6 @@ BridgeProcess::Exchange BridgeProcess::exchange(const std::string &message, int 
                 wanted = 4 + size_t{length};
             }
         } else if (n == 0) {
-            result.error = "the bridge into Wine closed its output";
             break;
         } else if (errno != EAGAIN && errno != EINTR) {
             result.error = std::string("reading from the bridge into Wine failed: ") + std::strerror(errno);
@@ -321,11 +327,13 @@ BridgeProcess::Exchange BridgeProcess::exchange(const std::string &message, int 
         result.body = received.substr(4);
         return result;
     }
-    stop();
+    const std::string ending = stop();
+    if (result.error.empty())
+        result.error = "the bridge into Wine ended (" + ending + ")";
     return result;
 }
 
-void BridgeProcess::stop() {
+std::string BridgeProcess::stop() {
     if (toBridge_ >= 0)
         close(toBridge_);
     toBridge_ = -1;
@@ -340,12 +348,14 @@ void BridgeProcess::stop() {
             int status = 0;
             while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
             }
+            ending_ = "stopped";
         }
         pid_ = -1;
     }
     if (fromBridge_ >= 0)
         close(fromBridge_);
     fromBridge_ = -1;
+    return ending_;
 }
 
 } // namespace winreg

@@ -39,8 +39,9 @@ public:
     // On anything but an answer the process is ended.
     Exchange exchange(const std::string &message, int timeoutMs);
 
-    // Closes its input, gives it a moment to end, then kills it.
-    void stop();
+    // Closes its input, gives it a moment to end, then kills it; how it
+    // ended, for the user.
+    std::string stop();
 
 private:
     bool waitFor(int fd, short events, long long deadline, Exchange &failed);
@@ -49,6 +50,7 @@ private:
     pid_t pid_ = -1;
     int toBridge_ = -1;
     int fromBridge_ = -1;
+    std::string ending_;
 };
 
 } // namespace winreg

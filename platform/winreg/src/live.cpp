@@ -98,6 +98,8 @@ LiveRegistry::Trouble LiveRegistry::startBridge(std::string &why) {
     why = process_.start(loader, program, prefix_);
     if (!why.empty())
         return Trouble::CannotStart;
+    loader_ = loader;
+    answered_ = false;
     ++generation_;
     return Trouble::None;
 }
@@ -105,6 +107,7 @@ LiveRegistry::Trouble LiveRegistry::startBridge(std::string &why) {
 LiveRegistry::Trouble LiveRegistry::exchange(const std::string &message, std::string &answer, std::string &why) {
     BridgeProcess::Exchange result = process_.exchange(message, kCallTimeoutMs);
     if (result.outcome == BridgeProcess::Outcome::Answered && result.body.size() >= 4) {
+        answered_ = true;
         answer = std::move(result.body);
         return Trouble::None;
     }
@@ -174,6 +177,8 @@ LSTATUS LiveRegistry::call(const Place &at, bridge::Op op, const Fields &fields,
             return fail(ERROR_BROKEN_PIPE, why + handBack);
         }
     }
+    if (!answered_)
+        return fail(ERROR_NOT_SUPPORTED, "the Wine loader " + loader_ + " could not run the bridge: " + why);
     const auto deadline = std::chrono::steady_clock::now() + kServerSaveWait;
     while (wineServerRunning(prefix_) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -86,6 +86,8 @@ private:
     BridgeProcess process_;
     uint64_t generation_ = 0; // bridges started so far
     bool ended_ = false;
+    std::string loader_;
+    bool answered_ = false; // by the bridge last started
     std::string note_;
     std::unordered_map<uintptr_t, Handle> handles_;
 };
