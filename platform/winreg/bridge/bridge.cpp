@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -158,18 +159,40 @@ LSTATUS enumValue(bridge::Reader &in, Answer &out) {
     return status;
 }
 
+// The most bytes any value's data takes with its text in UTF-8, as the A
+// functions hand it out.
+DWORD longestDataAsUtf8(HKEY key) {
+    static wchar_t name[kNameRoom];
+    static std::vector<BYTE> data(4096);
+    DWORD longest = 0;
+    for (DWORD index = 0;; ++index) {
+        DWORD type = 0;
+        DWORD size = 0;
+        const LSTATUS status = withData(data, size, [&](BYTE *buffer, DWORD *length) {
+            DWORD nameLength = kNameRoom;
+            return RegEnumValueW(key, index, name, &nameLength, nullptr, &type, buffer, length);
+        });
+        if (status != ERROR_SUCCESS)
+            return longest;
+        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
+            size = static_cast<DWORD>(WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<wchar_t *>(data.data()),
+                                                          static_cast<int>(size / 2), nullptr, 0, nullptr, nullptr));
+        longest = std::max(longest, size);
+    }
+}
+
 LSTATUS queryInfo(bridge::Reader &in, Answer &out) {
     HKEY key = g_keys.find(in.u32());
     static wchar_t keyClass[kNameRoom];
     DWORD classLength = kNameRoom;
     DWORD n[7] = {};
     FILETIME time{};
-    const LSTATUS status =
-        RegQueryInfoKeyW(key, keyClass, &classLength, nullptr, &n[0], &n[1], &n[2], &n[3], &n[4], &n[5], &n[6], &time);
+    const LSTATUS status = RegQueryInfoKeyW(key, keyClass, &classLength, nullptr, &n[0], &n[1], &n[2], &n[3], &n[4],
+                                            &n[5], &n[6], &time);
     out.text(viewOf(keyClass, status == ERROR_SUCCESS ? classLength : 0));
     for (DWORD figure : n)
         out.u32(figure);
-    out.u64(timeOf(time));
+    out.u64(timeOf(time)).u32(status == ERROR_SUCCESS ? longestDataAsUtf8(key) : 0);
     return status;
 }
 

@@ -24,7 +24,8 @@ enum class Op : uint8_t {
     SetValue,     // key, name, type, data
     EnumKey,      // key, index -> name, class, time
     EnumValue,    // key, index -> name, type, data
-    QueryInfo,    // key -> class, subkeys, max subkey, max class, values, max name, max data, security, time
+    QueryInfo,    // key -> class, subkeys, max subkey, max class, values, max name, max data, security,
+                  //        time, max data with text in UTF-8
     DeleteKey,    // key, subkey
     DeleteValue,  // key, name
     CloseKey,     // key

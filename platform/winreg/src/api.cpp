@@ -121,7 +121,7 @@ bool isPredefinedRoot(HKEY key) {
 // handles, and for the predefined roots while a Wine server runs.
 LiveRegistry *liveFor(HKEY key) {
     g_failureNote.clear();
-    if (LiveRegistry::isLiveHandle(key))
+    if (LiveRegistry::isLiveHandle(reinterpret_cast<uintptr_t>(key)))
         return g_live.get();
     if (!isPredefinedRoot(key))
         return nullptr;

@@ -5,6 +5,7 @@
 #include "hive.h"
 #include "text.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -19,22 +20,18 @@ constexpr int kCallTimeoutMs = 5000;
 constexpr auto kServerSaveWait = std::chrono::seconds(3);
 
 // Live handles are numbers of their own range, never reused in a process.
-constexpr uintptr_t kFirstLiveHandle = 0x50000000u;
-constexpr uintptr_t kLiveHandleSpan = 0x20000000u;
-uintptr_t g_nextLiveHandle = kFirstLiveHandle;
+constexpr LiveHandle kFirstLiveHandle = 0x50000000u;
+constexpr LiveHandle kLiveHandleSpan = 0x20000000u;
+LiveHandle g_nextLiveHandle = kFirstLiveHandle;
 
-bool isPredefinedRoot(HKEY key) {
-    const auto value = reinterpret_cast<uintptr_t>(key);
-    return value >= reinterpret_cast<uintptr_t>(HKEY_CLASSES_ROOT) &&
-           value <= reinterpret_cast<uintptr_t>(HKEY_DYN_DATA);
-}
+constexpr LiveHandle kFirstRoot = 0xFFFFFFFF80000000u;
+constexpr LiveHandle kCurrentUser = kFirstRoot + 1;
+constexpr LiveHandle kUsers = kFirstRoot + 3;
 
-std::optional<std::u16string> utf16Of(LPCSTR text) {
-    return text ? std::optional<std::u16string>(utf8ToUtf16(text)) : std::nullopt;
-}
+bool isPredefinedRoot(LiveHandle key) { return key >= kFirstRoot && key <= kFirstRoot + 6; }
 
-std::u16string joined(const std::u16string &path, const std::optional<std::u16string> &subKey) {
-    std::u16string tail = subKey.value_or(u"");
+std::u16string joined(const std::u16string &path, std::u16string_view subKey) {
+    std::u16string tail(subKey);
     while (!tail.empty() && tail.back() == u'\\')
         tail.pop_back();
     if (path.empty() || tail.empty())
@@ -44,9 +41,9 @@ std::u16string joined(const std::u16string &path, const std::optional<std::u16st
 
 // The hive file a key of the live registry belongs to.
 std::string hiveFileOf(uint32_t root, const std::u16string &path) {
-    if (root == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER)))
+    if (root == static_cast<uint32_t>(kCurrentUser))
         return "user.reg";
-    if (root == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HKEY_USERS)))
+    if (root == static_cast<uint32_t>(kUsers))
         return sameName(path.substr(0, path.find(u'\\')), u".Default") ? "userdef.reg" : "user.reg";
     return "system.reg";
 }
@@ -56,17 +53,16 @@ std::string hiveFileOf(uint32_t root, const std::u16string &path) {
 LiveRegistry::LiveRegistry(std::string prefix, std::function<bool(const std::string &)> forcedReadOnly)
     : prefix_(std::move(prefix)), forcedReadOnly_(std::move(forcedReadOnly)) {}
 
-bool LiveRegistry::isLiveHandle(HKEY key) {
-    const auto value = reinterpret_cast<uintptr_t>(key);
-    return value >= kFirstLiveHandle && value < kFirstLiveHandle + kLiveHandleSpan;
+bool LiveRegistry::isLiveHandle(LiveHandle key) {
+    return key >= kFirstLiveHandle && key < kFirstLiveHandle + kLiveHandleSpan;
 }
 
-LSTATUS LiveRegistry::place(HKEY key, Place &out) {
+LSTATUS LiveRegistry::place(LiveHandle key, Place &out) {
     if (isPredefinedRoot(key)) {
-        out.root = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+        out.root = static_cast<uint32_t>(key);
         return ERROR_SUCCESS;
     }
-    const auto found = handles_.find(reinterpret_cast<uintptr_t>(key));
+    const auto found = handles_.find(key);
     if (found == handles_.end())
         return ERROR_INVALID_HANDLE;
     out.root = found->second.root;
@@ -186,85 +182,73 @@ LSTATUS LiveRegistry::call(const Place &at, bridge::Op op, const Fields &fields,
     return fail(ERROR_BROKEN_PIPE, why + (ended_ ? handBack : ""));
 }
 
-LSTATUS LiveRegistry::refuseChange(const Place &at, LPCSTR subKey) {
-    const std::string file = hiveFileOf(at.root, joined(at.path, utf16Of(subKey)));
-    return forcedReadOnly_(file) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+LSTATUS LiveRegistry::refuseChange(const Place &at, std::u16string_view path) {
+    return forcedReadOnly_(hiveFileOf(at.root, joined(at.path, path))) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
-HKEY LiveRegistry::newHandle(const Place &at, LPCSTR subKey, REGSAM access, DWORD options, uint32_t remote) {
+LiveHandle LiveRegistry::newHandle(const Place &at, std::u16string_view path, uint32_t access, uint32_t options,
+                                   uint32_t remote) {
     Handle handle;
     handle.root = at.root;
-    handle.path = joined(at.path, utf16Of(subKey));
+    handle.path = joined(at.path, path);
     handle.access = access;
     handle.options = (options & (REG_OPTION_OPEN_LINK | REG_OPTION_CREATE_LINK)) ? REG_OPTION_OPEN_LINK : 0;
     handle.remote = remote;
     handle.generation = generation_;
-    const uintptr_t id = g_nextLiveHandle;
+    const LiveHandle id = g_nextLiveHandle;
     g_nextLiveHandle += 4;
     handles_.emplace(id, std::move(handle));
-    return reinterpret_cast<HKEY>(id);
+    return id;
 }
 
-LSTATUS LiveRegistry::openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
+LSTATUS LiveRegistry::openKey(LiveHandle base, std::u16string_view path, uint32_t options, uint32_t access,
+                              LiveHandle &key) {
     Place at;
     if (const LSTATUS status = place(base, at))
         return status;
     // A predefined root opened with an empty path is handed back as it is.
-    if (isPredefinedRoot(base) && (!subKey || !*subKey)) {
-        *result = base;
+    if (isPredefinedRoot(base) && path.empty()) {
+        key = base;
         return ERROR_SUCCESS;
     }
-    const auto name = utf16Of(subKey);
     std::string results;
-    const LSTATUS status = call(
-        at, bridge::Op::OpenKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(name); }, results);
-    if (status != ERROR_SUCCESS)
-        return status;
-    *result = newHandle(at, subKey, access, options, bridge::Reader(results).u32());
-    return ERROR_SUCCESS;
+    const LSTATUS status =
+        call(at, bridge::Op::OpenKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(path); }, results);
+    if (status == ERROR_SUCCESS)
+        key = newHandle(at, path, access, options, bridge::Reader(results).u32());
+    return status;
 }
 
-LSTATUS LiveRegistry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access, PHKEY result,
-                                LPDWORD disposition) {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
+LSTATUS LiveRegistry::createKey(LiveHandle base, std::u16string_view path, const std::u16string *keyClass,
+                                uint32_t options, uint32_t access, LiveHandle &key, bool &created) {
     Place at;
     if (const LSTATUS status = place(base, at))
         return status;
     // A read-only hive still opens its existing keys.
-    if (const LSTATUS denied = refuseChange(at, subKey)) {
-        const LSTATUS status = openKey(base, subKey, options & REG_OPTION_OPEN_LINK, access, result);
-        if (status == ERROR_SUCCESS && disposition)
-            *disposition = REG_OPENED_EXISTING_KEY;
+    if (const LSTATUS denied = refuseChange(at, path)) {
+        created = false;
+        const LSTATUS status = openKey(base, path, options & REG_OPTION_OPEN_LINK, access, key);
         return status == ERROR_FILE_NOT_FOUND ? denied : status;
     }
-    const auto name = utf16Of(subKey);
-    const auto classText = utf16Of(keyClass);
+    const std::optional<std::u16string_view> classText =
+        keyClass ? std::optional<std::u16string_view>(*keyClass) : std::nullopt;
     std::string results;
     const LSTATUS status = call(
-        at, bridge::Op::CreateKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(name).text(classText); },
-        results);
+        at, bridge::Op::CreateKey,
+        [&](bridge::Writer &w) { w.u32(options).u32(access).text(path).text(classText); }, results);
     if (status != ERROR_SUCCESS)
         return status;
     bridge::Reader reply(results);
     const uint32_t remote = reply.u32();
-    const uint32_t created = reply.u32();
-    *result = newHandle(at, subKey, access, options, remote);
-    if (disposition)
-        *disposition = created;
+    created = reply.u32() == REG_CREATED_NEW_KEY;
+    key = newHandle(at, path, access, options, remote);
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::closeKey(HKEY key) {
-    if (!key)
-        return ERROR_INVALID_HANDLE;
+LSTATUS LiveRegistry::closeKey(LiveHandle key) {
     if (isPredefinedRoot(key))
         return ERROR_SUCCESS;
-    const auto found = handles_.find(reinterpret_cast<uintptr_t>(key));
+    const auto found = handles_.find(key);
     if (found == handles_.end())
         return ERROR_INVALID_HANDLE;
     const Handle handle = found->second;
@@ -281,118 +265,212 @@ LSTATUS LiveRegistry::closeKey(HKEY key) {
     return static_cast<LSTATUS>(bridge::Reader(answer).u32());
 }
 
-LSTATUS LiveRegistry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+LSTATUS LiveRegistry::queryValue(LiveHandle key, std::u16string_view name, Value &value) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
-    if (reserved || (data && !size))
-        return ERROR_INVALID_PARAMETER;
-    const std::u16string valueName = utf8ToUtf16(name ? name : "");
     std::string results;
-    const LSTATUS status = call(
-        at, bridge::Op::QueryValue, [&](bridge::Writer &w) { w.text(valueName); }, results);
-    if (status != ERROR_SUCCESS)
+    if (const LSTATUS status = call(at, bridge::Op::QueryValue, [&](bridge::Writer &w) { w.text(name); }, results))
         return status;
     bridge::Reader reply(results);
-    const DWORD storedType = reply.u32();
-    const std::string stored = reply.bytes();
+    value.name = name;
+    value.type = reply.u32();
+    value.data = reply.bytes();
+    return ERROR_SUCCESS;
+}
+
+LSTATUS LiveRegistry::setValue(LiveHandle key, Value value) {
+    Place at;
+    if (const LSTATUS status = place(key, at))
+        return status;
+    if (const LSTATUS denied = refuseChange(at, u""))
+        return denied;
+    std::string results;
+    return call(
+        at, bridge::Op::SetValue,
+        [&](bridge::Writer &w) { w.text(value.name).u32(value.type).bytes(value.data); }, results);
+}
+
+LSTATUS LiveRegistry::deleteValue(LiveHandle key, std::u16string_view name) {
+    Place at;
+    if (const LSTATUS status = place(key, at))
+        return status;
+    if (const LSTATUS denied = refuseChange(at, u""))
+        return denied;
+    std::string results;
+    return call(at, bridge::Op::DeleteValue, [&](bridge::Writer &w) { w.text(name); }, results);
+}
+
+LSTATUS LiveRegistry::queryInfo(LiveHandle key, LiveKeyInfo &info) {
+    Place at;
+    if (const LSTATUS status = place(key, at))
+        return status;
+    std::string results;
+    if (const LSTATUS status = call(at, bridge::Op::QueryInfo, [](bridge::Writer &) {}, results))
+        return status;
+    bridge::Reader reply(results);
+    info.keyClass = reply.text().value_or(u"");
+    for (uint32_t *figure : {&info.subKeys, &info.maxSubKeyLength, &info.maxClassLength, &info.values,
+                             &info.maxValueNameLength, &info.maxValueLength, &info.securityDescriptorSize})
+        *figure = reply.u32();
+    info.lastWriteTime = reply.u64();
+    info.maxValueLengthAsUtf8 = reply.u32();
+    return ERROR_SUCCESS;
+}
+
+LSTATUS LiveRegistry::enumKey(LiveHandle key, uint32_t index, LiveSubKey &subKey) {
+    Place at;
+    if (const LSTATUS status = place(key, at))
+        return status;
+    std::string results;
+    if (const LSTATUS status = call(at, bridge::Op::EnumKey, [&](bridge::Writer &w) { w.u32(index); }, results))
+        return status;
+    bridge::Reader reply(results);
+    subKey.name = reply.text().value_or(u"");
+    subKey.keyClass = reply.text().value_or(u"");
+    subKey.lastWriteTime = reply.u64();
+    return ERROR_SUCCESS;
+}
+
+LSTATUS LiveRegistry::enumValue(LiveHandle key, uint32_t index, Value &value) {
+    Place at;
+    if (const LSTATUS status = place(key, at))
+        return status;
+    std::string results;
+    if (const LSTATUS status = call(at, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results))
+        return status;
+    bridge::Reader reply(results);
+    value.name = reply.text().value_or(u"");
+    value.type = reply.u32();
+    value.data = reply.bytes();
+    return ERROR_SUCCESS;
+}
+
+LSTATUS LiveRegistry::deleteKey(LiveHandle base, std::u16string_view path) {
+    Place at;
+    if (const LSTATUS status = place(base, at))
+        return status;
+    if (const LSTATUS denied = refuseChange(at, path))
+        return denied;
+    std::string results;
+    return call(at, bridge::Op::DeleteKey, [&](bridge::Writer &w) { w.text(path); }, results);
+}
+
+LSTATUS LiveRegistry::flushKey(LiveHandle key) {
+    Place at;
+    if (const LSTATUS status = place(key, at))
+        return status;
+    std::string results;
+    return call(at, bridge::Op::FlushKey, [](bridge::Writer &) {}, results);
+}
+
+// ---------------------------------------------------------------------------
+// The A functions: UTF-8 names and text, callers' buffers.
+
+namespace {
+
+LiveHandle handleOf(HKEY key) { return static_cast<LiveHandle>(reinterpret_cast<uintptr_t>(key)); }
+HKEY keyOf(LiveHandle handle) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(handle)); }
+std::u16string wide(LPCSTR text) { return utf8ToUtf16(text ? text : ""); }
+
+} // namespace
+
+LSTATUS LiveRegistry::openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    LiveHandle key = 0;
+    const LSTATUS status = openKey(handleOf(base), wide(subKey), options, access, key);
+    if (status == ERROR_SUCCESS)
+        *result = keyOf(key);
+    return status;
+}
+
+LSTATUS LiveRegistry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access,
+                                PHKEY result, LPDWORD disposition) {
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    const std::u16string classText = wide(keyClass);
+    LiveHandle key = 0;
+    bool created = false;
+    const LSTATUS status =
+        createKey(handleOf(base), wide(subKey), keyClass ? &classText : nullptr, options, access, key, created);
+    if (status != ERROR_SUCCESS)
+        return status;
+    *result = keyOf(key);
+    if (disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS LiveRegistry::closeKey(HKEY key) { return key ? closeKey(handleOf(key)) : ERROR_INVALID_HANDLE; }
+
+LSTATUS LiveRegistry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                 LPDWORD size) {
+    if (reserved || (data && !size))
+        return ERROR_INVALID_PARAMETER;
+    Value value;
+    if (const LSTATUS status = queryValue(handleOf(key), wide(name), value))
+        return status;
     if (type)
-        *type = storedType;
-    return copyData(storedType, stored, data, size);
+        *type = value.type;
+    return copyData(value.type, value.data, data, size);
 }
 
 LSTATUS LiveRegistry::setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size) {
-    Place at;
-    if (const LSTATUS status = place(key, at))
-        return status;
     if (!data && size)
         return ERROR_NOACCESS;
-    if (const LSTATUS denied = refuseChange(at, nullptr))
-        return denied;
-    const std::u16string valueName = utf8ToUtf16(name ? name : "");
-    const std::string stored = dataFromAnsi(type, data, size);
-    std::string results;
-    return call(
-        at, bridge::Op::SetValue, [&](bridge::Writer &w) { w.text(valueName).u32(type).bytes(stored); }, results);
+    Value value;
+    value.name = wide(name);
+    value.type = type;
+    value.data = dataFromAnsi(type, data, size);
+    return setValue(handleOf(key), std::move(value));
 }
 
-LSTATUS LiveRegistry::deleteValue(HKEY key, LPCSTR name) {
-    Place at;
-    if (const LSTATUS status = place(key, at))
-        return status;
-    if (const LSTATUS denied = refuseChange(at, nullptr))
-        return denied;
-    const std::u16string valueName = utf8ToUtf16(name ? name : "");
-    std::string results;
-    return call(
-        at, bridge::Op::DeleteValue, [&](bridge::Writer &w) { w.text(valueName); }, results);
-}
+LSTATUS LiveRegistry::deleteValue(HKEY key, LPCSTR name) { return deleteValue(handleOf(key), wide(name)); }
 
 LSTATUS LiveRegistry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,
                                 LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,
                                 LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptorSize,
                                 PFILETIME lastWriteTime) {
-    Place at;
-    if (const LSTATUS status = place(key, at))
-        return status;
     if (reserved || (keyClass && !classLength))
         return ERROR_INVALID_PARAMETER;
-    std::string results;
-    if (const LSTATUS status = call(
-            at, bridge::Op::QueryInfo, [](bridge::Writer &) {}, results))
+    LiveKeyInfo info;
+    if (const LSTATUS status = queryInfo(handleOf(key), info))
         return status;
-    bridge::Reader reply(results);
-    const std::string classText = utf16ToUtf8(reply.text().value_or(u""));
-    DWORD figures[7];
-    for (DWORD &figure : figures)
-        figure = reply.u32();
-    const uint64_t time = reply.u64();
+    const std::string classText = utf16ToUtf8(info.keyClass);
     if (keyClass && !copyName(classText, keyClass, *classLength)) {
         *classLength = static_cast<DWORD>(classText.size());
         return ERROR_MORE_DATA;
     }
     if (classLength)
         *classLength = static_cast<DWORD>(classText.size());
-    // Text data may take more bytes in UTF-8 than in UTF-16.
-    DWORD longestData = figures[5];
-    for (DWORD index = 0; maxValueLength && index < figures[3]; ++index) {
-        const LSTATUS status = call(
-            at, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        if (status != ERROR_SUCCESS)
-            return status;
-        bridge::Reader value(results);
-        value.text();
-        const DWORD type = value.u32();
-        longestData = std::max(longestData, static_cast<DWORD>(ansiDataSize(type, value.bytes())));
+    const std::pair<LPDWORD, uint32_t> figures[] = {
+        {subKeys, info.subKeys},
+        {maxSubKeyLength, info.maxSubKeyLength},
+        {maxClassLength, info.maxClassLength},
+        {values, info.values},
+        {maxValueNameLength, info.maxValueNameLength},
+        {maxValueLength, std::max(info.maxValueLength, info.maxValueLengthAsUtf8)},
+        {securityDescriptorSize, info.securityDescriptorSize}};
+    for (const auto &[out, figure] : figures) {
+        if (out)
+            *out = figure;
     }
-    DWORD *const outputs[] = {subKeys,        maxSubKeyLength,       maxClassLength, values, maxValueNameLength,
-                              maxValueLength, securityDescriptorSize};
-    figures[5] = longestData;
-    for (size_t i = 0; i < 7; ++i) {
-        if (outputs[i])
-            *outputs[i] = figures[i];
-    }
-    putFileTime(time, lastWriteTime);
+    putFileTime(info.lastWriteTime, lastWriteTime);
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR keyClass,
-                              LPDWORD classLength, PFILETIME lastWriteTime) {
-    Place at;
-    if (const LSTATUS status = place(key, at))
-        return status;
+LSTATUS LiveRegistry::enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
+                              LPSTR keyClass, LPDWORD classLength, PFILETIME lastWriteTime) {
     if (!name || !nameLength || reserved || (keyClass && !classLength))
         return ERROR_INVALID_PARAMETER;
-    std::string results;
-    if (const LSTATUS status = call(
-            at, bridge::Op::EnumKey, [&](bridge::Writer &w) { w.u32(index); }, results))
+    LiveSubKey subKey;
+    if (const LSTATUS status = enumKey(handleOf(key), index, subKey))
         return status;
-    bridge::Reader reply(results);
-    const std::string childName = utf16ToUtf8(reply.text().value_or(u""));
-    const std::string classText = utf16ToUtf8(reply.text().value_or(u""));
-    const uint64_t time = reply.u64();
+    const std::string childName = utf16ToUtf8(subKey.name);
+    const std::string classText = utf16ToUtf8(subKey.keyClass);
     if (!copyName(childName, name, *nameLength))
         return ERROR_MORE_DATA;
     *nameLength = static_cast<DWORD>(childName.size());
@@ -400,54 +478,30 @@ LSTATUS LiveRegistry::enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLen
         return ERROR_MORE_DATA;
     if (classLength)
         *classLength = static_cast<DWORD>(classText.size());
-    putFileTime(time, lastWriteTime);
+    putFileTime(subKey.lastWriteTime, lastWriteTime);
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
-                                LPBYTE data, LPDWORD size) {
-    Place at;
-    if (const LSTATUS status = place(key, at))
-        return status;
+LSTATUS LiveRegistry::enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
+                                LPDWORD type, LPBYTE data, LPDWORD size) {
     if (!name || !nameLength || reserved || (data && !size))
         return ERROR_INVALID_PARAMETER;
-    std::string results;
-    if (const LSTATUS status = call(
-            at, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results))
+    Value value;
+    if (const LSTATUS status = enumValue(handleOf(key), index, value))
         return status;
-    bridge::Reader reply(results);
-    const std::string valueName = utf16ToUtf8(reply.text().value_or(u""));
-    const DWORD storedType = reply.u32();
-    const std::string stored = reply.bytes();
+    const std::string valueName = utf16ToUtf8(value.name);
     if (!copyName(valueName, name, *nameLength))
         return ERROR_MORE_DATA;
     *nameLength = static_cast<DWORD>(valueName.size());
     if (type)
-        *type = storedType;
-    return copyData(storedType, stored, data, size);
+        *type = value.type;
+    return copyData(value.type, value.data, data, size);
 }
 
 LSTATUS LiveRegistry::deleteKey(HKEY base, LPCSTR subKey) {
-    Place at;
-    if (const LSTATUS status = place(base, at))
-        return status;
-    if (!subKey)
-        return ERROR_INVALID_PARAMETER;
-    if (const LSTATUS denied = refuseChange(at, subKey))
-        return denied;
-    const auto name = utf16Of(subKey);
-    std::string results;
-    return call(
-        at, bridge::Op::DeleteKey, [&](bridge::Writer &w) { w.text(name); }, results);
+    return subKey ? deleteKey(handleOf(base), wide(subKey)) : ERROR_INVALID_PARAMETER;
 }
 
-LSTATUS LiveRegistry::flushKey(HKEY key) {
-    Place at;
-    if (const LSTATUS status = place(key, at))
-        return status;
-    std::string results;
-    return call(
-        at, bridge::Op::FlushKey, [](bridge::Writer &) {}, results);
-}
+LSTATUS LiveRegistry::flushKey(HKEY key) { return flushKey(handleOf(key)); }
 
 } // namespace winreg

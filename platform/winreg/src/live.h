@@ -1,16 +1,20 @@
 // The registry of a prefix whose Wine server runs: the server holds the real
 // registry in memory and saves its files on its own schedule, so every call
 // goes to the server, through the bridge program running inside that Wine.
-// The A functions' conventions are kept here exactly as the file engine keeps
-// them (ansi.h), so that a caller cannot tell the two apart.
+// Names and class texts are UTF-16, value data raw bytes as stored (text in
+// UTF-16LE), answers Windows status codes; the A functions' conventions sit
+// on top (the last section of live.cpp), kept exactly as the file engine
+// keeps them (ansi.h), so that a caller cannot tell the two apart.
 #pragma once
 
 #include "bridge_client.h"
+#include "tree.h"
 #include "winreg.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace bridge {
@@ -19,6 +23,27 @@ enum class Op : uint8_t;
 } // namespace bridge
 
 namespace winreg {
+
+using LiveHandle = uint64_t;
+
+struct LiveKeyInfo {
+    std::u16string keyClass;
+    uint32_t subKeys = 0;
+    uint32_t maxSubKeyLength = 0; // UTF-16 units
+    uint32_t maxClassLength = 0;
+    uint32_t values = 0;
+    uint32_t maxValueNameLength = 0;
+    uint32_t maxValueLength = 0;       // bytes as stored
+    uint32_t maxValueLengthAsUtf8 = 0; // the same, with text as UTF-8
+    uint32_t securityDescriptorSize = 0;
+    uint64_t lastWriteTime = 0;
+};
+
+struct LiveSubKey {
+    std::u16string name;
+    std::u16string keyClass;
+    uint64_t lastWriteTime = 0;
+};
 
 class LiveRegistry {
 public:
@@ -29,11 +54,27 @@ public:
     // The server has ended and saved its files: the files serve from now on.
     bool ended() const { return ended_; }
     // Handles this object gave out, open or not.
-    static bool isLiveHandle(HKEY key);
+    static bool isLiveHandle(LiveHandle key);
     // Why the last failed call failed, for the user; empty when none did.
     const std::string &failureNote() const { return note_; }
     void clearFailureNote() { note_.clear(); }
 
+    LSTATUS openKey(LiveHandle base, std::u16string_view path, uint32_t options, uint32_t access, LiveHandle &key);
+    LSTATUS createKey(LiveHandle base, std::u16string_view path, const std::u16string *keyClass, uint32_t options,
+                      uint32_t access, LiveHandle &key, bool &created);
+    LSTATUS closeKey(LiveHandle key);
+    LSTATUS queryValue(LiveHandle key, std::u16string_view name, Value &value);
+    LSTATUS setValue(LiveHandle key, Value value);
+    LSTATUS deleteValue(LiveHandle key, std::u16string_view name);
+    LSTATUS queryInfo(LiveHandle key, LiveKeyInfo &info);
+    LSTATUS enumKey(LiveHandle key, uint32_t index, LiveSubKey &subKey);
+    LSTATUS enumValue(LiveHandle key, uint32_t index, Value &value);
+    LSTATUS deleteKey(LiveHandle base, std::u16string_view path);
+    LSTATUS flushKey(LiveHandle key);
+    // Every change is in the server once its call has returned.
+    LSTATUS flushAll() { return ERROR_SUCCESS; }
+
+    // The A functions.
     LSTATUS openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
     LSTATUS createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access, PHKEY result,
                       LPDWORD disposition);
@@ -57,8 +98,8 @@ private:
     struct Handle {
         uint32_t root = 0;
         std::u16string path;
-        REGSAM access = 0;
-        DWORD options = 0;
+        uint32_t access = 0;
+        uint32_t options = 0;
         uint32_t remote = 0;
         uint64_t generation = 0;
     };
@@ -71,15 +112,16 @@ private:
     enum class Trouble { None, CannotStart, Died, TimedOut };
     using Fields = std::function<void(bridge::Writer &)>;
 
-    LSTATUS place(HKEY key, Place &out);
+    LSTATUS place(LiveHandle key, Place &out);
     LSTATUS call(const Place &at, bridge::Op op, const Fields &fields, std::string &results);
     Trouble attempt(const Place &at, bridge::Op op, const Fields &fields, std::string &results, LSTATUS &status,
                     std::string &why);
     Trouble startBridge(std::string &why);
     Trouble exchange(const std::string &message, std::string &answer, std::string &why);
     LSTATUS fail(LSTATUS status, const std::string &why);
-    LSTATUS refuseChange(const Place &at, LPCSTR subKey);
-    HKEY newHandle(const Place &at, LPCSTR subKey, REGSAM access, DWORD options, uint32_t remote);
+    LSTATUS refuseChange(const Place &at, std::u16string_view path);
+    LiveHandle newHandle(const Place &at, std::u16string_view path, uint32_t access, uint32_t options,
+                         uint32_t remote);
 
     std::string prefix_;
     std::function<bool(const std::string &)> forcedReadOnly_;
@@ -89,7 +131,7 @@ private:
     std::string loader_;
     bool answered_ = false; // by the bridge last started
     std::string note_;
-    std::unordered_map<uintptr_t, Handle> handles_;
+    std::unordered_map<LiveHandle, Handle> handles_;
 };
 
 } // namespace winreg
