@@ -1,7 +1,6 @@
 #include "live.h"
 
 #include "../bridge/protocol.h"
-#include "ansi.h"
 #include "hive.h"
 #include "text.h"
 
@@ -20,15 +19,13 @@ constexpr int kCallTimeoutMs = 5000;
 constexpr auto kServerSaveWait = std::chrono::seconds(3);
 
 // Live handles are numbers of their own range, never reused in a process.
-constexpr LiveHandle kFirstLiveHandle = 0x50000000u;
-constexpr LiveHandle kLiveHandleSpan = 0x20000000u;
-LiveHandle g_nextLiveHandle = kFirstLiveHandle;
+constexpr Handle kFirstHandle = 0x50000000u;
+constexpr Handle kHandleSpan = 0x20000000u;
+Handle g_nextHandle = kFirstHandle;
 
-constexpr LiveHandle kFirstRoot = 0xFFFFFFFF80000000u;
-constexpr LiveHandle kCurrentUser = kFirstRoot + 1;
-constexpr LiveHandle kUsers = kFirstRoot + 3;
-
-bool isPredefinedRoot(LiveHandle key) { return key >= kFirstRoot && key <= kFirstRoot + 6; }
+bool isPredefinedRoot(Handle key) {
+    return root::isPredefined(key);
+}
 
 std::u16string joined(const std::u16string &path, std::u16string_view subKey) {
     std::u16string tail(subKey);
@@ -41,9 +38,9 @@ std::u16string joined(const std::u16string &path, std::u16string_view subKey) {
 
 // The hive file a key of the live registry belongs to.
 std::string hiveFileOf(uint32_t root, const std::u16string &path) {
-    if (root == static_cast<uint32_t>(kCurrentUser))
+    if (root == static_cast<uint32_t>(root::currentUser))
         return "user.reg";
-    if (root == static_cast<uint32_t>(kUsers))
+    if (root == static_cast<uint32_t>(root::users))
         return sameName(path.substr(0, path.find(u'\\')), u".Default") ? "userdef.reg" : "user.reg";
     return "system.reg";
 }
@@ -53,11 +50,11 @@ std::string hiveFileOf(uint32_t root, const std::u16string &path) {
 LiveRegistry::LiveRegistry(std::string prefix, std::function<bool(const std::string &)> forcedReadOnly)
     : prefix_(std::move(prefix)), forcedReadOnly_(std::move(forcedReadOnly)) {}
 
-bool LiveRegistry::isLiveHandle(LiveHandle key) {
-    return key >= kFirstLiveHandle && key < kFirstLiveHandle + kLiveHandleSpan;
+bool LiveRegistry::isLiveHandle(Handle key) {
+    return key >= kFirstHandle && key < kFirstHandle + kHandleSpan;
 }
 
-LSTATUS LiveRegistry::place(LiveHandle key, Place &out) {
+LSTATUS LiveRegistry::place(Handle key, Place &out) {
     if (isPredefinedRoot(key)) {
         out.root = static_cast<uint32_t>(key);
         return ERROR_SUCCESS;
@@ -67,7 +64,7 @@ LSTATUS LiveRegistry::place(LiveHandle key, Place &out) {
         return ERROR_INVALID_HANDLE;
     out.root = found->second.root;
     out.path = found->second.path;
-    out.handle = &found->second;
+    out.key = &found->second;
     return ERROR_SUCCESS;
 }
 
@@ -126,7 +123,7 @@ LiveRegistry::Trouble LiveRegistry::attempt(const Place &at, bridge::Op op, cons
     }
     uint32_t remote = at.root;
     std::string answer;
-    if (Handle *handle = at.handle) {
+    if (LiveKey *handle = at.key) {
         if (handle->generation != generation_) {
             bridge::Writer reopen;
             reopen.u8(static_cast<uint8_t>(bridge::Op::OpenKey)).u32(handle->root).u32(handle->options);
@@ -186,23 +183,22 @@ LSTATUS LiveRegistry::refuseChange(const Place &at, std::u16string_view path) {
     return forcedReadOnly_(hiveFileOf(at.root, joined(at.path, path))) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
-LiveHandle LiveRegistry::newHandle(const Place &at, std::u16string_view path, uint32_t access, uint32_t options,
-                                   uint32_t remote) {
-    Handle handle;
+Handle LiveRegistry::newHandle(const Place &at, std::u16string_view path, uint32_t access, uint32_t options,
+                               uint32_t remote) {
+    LiveKey handle;
     handle.root = at.root;
     handle.path = joined(at.path, path);
     handle.access = access;
     handle.options = (options & (REG_OPTION_OPEN_LINK | REG_OPTION_CREATE_LINK)) ? REG_OPTION_OPEN_LINK : 0;
     handle.remote = remote;
     handle.generation = generation_;
-    const LiveHandle id = g_nextLiveHandle;
-    g_nextLiveHandle += 4;
+    const Handle id = g_nextHandle;
+    g_nextHandle += 4;
     handles_.emplace(id, std::move(handle));
     return id;
 }
 
-LSTATUS LiveRegistry::openKey(LiveHandle base, std::u16string_view path, uint32_t options, uint32_t access,
-                              LiveHandle &key) {
+Status LiveRegistry::openKey(Handle base, std::u16string_view path, uint32_t options, uint32_t access, Handle &key) {
     Place at;
     if (const LSTATUS status = place(base, at))
         return status;
@@ -212,15 +208,15 @@ LSTATUS LiveRegistry::openKey(LiveHandle base, std::u16string_view path, uint32_
         return ERROR_SUCCESS;
     }
     std::string results;
-    const LSTATUS status =
-        call(at, bridge::Op::OpenKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(path); }, results);
+    const LSTATUS status = call(
+        at, bridge::Op::OpenKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(path); }, results);
     if (status == ERROR_SUCCESS)
         key = newHandle(at, path, access, options, bridge::Reader(results).u32());
     return status;
 }
 
-LSTATUS LiveRegistry::createKey(LiveHandle base, std::u16string_view path, const std::u16string *keyClass,
-                                uint32_t options, uint32_t access, LiveHandle &key, bool &created) {
+Status LiveRegistry::createKey(Handle base, std::u16string_view path, const std::u16string *keyClass, uint32_t options,
+                               uint32_t access, Handle &key, bool &created) {
     Place at;
     if (const LSTATUS status = place(base, at))
         return status;
@@ -234,8 +230,8 @@ LSTATUS LiveRegistry::createKey(LiveHandle base, std::u16string_view path, const
         keyClass ? std::optional<std::u16string_view>(*keyClass) : std::nullopt;
     std::string results;
     const LSTATUS status = call(
-        at, bridge::Op::CreateKey,
-        [&](bridge::Writer &w) { w.u32(options).u32(access).text(path).text(classText); }, results);
+        at, bridge::Op::CreateKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(path).text(classText); },
+        results);
     if (status != ERROR_SUCCESS)
         return status;
     bridge::Reader reply(results);
@@ -245,13 +241,13 @@ LSTATUS LiveRegistry::createKey(LiveHandle base, std::u16string_view path, const
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::closeKey(LiveHandle key) {
+Status LiveRegistry::closeKey(Handle key) {
     if (isPredefinedRoot(key))
         return ERROR_SUCCESS;
     const auto found = handles_.find(key);
     if (found == handles_.end())
         return ERROR_INVALID_HANDLE;
-    const Handle handle = found->second;
+    const LiveKey handle = found->second;
     handles_.erase(found);
     // A key of a bridge that has ended was closed with it.
     if (handle.generation != generation_ || !process_.running())
@@ -265,12 +261,13 @@ LSTATUS LiveRegistry::closeKey(LiveHandle key) {
     return static_cast<LSTATUS>(bridge::Reader(answer).u32());
 }
 
-LSTATUS LiveRegistry::queryValue(LiveHandle key, std::u16string_view name, Value &value) {
+Status LiveRegistry::queryValue(Handle key, std::u16string_view name, Value &value) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(at, bridge::Op::QueryValue, [&](bridge::Writer &w) { w.text(name); }, results))
+    if (const LSTATUS status = call(
+            at, bridge::Op::QueryValue, [&](bridge::Writer &w) { w.text(name); }, results))
         return status;
     bridge::Reader reply(results);
     value.name = name;
@@ -279,7 +276,7 @@ LSTATUS LiveRegistry::queryValue(LiveHandle key, std::u16string_view name, Value
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::setValue(LiveHandle key, Value value) {
+Status LiveRegistry::setValue(Handle key, Value value) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
@@ -287,43 +284,47 @@ LSTATUS LiveRegistry::setValue(LiveHandle key, Value value) {
         return denied;
     std::string results;
     return call(
-        at, bridge::Op::SetValue,
-        [&](bridge::Writer &w) { w.text(value.name).u32(value.type).bytes(value.data); }, results);
+        at, bridge::Op::SetValue, [&](bridge::Writer &w) { w.text(value.name).u32(value.type).bytes(value.data); },
+        results);
 }
 
-LSTATUS LiveRegistry::deleteValue(LiveHandle key, std::u16string_view name) {
+Status LiveRegistry::deleteValue(Handle key, std::u16string_view name) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
     if (const LSTATUS denied = refuseChange(at, u""))
         return denied;
     std::string results;
-    return call(at, bridge::Op::DeleteValue, [&](bridge::Writer &w) { w.text(name); }, results);
+    return call(
+        at, bridge::Op::DeleteValue, [&](bridge::Writer &w) { w.text(name); }, results);
 }
 
-LSTATUS LiveRegistry::queryInfo(LiveHandle key, LiveKeyInfo &info) {
+Status LiveRegistry::queryInfo(Handle key, KeyInfo &info) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(at, bridge::Op::QueryInfo, [](bridge::Writer &) {}, results))
+    if (const LSTATUS status = call(
+            at, bridge::Op::QueryInfo, [](bridge::Writer &) {}, results))
         return status;
     bridge::Reader reply(results);
     info.keyClass = reply.text().value_or(u"");
+    uint32_t securityDescriptorSize = 0;
     for (uint32_t *figure : {&info.subKeys, &info.maxSubKeyLength, &info.maxClassLength, &info.values,
-                             &info.maxValueNameLength, &info.maxValueLength, &info.securityDescriptorSize})
+                             &info.maxValueNameLength, &info.maxValueLength, &securityDescriptorSize})
         *figure = reply.u32();
     info.lastWriteTime = reply.u64();
     info.maxValueLengthAsUtf8 = reply.u32();
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::enumKey(LiveHandle key, uint32_t index, LiveSubKey &subKey) {
+Status LiveRegistry::enumKey(Handle key, uint32_t index, SubKey &subKey) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(at, bridge::Op::EnumKey, [&](bridge::Writer &w) { w.u32(index); }, results))
+    if (const LSTATUS status = call(
+            at, bridge::Op::EnumKey, [&](bridge::Writer &w) { w.u32(index); }, results))
         return status;
     bridge::Reader reply(results);
     subKey.name = reply.text().value_or(u"");
@@ -332,12 +333,13 @@ LSTATUS LiveRegistry::enumKey(LiveHandle key, uint32_t index, LiveSubKey &subKey
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::enumValue(LiveHandle key, uint32_t index, Value &value) {
+Status LiveRegistry::enumValue(Handle key, uint32_t index, Value &value) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(at, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results))
+    if (const LSTATUS status = call(
+            at, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results))
         return status;
     bridge::Reader reply(results);
     value.name = reply.text().value_or(u"");
@@ -346,162 +348,24 @@ LSTATUS LiveRegistry::enumValue(LiveHandle key, uint32_t index, Value &value) {
     return ERROR_SUCCESS;
 }
 
-LSTATUS LiveRegistry::deleteKey(LiveHandle base, std::u16string_view path) {
+Status LiveRegistry::deleteKey(Handle base, std::u16string_view path) {
     Place at;
     if (const LSTATUS status = place(base, at))
         return status;
     if (const LSTATUS denied = refuseChange(at, path))
         return denied;
     std::string results;
-    return call(at, bridge::Op::DeleteKey, [&](bridge::Writer &w) { w.text(path); }, results);
+    return call(
+        at, bridge::Op::DeleteKey, [&](bridge::Writer &w) { w.text(path); }, results);
 }
 
-LSTATUS LiveRegistry::flushKey(LiveHandle key) {
+Status LiveRegistry::flushKey(Handle key) {
     Place at;
     if (const LSTATUS status = place(key, at))
         return status;
     std::string results;
-    return call(at, bridge::Op::FlushKey, [](bridge::Writer &) {}, results);
+    return call(
+        at, bridge::Op::FlushKey, [](bridge::Writer &) {}, results);
 }
-
-// ---------------------------------------------------------------------------
-// The A functions: UTF-8 names and text, callers' buffers.
-
-namespace {
-
-LiveHandle handleOf(HKEY key) { return static_cast<LiveHandle>(reinterpret_cast<uintptr_t>(key)); }
-HKEY keyOf(LiveHandle handle) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(handle)); }
-std::u16string wide(LPCSTR text) { return utf8ToUtf16(text ? text : ""); }
-
-} // namespace
-
-LSTATUS LiveRegistry::openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    LiveHandle key = 0;
-    const LSTATUS status = openKey(handleOf(base), wide(subKey), options, access, key);
-    if (status == ERROR_SUCCESS)
-        *result = keyOf(key);
-    return status;
-}
-
-LSTATUS LiveRegistry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access,
-                                PHKEY result, LPDWORD disposition) {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    const std::u16string classText = wide(keyClass);
-    LiveHandle key = 0;
-    bool created = false;
-    const LSTATUS status =
-        createKey(handleOf(base), wide(subKey), keyClass ? &classText : nullptr, options, access, key, created);
-    if (status != ERROR_SUCCESS)
-        return status;
-    *result = keyOf(key);
-    if (disposition)
-        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    return ERROR_SUCCESS;
-}
-
-LSTATUS LiveRegistry::closeKey(HKEY key) { return key ? closeKey(handleOf(key)) : ERROR_INVALID_HANDLE; }
-
-LSTATUS LiveRegistry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                 LPDWORD size) {
-    if (reserved || (data && !size))
-        return ERROR_INVALID_PARAMETER;
-    Value value;
-    if (const LSTATUS status = queryValue(handleOf(key), wide(name), value))
-        return status;
-    if (type)
-        *type = value.type;
-    return copyData(value.type, value.data, data, size);
-}
-
-LSTATUS LiveRegistry::setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size) {
-    if (!data && size)
-        return ERROR_NOACCESS;
-    Value value;
-    value.name = wide(name);
-    value.type = type;
-    value.data = dataFromAnsi(type, data, size);
-    return setValue(handleOf(key), std::move(value));
-}
-
-LSTATUS LiveRegistry::deleteValue(HKEY key, LPCSTR name) { return deleteValue(handleOf(key), wide(name)); }
-
-LSTATUS LiveRegistry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,
-                                LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,
-                                LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptorSize,
-                                PFILETIME lastWriteTime) {
-    if (reserved || (keyClass && !classLength))
-        return ERROR_INVALID_PARAMETER;
-    LiveKeyInfo info;
-    if (const LSTATUS status = queryInfo(handleOf(key), info))
-        return status;
-    const std::string classText = utf16ToUtf8(info.keyClass);
-    if (keyClass && !copyName(classText, keyClass, *classLength)) {
-        *classLength = static_cast<DWORD>(classText.size());
-        return ERROR_MORE_DATA;
-    }
-    if (classLength)
-        *classLength = static_cast<DWORD>(classText.size());
-    const std::pair<LPDWORD, uint32_t> figures[] = {
-        {subKeys, info.subKeys},
-        {maxSubKeyLength, info.maxSubKeyLength},
-        {maxClassLength, info.maxClassLength},
-        {values, info.values},
-        {maxValueNameLength, info.maxValueNameLength},
-        {maxValueLength, std::max(info.maxValueLength, info.maxValueLengthAsUtf8)},
-        {securityDescriptorSize, info.securityDescriptorSize}};
-    for (const auto &[out, figure] : figures) {
-        if (out)
-            *out = figure;
-    }
-    putFileTime(info.lastWriteTime, lastWriteTime);
-    return ERROR_SUCCESS;
-}
-
-LSTATUS LiveRegistry::enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
-                              LPSTR keyClass, LPDWORD classLength, PFILETIME lastWriteTime) {
-    if (!name || !nameLength || reserved || (keyClass && !classLength))
-        return ERROR_INVALID_PARAMETER;
-    LiveSubKey subKey;
-    if (const LSTATUS status = enumKey(handleOf(key), index, subKey))
-        return status;
-    const std::string childName = utf16ToUtf8(subKey.name);
-    const std::string classText = utf16ToUtf8(subKey.keyClass);
-    if (!copyName(childName, name, *nameLength))
-        return ERROR_MORE_DATA;
-    *nameLength = static_cast<DWORD>(childName.size());
-    if (keyClass && !copyName(classText, keyClass, *classLength))
-        return ERROR_MORE_DATA;
-    if (classLength)
-        *classLength = static_cast<DWORD>(classText.size());
-    putFileTime(subKey.lastWriteTime, lastWriteTime);
-    return ERROR_SUCCESS;
-}
-
-LSTATUS LiveRegistry::enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
-                                LPDWORD type, LPBYTE data, LPDWORD size) {
-    if (!name || !nameLength || reserved || (data && !size))
-        return ERROR_INVALID_PARAMETER;
-    Value value;
-    if (const LSTATUS status = enumValue(handleOf(key), index, value))
-        return status;
-    const std::string valueName = utf16ToUtf8(value.name);
-    if (!copyName(valueName, name, *nameLength))
-        return ERROR_MORE_DATA;
-    *nameLength = static_cast<DWORD>(valueName.size());
-    if (type)
-        *type = value.type;
-    return copyData(value.type, value.data, data, size);
-}
-
-LSTATUS LiveRegistry::deleteKey(HKEY base, LPCSTR subKey) {
-    return subKey ? deleteKey(handleOf(base), wide(subKey)) : ERROR_INVALID_PARAMETER;
-}
-
-LSTATUS LiveRegistry::flushKey(HKEY key) { return flushKey(handleOf(key)); }
 
 } // namespace winreg
