@@ -54,21 +54,21 @@ bool LiveRegistry::isLiveHandle(Handle key) {
     return key >= kFirstHandle && key < kFirstHandle + kHandleSpan;
 }
 
-LSTATUS LiveRegistry::place(Handle key, Place &out) {
+Status LiveRegistry::place(Handle key, Place &out) {
     if (isPredefinedRoot(key)) {
         out.root = static_cast<uint32_t>(key);
-        return ERROR_SUCCESS;
+        return status::ok;
     }
     const auto found = handles_.find(key);
     if (found == handles_.end())
-        return ERROR_INVALID_HANDLE;
+        return status::invalidHandle;
     out.root = found->second.root;
     out.path = found->second.path;
     out.key = &found->second;
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
-LSTATUS LiveRegistry::fail(LSTATUS status, const std::string &why) {
+Status LiveRegistry::fail(Status status, const std::string &why) {
     note_ = "Through the running Wine server of " + prefix_ + ": " + why;
     std::fprintf(stderr, "vantor registry: %s\n", note_.c_str());
     return status;
@@ -116,7 +116,7 @@ LiveRegistry::Trouble LiveRegistry::exchange(const std::string &message, std::st
 // One try of a call: the bridge started if need be, the key opened again in
 // it if it was opened in a bridge that has ended since.
 LiveRegistry::Trouble LiveRegistry::attempt(const Place &at, bridge::Op op, const Fields &fields, std::string &results,
-                                            LSTATUS &status, std::string &why) {
+                                            Status &status, std::string &why) {
     if (!process_.running()) {
         if (const Trouble trouble = startBridge(why); trouble != Trouble::None)
             return trouble;
@@ -131,8 +131,8 @@ LiveRegistry::Trouble LiveRegistry::attempt(const Place &at, bridge::Op op, cons
             if (const Trouble trouble = exchange(reopen.message(), answer, why); trouble != Trouble::None)
                 return trouble;
             bridge::Reader reopened(answer);
-            if (reopened.u32() != ERROR_SUCCESS) {
-                status = ERROR_KEY_DELETED;
+            if (reopened.u32() != status::ok) {
+                status = status::keyDeleted;
                 return Trouble::None;
             }
             handle->remote = reopened.u32();
@@ -146,41 +146,41 @@ LiveRegistry::Trouble LiveRegistry::attempt(const Place &at, bridge::Op op, cons
     if (const Trouble trouble = exchange(request.message(), answer, why); trouble != Trouble::None)
         return trouble;
     bridge::Reader reply(answer);
-    status = static_cast<LSTATUS>(reply.u32());
+    status = static_cast<Status>(reply.u32());
     results = answer.substr(4);
     return Trouble::None;
 }
 
 // A bridge that ended is started again once; a server that ended hands the
 // prefix back to the files, once it has saved them (released its lock).
-LSTATUS LiveRegistry::call(const Place &at, bridge::Op op, const Fields &fields, std::string &results) {
+Status LiveRegistry::call(const Place &at, bridge::Op op, const Fields &fields, std::string &results) {
     const std::string handBack = "; it has ended, and the registry files serve the next calls";
     std::string why;
     for (int round = 0; round < 2; ++round) {
-        LSTATUS status = ERROR_SUCCESS;
+        Status status = status::ok;
         switch (attempt(at, op, fields, results, status, why)) {
         case Trouble::None: return status;
-        case Trouble::CannotStart: return fail(ERROR_NOT_SUPPORTED, why);
+        case Trouble::CannotStart: return fail(status::notSupported, why);
         case Trouble::TimedOut:
-            return fail(ERROR_TIMEOUT, why + " within " + std::to_string(kCallTimeoutMs / 1000) + " s");
+            return fail(status::timeout, why + " within " + std::to_string(kCallTimeoutMs / 1000) + " s");
         case Trouble::Died: break;
         }
         if (!wineServerRunning(prefix_)) {
             ended_ = true;
-            return fail(ERROR_BROKEN_PIPE, why + handBack);
+            return fail(status::brokenPipe, why + handBack);
         }
     }
     if (!answered_)
-        return fail(ERROR_NOT_SUPPORTED, "the Wine loader " + loader_ + " could not run the bridge: " + why);
+        return fail(status::notSupported, "the Wine loader " + loader_ + " could not run the bridge: " + why);
     const auto deadline = std::chrono::steady_clock::now() + kServerSaveWait;
     while (wineServerRunning(prefix_) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ended_ = !wineServerRunning(prefix_);
-    return fail(ERROR_BROKEN_PIPE, why + (ended_ ? handBack : ""));
+    return fail(status::brokenPipe, why + (ended_ ? handBack : ""));
 }
 
-LSTATUS LiveRegistry::refuseChange(const Place &at, std::u16string_view path) {
-    return forcedReadOnly_(hiveFileOf(at.root, joined(at.path, path))) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+Status LiveRegistry::refuseChange(const Place &at, std::u16string_view path) {
+    return forcedReadOnly_(hiveFileOf(at.root, joined(at.path, path))) ? status::accessDenied : status::ok;
 }
 
 Handle LiveRegistry::newHandle(const Place &at, std::u16string_view path, uint32_t access, uint32_t options,
@@ -200,17 +200,17 @@ Handle LiveRegistry::newHandle(const Place &at, std::u16string_view path, uint32
 
 Status LiveRegistry::openKey(Handle base, std::u16string_view path, uint32_t options, uint32_t access, Handle &key) {
     Place at;
-    if (const LSTATUS status = place(base, at))
+    if (const Status status = place(base, at))
         return status;
     // A predefined root opened with an empty path is handed back as it is.
     if (isPredefinedRoot(base) && path.empty()) {
         key = base;
-        return ERROR_SUCCESS;
+        return status::ok;
     }
     std::string results;
-    const LSTATUS status = call(
+    const Status status = call(
         at, bridge::Op::OpenKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(path); }, results);
-    if (status == ERROR_SUCCESS)
+    if (status == status::ok)
         key = newHandle(at, path, access, options, bridge::Reader(results).u32());
     return status;
 }
@@ -218,69 +218,69 @@ Status LiveRegistry::openKey(Handle base, std::u16string_view path, uint32_t opt
 Status LiveRegistry::createKey(Handle base, std::u16string_view path, const std::u16string *keyClass, uint32_t options,
                                uint32_t access, Handle &key, bool &created) {
     Place at;
-    if (const LSTATUS status = place(base, at))
+    if (const Status status = place(base, at))
         return status;
     // A read-only hive still opens its existing keys.
-    if (const LSTATUS denied = refuseChange(at, path)) {
+    if (const Status denied = refuseChange(at, path)) {
         created = false;
-        const LSTATUS status = openKey(base, path, options & REG_OPTION_OPEN_LINK, access, key);
-        return status == ERROR_FILE_NOT_FOUND ? denied : status;
+        const Status status = openKey(base, path, options & REG_OPTION_OPEN_LINK, access, key);
+        return status == status::fileNotFound ? denied : status;
     }
     const std::optional<std::u16string_view> classText =
         keyClass ? std::optional<std::u16string_view>(*keyClass) : std::nullopt;
     std::string results;
-    const LSTATUS status = call(
+    const Status status = call(
         at, bridge::Op::CreateKey, [&](bridge::Writer &w) { w.u32(options).u32(access).text(path).text(classText); },
         results);
-    if (status != ERROR_SUCCESS)
+    if (status != status::ok)
         return status;
     bridge::Reader reply(results);
     const uint32_t remote = reply.u32();
     created = reply.u32() == REG_CREATED_NEW_KEY;
     key = newHandle(at, path, access, options, remote);
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status LiveRegistry::closeKey(Handle key) {
     if (isPredefinedRoot(key))
-        return ERROR_SUCCESS;
+        return status::ok;
     const auto found = handles_.find(key);
     if (found == handles_.end())
-        return ERROR_INVALID_HANDLE;
+        return status::invalidHandle;
     const LiveKey handle = found->second;
     handles_.erase(found);
     // A key of a bridge that has ended was closed with it.
     if (handle.generation != generation_ || !process_.running())
-        return ERROR_SUCCESS;
+        return status::ok;
     bridge::Writer request;
     request.u8(static_cast<uint8_t>(bridge::Op::CloseKey)).u32(handle.remote);
     std::string answer;
     std::string why;
     if (exchange(request.message(), answer, why) != Trouble::None)
-        return ERROR_SUCCESS;
-    return static_cast<LSTATUS>(bridge::Reader(answer).u32());
+        return status::ok;
+    return static_cast<Status>(bridge::Reader(answer).u32());
 }
 
 Status LiveRegistry::queryValue(Handle key, std::u16string_view name, Value &value) {
     Place at;
-    if (const LSTATUS status = place(key, at))
+    if (const Status status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(
+    if (const Status status = call(
             at, bridge::Op::QueryValue, [&](bridge::Writer &w) { w.text(name); }, results))
         return status;
     bridge::Reader reply(results);
     value.name = name;
     value.type = reply.u32();
     value.data = reply.bytes();
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status LiveRegistry::setValue(Handle key, Value value) {
     Place at;
-    if (const LSTATUS status = place(key, at))
+    if (const Status status = place(key, at))
         return status;
-    if (const LSTATUS denied = refuseChange(at, u""))
+    if (const Status denied = refuseChange(at, u""))
         return denied;
     std::string results;
     return call(
@@ -290,9 +290,9 @@ Status LiveRegistry::setValue(Handle key, Value value) {
 
 Status LiveRegistry::deleteValue(Handle key, std::u16string_view name) {
     Place at;
-    if (const LSTATUS status = place(key, at))
+    if (const Status status = place(key, at))
         return status;
-    if (const LSTATUS denied = refuseChange(at, u""))
+    if (const Status denied = refuseChange(at, u""))
         return denied;
     std::string results;
     return call(
@@ -301,10 +301,10 @@ Status LiveRegistry::deleteValue(Handle key, std::u16string_view name) {
 
 Status LiveRegistry::queryInfo(Handle key, KeyInfo &info) {
     Place at;
-    if (const LSTATUS status = place(key, at))
+    if (const Status status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(
+    if (const Status status = call(
             at, bridge::Op::QueryInfo, [](bridge::Writer &) {}, results))
         return status;
     bridge::Reader reply(results);
@@ -315,44 +315,44 @@ Status LiveRegistry::queryInfo(Handle key, KeyInfo &info) {
         *figure = reply.u32();
     info.lastWriteTime = reply.u64();
     info.maxValueLengthAsUtf8 = reply.u32();
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status LiveRegistry::enumKey(Handle key, uint32_t index, SubKey &subKey) {
     Place at;
-    if (const LSTATUS status = place(key, at))
+    if (const Status status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(
+    if (const Status status = call(
             at, bridge::Op::EnumKey, [&](bridge::Writer &w) { w.u32(index); }, results))
         return status;
     bridge::Reader reply(results);
     subKey.name = reply.text().value_or(u"");
     subKey.keyClass = reply.text().value_or(u"");
     subKey.lastWriteTime = reply.u64();
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status LiveRegistry::enumValue(Handle key, uint32_t index, Value &value) {
     Place at;
-    if (const LSTATUS status = place(key, at))
+    if (const Status status = place(key, at))
         return status;
     std::string results;
-    if (const LSTATUS status = call(
+    if (const Status status = call(
             at, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results))
         return status;
     bridge::Reader reply(results);
     value.name = reply.text().value_or(u"");
     value.type = reply.u32();
     value.data = reply.bytes();
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 Status LiveRegistry::deleteKey(Handle base, std::u16string_view path) {
     Place at;
-    if (const LSTATUS status = place(base, at))
+    if (const Status status = place(base, at))
         return status;
-    if (const LSTATUS denied = refuseChange(at, path))
+    if (const Status denied = refuseChange(at, path))
         return denied;
     std::string results;
     return call(
@@ -361,7 +361,7 @@ Status LiveRegistry::deleteKey(Handle base, std::u16string_view path) {
 
 Status LiveRegistry::flushKey(Handle key) {
     Place at;
-    if (const LSTATUS status = place(key, at))
+    if (const Status status = place(key, at))
         return status;
     std::string results;
     return call(

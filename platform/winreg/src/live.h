@@ -71,14 +71,14 @@ class LiveRegistry final : public Core {
     enum class Trouble { None, CannotStart, Died, TimedOut };
     using Fields = std::function<void(bridge::Writer &)>;
 
-    LSTATUS place(Handle key, Place &out);
-    LSTATUS call(const Place &at, bridge::Op op, const Fields &fields, std::string &results);
-    Trouble attempt(const Place &at, bridge::Op op, const Fields &fields, std::string &results, LSTATUS &status,
+    Status place(Handle key, Place &out);
+    Status call(const Place &at, bridge::Op op, const Fields &fields, std::string &results);
+    Trouble attempt(const Place &at, bridge::Op op, const Fields &fields, std::string &results, Status &status,
                     std::string &why);
     Trouble startBridge(std::string &why);
     Trouble exchange(const std::string &message, std::string &answer, std::string &why);
-    LSTATUS fail(LSTATUS status, const std::string &why);
-    LSTATUS refuseChange(const Place &at, std::u16string_view path);
+    Status fail(Status status, const std::string &why);
+    Status refuseChange(const Place &at, std::u16string_view path);
     Handle newHandle(const Place &at, std::u16string_view path, uint32_t access, uint32_t options, uint32_t remote);
 
     std::string prefix_;
