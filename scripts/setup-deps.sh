@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages one purpose needs, and does
 # nothing when all of them are present:
-#   setup-deps.sh run     building and running the program
+#   setup-deps.sh run     building and running the program (mingw-w64 builds
+#                         the engine's bridge into a running Wine)
 #   setup-deps.sh test    that, and the test tools, Wine and mingw-w64
 #   setup-deps.sh bench   that of run, and the benchmark tools
 set -euo pipefail
@@ -9,6 +10,7 @@ set -euo pipefail
 run=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri fonts-liberation2 fontconfig
+  g++-mingw-w64-x86-64-posix
 )
 display=(xvfb xauth)
 
