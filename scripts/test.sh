@@ -23,5 +23,7 @@ export VANTOR_REGISTRY=$(mktemp -d /tmp/vantor-test-registry.XXXXXX)
 trap 'rm -rf "$VANTOR_REGISTRY"' EXIT
 unset WINEPREFIX
 
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+# -noreset: a test that starts the program again at once must not meet the
+# server resetting after its previous run let go.
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
   ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 900 "$@"
