@@ -473,7 +473,7 @@ bool Hive::keepBlock(const Key &key, TextPlan &plan) const {
 }
 
 // Writes the blocks in tree order, which is the file's order for any file
-// Wine wrote; false (with out half written) when a block of the file would
+// Wine wrote; false (with the plan half made) when a block of the file would
 // come before one that preceded it.
 bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<BlockPlace> *places,
                              uint64_t &lastOffset) {
