@@ -1,6 +1,7 @@
 // vantor-reg: prints keys and values of a Wine prefix's registry the way
 // `wine reg query` prints them, without starting Wine. It reads the prefix's
-// registry files through our registry engine and never writes them.
+// registry files through our registry engine and never writes them; while a
+// Wine server runs for the prefix, it asks that server instead.
 //
 //   vantor-reg [--prefix DIR] query KEY [/v NAME | /ve] [/s]
 //
@@ -149,16 +150,28 @@ void PrintValue(const std::string &name, DWORD type, const std::string &data)
 // ---------------------------------------------------------------------------
 // Walking the registry.
 
+// A read that failed for another reason than a missing key or value (a
+// running Wine server that could not be reached, for one); the output is then
+// incomplete, and the exit status says so.
+LONG g_readFailure = ERROR_SUCCESS;
+
+LONG Noted(LONG rc)
+{
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND && rc != ERROR_NO_MORE_ITEMS && rc != ERROR_MORE_DATA)
+        g_readFailure = rc;
+    return rc;
+}
+
 bool ReadValue(HKEY key, const std::string &name, DWORD &type, std::string &data)
 {
     DWORD size = 0;
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (Noted(RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size)) != ERROR_SUCCESS)
         return false;
     for (;;) {
         data.assign(size, '\0');
         DWORD got = size;
-        const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
-                                         &got);
+        const LONG rc = Noted(RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                               reinterpret_cast<BYTE *>(data.data()), &got));
         if (rc == ERROR_MORE_DATA) {
             size = got > size ? got : size * 2 + 16;
             continue;
@@ -176,7 +189,7 @@ std::vector<std::string> SubkeyNames(HKEY key)
     for (DWORD index = 0;; ++index) {
         char name[1024];
         DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (Noted(RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr)) != ERROR_SUCCESS)
             break;
         names.emplace_back(name, length);
     }
@@ -198,8 +211,8 @@ std::vector<Value> Values(HKEY key)
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD size = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        const LONG rc = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
-                                      reinterpret_cast<BYTE *>(data.data()), &size);
+        const LONG rc = Noted(RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
+                                            reinterpret_cast<BYTE *>(data.data()), &size));
         if (rc == ERROR_MORE_DATA) {
             // Either buffer may be the short one; grow both.
             name.resize(name.size() * 2);
@@ -217,7 +230,7 @@ std::vector<Value> Values(HKEY key)
 HKEY OpenForReading(HKEY parent, const std::string &path)
 {
     HKEY key = nullptr;
-    return RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS ? key : nullptr;
+    return Noted(RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key)) == ERROR_SUCCESS ? key : nullptr;
 }
 
 // Every value of a key, then its subkeys: their paths, or with recursion
@@ -271,6 +284,8 @@ unsigned ShowValue(HKEY key, const std::string &shownPath, const std::string &na
 int RunQuery(const Query &query)
 {
     HKEY key = OpenForReading(query.root, query.path);
+    if (!key && g_readFailure != ERROR_SUCCESS)
+        return Fail("cannot read the registry (error " + std::to_string(g_readFailure) + ")");
     if (!key)
         return Fail("Unable to find the specified registry key");
     std::printf("\n");
@@ -383,7 +398,9 @@ int main(int argc, char **argv)
     if (VtrRegReset(prefix.c_str()) != ERROR_SUCCESS)
         return Fail("cannot read the registry of " + prefix);
 
-    const int status = RunQuery(query);
+    int status = RunQuery(query);
     std::fflush(stdout);
+    if (status == 0 && g_readFailure != ERROR_SUCCESS)
+        status = Fail("the registry could not be read completely (error " + std::to_string(g_readFailure) + ")");
     return status;
 }
