@@ -128,8 +128,8 @@ void TForm4::Button1Click()
     // stays open with the user's input.
     Form1->SetAlphaBlendValue(TransparencyLevelFromText(Edit1->text()));
 
-    // An unchecked "Отключить" turns the transparency on, so that the level
-    // just typed takes effect.
+    // An unchecked CheckBox4 (transparency off) turns the transparency on, so
+    // that the level just typed takes effect.
     Form1->SetAlphaBlend(!CheckBox4->isChecked());
 
     if (RadioButton1->isChecked())
