@@ -1,12 +1,13 @@
 // The real program on a display and a registry of its own, worked through the
 // keyboard alone (xdotool), then closed; the registry files tell the result.
+#include "ScratchRegistry.h"
+
 #include <vantor_registry.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -49,7 +50,8 @@ private:
 
     QProcess display_;
     QString displayName_;
-    QTemporaryDir registryDir_;
+    ScratchRegistry registry_;
+    QString RegistryDir() const { return QString::fromStdString(registry_.Path().string()); }
     QProcess program_;
     QString mainWindow_;
 };
@@ -189,7 +191,6 @@ private:
 
 void EndToEndTest::initTestCase()
 {
-    QVERIFY(registryDir_.isValid());
     // A display of its own, so no other window can take the keyboard.
     display_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                                             QStringLiteral("0"), QStringLiteral("1024x768x24"),
@@ -223,7 +224,7 @@ QProcessEnvironment EndToEndTest::Environment() const
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), displayName_);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("VANTOR_REGISTRY"), registryDir_.path());
+    environment.insert(QStringLiteral("VANTOR_REGISTRY"), RegistryDir());
     environment.remove(QStringLiteral("WINEPREFIX"));
     environment.remove(QStringLiteral("VANTOR_REGISTRY_READONLY"));
     // xdotool reads the text it types in the locale's encoding.
@@ -312,7 +313,7 @@ void EndToEndTest::AcceptMessageDialog()
 
 void EndToEndTest::keyboardOnlySessionsOverThreeRuns()
 {
-    const QString dir = registryDir_.path();
+    const QString dir = RegistryDir();
     const QString toEdit4 = QStringLiteral("Tab Tab Tab Tab Tab Tab Tab");
     // From Edit4: the root box, the first root button, then down to HKLM.
     const QString toMachineRoot = QStringLiteral("Tab Tab space Down Down");
@@ -380,7 +381,7 @@ void EndToEndTest::fadesReachTheScreenStepByStep_data()
 void EndToEndTest::fadesReachTheScreenStepByStep()
 {
     QFETCH(bool, prompted);
-    const QString dir = registryDir_.path();
+    const QString dir = RegistryDir();
     PutTextIn(dir, HKEY_CURRENT_USER, "AppEvents\\Schemes\\Apps\\System", "configuration", "пароль");
     PutTextIn(dir, HKEY_CURRENT_USER, "AppEvents\\Schemes\\Apps\\System", "ok", prompted ? "1" : "0");
     OpacityWatch watch(displayName_);
