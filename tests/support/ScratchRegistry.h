@@ -22,6 +22,8 @@ public:
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("no folder for a scratch registry");
         dir_ = pattern;
+        // What the program keeps beside the registry stays in the folder too.
+        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
         Reload();
     }
     ~ScratchRegistry()
