@@ -18,7 +18,7 @@ namespace {
 
 const char *const kUnicodeHeader = "Windows Registry Editor Version 5.00";
 const char *const kAnsiHeader = "REGEDIT4";
-// A hex line is broken after the byte that takes it to this column.
+// A hex line is broken after the byte that takes it beyond this column.
 const size_t kHexLineWidth = 76;
 
 const Root kRoots[] = {
@@ -207,7 +207,7 @@ private:
                 break;
             out_ += ',';
             ++column;
-            if (column >= kHexLineWidth) {
+            if (column > kHexLineWidth) {
                 out_ += "\\\r\n  ";
                 column = 2;
             }

@@ -72,7 +72,7 @@ run_line() {
     status=$?
     set -e
     # The question itself has no counterpart on Wine's side.
-    grep -v -E '\(Yes\|No(\|All)?\)$' "$work/out" | perl -CS -pe 's/[^\x00-\x7f]/?/g' >>"$work/ours.txt" || true
+    grep -v -E '\(Yes\|No(\|All)?\)$' "$work/out" | perl -CS -pe 's/[^\x{0}-\x{ffff}]/??/g; s/[^\x00-\x7f]/?/g' >>"$work/ours.txt" || true
     echo "exit $status: $line" >>"$work/ours.txt"
 }
 

@@ -414,12 +414,16 @@ struct QueryWalk {
     {
         std::vector<regfile::Value> values = Values(key);
         const bool keyMatch = search.pattern && search.inKeys && nested && search.Matches(LastName(shown));
-        if (!values.empty() || (nested && !search.pattern) || keyMatch)
+        // A plain listing shows every key it goes through; a search or a
+        // value asked for by name only the keys where something was found.
+        const bool listing = !search.pattern && search.types.empty() && !valueName;
+        const bool shown_ = !values.empty() || (nested && listing) || keyMatch;
+        if (shown_)
             Say(shown);
         for (const regfile::Value &value : values)
             ShowValue(value, search.separator);
         found += static_cast<unsigned>(values.size()) + (keyMatch ? 1 : 0);
-        if (!values.empty() || (nested && !search.pattern) || keyMatch)
+        if (shown_)
             Say("");
 
         for (const std::string &name : regfile::SubkeyNamesOf(key)) {
@@ -557,8 +561,8 @@ std::optional<DWORD> TypeCode(const std::string &name)
     return std::nullopt;
 }
 
-// A whole number as strtoul reads it (decimal, 0x hexadecimal, 0 octal),
-// within `max`.
+// A whole number, decimal or 0x hexadecimal (a leading 0 is still decimal),
+// within `max`; no data is 0.
 bool ParseNumber(const std::string &text, unsigned long long max, unsigned long long &number)
 {
     if (text.empty()) {
@@ -567,9 +571,10 @@ bool ParseNumber(const std::string &text, unsigned long long max, unsigned long 
     }
     if (text[0] == '-' || text[0] == '+' || text[0] == ' ')
         return false;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     errno = 0;
     char *end = nullptr;
-    number = std::strtoull(text.c_str(), &end, 0);
+    number = std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
     return errno == 0 && *end == '\0' && number <= max;
 }
 
@@ -933,7 +938,7 @@ Operations (switches may start with / or -, in any case):
   add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]
       Creates the key and sets a value. TYPE is REG_SZ (the default),
       REG_MULTI_SZ, REG_EXPAND_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE
-      or REG_DWORD_BIG_ENDIAN. Numbers are decimal, 0x hexadecimal or 0 octal;
+      or REG_DWORD_BIG_ENDIAN. Numbers are decimal or 0x hexadecimal;
       REG_BINARY data is hexadecimal digits; REG_MULTI_SZ strings are split at
       SEP (default \0).
   delete KEY [/v NAME | /ve | /va] [/f]
