@@ -23,6 +23,8 @@ public:
     ScratchRegistry()
     {
         QVERIFY(dir_.isValid());
+        // The copies the delete commands keep stay in the scratch folder too.
+        qputenv("XDG_STATE_HOME", (dir_.path() + "/state").toUtf8());
         Reload();
     }
     ~ScratchRegistry() { VtrRegReset(nullptr); }
