@@ -226,6 +226,9 @@ void WriteTree(Writer &writer, HKEY key, const std::string &fullName)
     for (const std::string &name : SubkeyNamesOf(key)) {
         HKEY sub = nullptr;
         const LSTATUS status = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub);
+        // A link whose target is missing holds nothing to write.
+        if (status == ERROR_FILE_NOT_FOUND)
+            continue;
         if (status != ERROR_SUCCESS)
             throw Error("cannot open " + fullName + "\\" + name + ": " + Describe(status));
         try {

@@ -778,7 +778,10 @@ Tree ReadTree(HKEY key, const std::string &name, bool recurse)
         return tree;
     for (const std::string &sub : regfile::SubkeyNamesOf(key)) {
         HKEY handle = nullptr;
-        if (RegOpenKeyExA(key, sub.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        const LSTATUS status = RegOpenKeyExA(key, sub.c_str(), 0, KEY_READ, &handle);
+        if (status == ERROR_FILE_NOT_FOUND)
+            continue; // a link whose target is missing
+        if (status != ERROR_SUCCESS)
             throw regfile::Error("cannot open " + sub);
         KeyHandle closer(handle);
         tree.subkeys.push_back(ReadTree(handle, sub, true));
