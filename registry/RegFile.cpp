@@ -282,7 +282,12 @@ bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &numb
 class Importer {
 public:
     Importer(bool unicode, ImportReport &report) : unicode_(unicode), report_(report) {}
-    ~Importer() { CloseKey(); }
+    ~Importer()
+    {
+        CloseKey();
+        for (HKEY key : held_)
+            RegCloseKey(key);
+    }
     Importer(const Importer &) = delete;
     Importer &operator=(const Importer &) = delete;
 
@@ -315,10 +320,12 @@ private:
         Problem(message);
     }
 
+    // The keys stay open until the import ends: while a hive has open keys,
+    // the registry saves it once at the end rather than after every change.
     void CloseKey()
     {
         if (key_)
-            RegCloseKey(key_);
+            held_.push_back(key_);
         key_ = nullptr;
     }
 
@@ -472,6 +479,7 @@ private:
     bool unicode_;
     ImportReport &report_;
     HKEY key_ = nullptr;
+    std::vector<HKEY> held_;
     size_t number_ = 0;
 };
 
