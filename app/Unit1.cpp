@@ -8,6 +8,7 @@
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
+#include "WindowOpacity.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +24,10 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QValidator>
+
+#include <algorithm>
+#include <limits>
 
 TForm1 *Form1 = nullptr;
 
@@ -76,9 +81,31 @@ QToolButton *MakeImageButton(QWidget *parent, const QString &image, const QStrin
     return button;
 }
 
+// A field never holds a NUL, as the platform's edit field cannot: what is put
+// in keeps only what stands before its NUL, so the field shows exactly the
+// text a command hands on. Text put in ends at the cursor; from its first NUL
+// up to there it goes.
+class TextBeforeNul : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &cursor) const override
+    {
+        for (qsizetype nul = input.indexOf(QChar(0)); nul >= 0; nul = input.indexOf(QChar(0))) {
+            const qsizetype end = std::max<qsizetype>(cursor, nul + 1);
+            input.remove(nul, end - nul);
+            cursor = static_cast<int>(std::min<qsizetype>(cursor, nul));
+        }
+        return Acceptable;
+    }
+};
+
 QLineEdit *MakeEdit(QWidget *parent, int top)
 {
     auto *edit = new QLineEdit(parent);
+    // Texts of any length, as the platform's edit field takes them.
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    edit->setValidator(new TextBeforeNul(edit));
     edit->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, true));
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Base, EditColour);
@@ -362,7 +389,7 @@ void TForm1::SetAlphaBlendValue(std::uint8_t level)
 
 void TForm1::ApplyOpacity()
 {
-    setWindowOpacity(alphaBlend_ ? alphaBlendValue_ / 255.0 : 1.0);
+    ShowWindowOpacity(*this, alphaBlend_ ? alphaBlendValue_ / 255.0 : 1.0);
 }
 
 // The activation sequence runs once, on the first activation of the window.

@@ -24,15 +24,6 @@ ERegistryException KeyNotDeleted(const std::string &name)
     return ERegistryException("Failed to delete key '" + name + "'");
 }
 
-// True when the name, taken below the open key, is the root key itself. A
-// root can never be deleted, and removing its subkeys first would empty it.
-bool NamesTheRoot(const TRegistry &access, const std::string &name)
-{
-    if (name == "\\")
-        return true;
-    return name.empty() && access.CurrentPath().empty();
-}
-
 } // namespace
 
 // Create key writes the value of Edit4 under the name of Edit3 into the key
@@ -91,7 +82,9 @@ void TForm1::DoDeleteKey()
         Edit4->setText(KeyNotFound);
         return;
     }
-    if (NamesTheRoot(access, name))
+    // A root or a hive's top key can never go; removing its subkeys first
+    // would empty it all the same.
+    if (access.IsHiveRoot(name))
         throw KeyNotDeleted(name);
     KeepDeletedKey(access, name);
     if (access.RemoveKey(name)) {

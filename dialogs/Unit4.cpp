@@ -134,11 +134,12 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent)
 void TForm4::CreateControls()
 {
     GroupBox1 = new QGroupBox(QStringLiteral("Показывать"), this);
-    GroupBox1->setGeometry(8, 8, 177, 97);
+    // Wide enough for the longest caption of its boxes in every language.
+    GroupBox1->setGeometry(8, 8, 209, 97);
     CheckBox2 = new QCheckBox(QStringLiteral("Дополнительные кнопки"), GroupBox1);
-    CheckBox2->setGeometry(12, 28, 157, 21);
+    CheckBox2->setGeometry(12, 28, 189, 21);
     CheckBox3 = new QCheckBox(QStringLiteral("Корневой ключ"), GroupBox1);
-    CheckBox3->setGeometry(12, 60, 157, 21);
+    CheckBox3->setGeometry(12, 60, 189, 21);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Прозрачность главного окна"), this);
     GroupBox2->setGeometry(8, 120, 369, 105);
@@ -151,13 +152,13 @@ void TForm4::CreateControls()
     CheckBox4->setGeometry(12, 68, 217, 21);
 
     GroupBox3 = new QGroupBox(QStringLiteral("Язык"), this);
-    GroupBox3->setGeometry(200, 8, 177, 97);
+    GroupBox3->setGeometry(225, 8, 152, 97);
     RadioButton1 = new QRadioButton(QStringLiteral("Русский"), GroupBox3);
-    RadioButton1->setGeometry(12, 22, 157, 21);
+    RadioButton1->setGeometry(12, 22, 132, 21);
     RadioButton2 = new QRadioButton(QStringLiteral("Українська"), GroupBox3);
-    RadioButton2->setGeometry(12, 46, 157, 21);
+    RadioButton2->setGeometry(12, 46, 132, 21);
     RadioButton3 = new QRadioButton(QStringLiteral("English"), GroupBox3);
-    RadioButton3->setGeometry(12, 70, 157, 21);
+    RadioButton3->setGeometry(12, 70, 132, 21);
 
     Button1 = new QPushButton(QStringLiteral("Применить"), this);
     Button1->setGeometry(48, 272, 129, 33);

@@ -145,13 +145,35 @@ bool TRegistry::DeleteValue(const std::string &name)
     throw ERegistryException(Format("Failed to delete value '%s'", name));
 }
 
+bool TRegistry::IsHiveRoot(const std::string &path) const
+{
+    const Target target = Resolve(path);
+    const std::string full = (target.relative && currentKey_) ? currentPath_ + "\\" + target.path : target.path;
+    int levels = 0;
+    bool inName = false;
+    for (const char c : full) {
+        if (c != '\\' && !inName)
+            ++levels;
+        inName = c != '\\';
+    }
+    return levels == 0 || (rootKey_ == HKEY_USERS && levels == 1);
+}
+
 bool TRegistry::RemoveKey(const std::string &path)
+{
+    if (IsHiveRoot(path))
+        return false;
+    return RemoveTree(path);
+}
+
+bool TRegistry::RemoveTree(const std::string &path)
 {
     const Target target = Resolve(path);
     const HKEY remembered = currentKey_;
 
+    // A link is deleted itself; what it points to stays.
     HKEY doomed = nullptr;
-    if (Succeeded(RegOpenKeyExA(target.base, target.path.c_str(), 0, access_, &doomed))) {
+    if (Succeeded(RegOpenKeyExA(target.base, target.path.c_str(), REG_OPTION_OPEN_LINK, access_, &doomed))) {
         // The key being removed is the current key while its children go, so
         // that their relative names resolve below it.
         currentKey_ = doomed;
@@ -167,7 +189,7 @@ bool TRegistry::RemoveKey(const std::string &path)
                 DWORD length = capacity;
                 if (Succeeded(RegEnumKeyExA(doomed, index, name.data(), &length, nullptr, nullptr, nullptr,
                                             nullptr)))
-                    RemoveKey(std::string(name.data(), length));
+                    RemoveTree(std::string(name.data(), length));
             }
         }
         currentKey_ = remembered;

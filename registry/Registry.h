@@ -36,7 +36,12 @@ public:
     // Deletes one value of the current key. False when there was no such
     // value; a delete the system refuses raises "Failed to delete value '%s'".
     bool DeleteValue(const std::string &name);
+    // Deletes the key at the path with all its subkeys. A key that can never
+    // be deleted (see IsHiveRoot) is refused before anything below it goes.
     bool RemoveKey(const std::string &path);
+    // True when the path names a predefined root or the top key of a hive
+    // (a direct subkey of HKEY_USERS): keys the system never deletes.
+    bool IsHiveRoot(const std::string &path) const;
 
     HKEY RootKey() const { return rootKey_; }
     HKEY CurrentKey() const { return currentKey_; }
@@ -50,6 +55,7 @@ private:
         bool relative;
     };
     Target Resolve(const std::string &path) const;
+    bool RemoveTree(const std::string &path);
     static std::string Format(const char *pattern, const std::string &name);
 
     HKEY currentKey_ = nullptr;

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri
-  xvfb xauth xdotool fonts-liberation2 fontconfig
+  xvfb xauth xdotool fonts-liberation2 fontconfig libxcb1-dev
   wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64
 )
 

@@ -2,6 +2,7 @@
 
 #include "FontFaces.h"
 #include "Text3D.h"
+#include "WindowOpacity.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -228,5 +229,5 @@ void TAboutBox::showEvent(QShowEvent *event)
 
 void TAboutBox::ApplyAlphaBlend()
 {
-    setWindowOpacity(FAlphaBlend ? FAlphaBlendValue / 255.0 : 1.0);
+    ShowWindowOpacity(*this, FAlphaBlend ? FAlphaBlendValue / 255.0 : 1.0);
 }

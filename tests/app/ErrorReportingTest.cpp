@@ -30,6 +30,7 @@ private slots:
     void rootChoiceSelectsTheCheckedRoot();
     void noRootChosenWarnsAndKeepsCurrentUser();
     void hiddenRootBoxKeepsItsChoice();
+    void unexpectedBoxFailsTheTestAtOnce();
 
 private:
     std::unique_ptr<ScratchRegistry> registry_;
@@ -96,6 +97,7 @@ void ErrorReportingTest::messageDialogShowsTheTextUnchangedWithoutIcon()
 // The real boxes, shown modally and dismissed from the keyboard.
 void ErrorReportingTest::boxesCloseWithEnterAndEscape()
 {
+    const RealBoxes realBoxes;
     const auto pressWhenShown = [](Qt::Key key, QRect *where = nullptr) {
         QTimer::singleShot(50, [key, where] {
             QWidget *box = QApplication::activeModalWidget();
@@ -123,6 +125,7 @@ void ErrorReportingTest::boxesCloseWithEnterAndEscape()
 
 void ErrorReportingTest::errorBoxGivesActivationAndFocusBack()
 {
+    const RealBoxes realBoxes;
     QWidget window;
     auto *first = new QLineEdit(&window);
     auto *second = new QLineEdit(&window);
@@ -140,6 +143,7 @@ void ErrorReportingTest::errorBoxGivesActivationAndFocusBack()
 
 void ErrorReportingTest::errorBoxBlocksOtherWindowsAndClosesOpenMenus()
 {
+    const RealBoxes realBoxes;
     QWidget window;
     auto *button = new QPushButton(QStringLiteral("press"), &window);
     auto *menu = new QMenu(&window);
@@ -275,7 +279,7 @@ void ErrorReportingTest::noRootChosenWarnsAndKeepsCurrentUser()
 
     // The real dialog: the caller goes on once it is closed.
     QTimer::singleShot(50, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
-    SetDialogHook({});
+    const RealBoxes realBoxes;
     TRegistry second;
     form.ApplyRootChoice(second);
     QCOMPARE(second.RootKey(), HKEY_CURRENT_USER);
@@ -294,6 +298,14 @@ void ErrorReportingTest::hiddenRootBoxKeepsItsChoice()
     form.ApplyRootChoice(access);
     QCOMPARE(access.RootKey(), HKEY_USERS);
     QVERIFY(recorder.boxes.empty());
+}
+
+// A box no test expects is never left waiting for a click.
+void ErrorReportingTest::unexpectedBoxFailsTheTestAtOnce()
+{
+    QEXPECT_FAIL("", "a box nobody waits for", Continue);
+    ShowErrorBox("Failed to set data for 'Path'");
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 VANTOR_TEST_MAIN(ErrorReportingTest)

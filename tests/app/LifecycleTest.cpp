@@ -163,7 +163,7 @@ void LifecycleTest::activationRunsOnlyOnce()
     QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
     QVERIFY(QTest::qWaitForWindowActive(&form));
 
-    SetDialogHook({});
+    const RealBoxes realBoxes;
     QTimer::singleShot(100, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
     ShowMessage(QStringLiteral("a message"));
     QTimer::singleShot(100, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });

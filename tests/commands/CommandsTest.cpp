@@ -2,6 +2,9 @@
 // and function key, checked against the registry through the API.
 #include "CommandsSupport.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <memory>
 
 class CommandsTest : public QObject {
@@ -23,11 +26,14 @@ private slots:
     void deleteKeyOnMissingPathLeavesSameNamedKeysOfTheRootAlone();
     void deleteKeyRemovesAThreeLevelSubtree();
     void deleteKeyTellsDeletedNotFoundAndRefused();
-    void refusedDeleteKeepsWhatWasAlreadyRemoved();
     void deleteKeyNeverEmptiesARoot_data();
     void deleteKeyNeverEmptiesARoot();
+    void deleteKeyRemovesALinkNotWhatItPointsTo();
     void refusedWritesLeaveTheFieldAndShowTheError_data();
     void refusedWritesLeaveTheFieldAndShowTheError();
+    void fieldsTakeTextsOfAnyLength();
+    void fieldsNeverHoldANul_data();
+    void fieldsNeverHoldANul();
 
 private:
     TForm1 &Form() { return *form_; }
@@ -297,43 +303,61 @@ void CommandsTest::deleteKeyTellsDeletedNotFoundAndRefused()
     QVERIFY(recorder.boxes.empty());
 }
 
-// A hive's own top key cannot be deleted; its subkeys go first and stay gone.
-void CommandsTest::refusedDeleteKeepsWhatWasAlreadyRemoved()
-{
-    PutText(HKEY_USERS, ".Default\\Software\\Вантор", "дані", "зникнуть");
-    QTest::mouseClick(Form().RadioButton4, Qt::LeftButton);
-    Fill({}, QStringLiteral(".Default"), QStringLiteral("до"));
-    BoxRecorder recorder;
-    Run(Form(), cmDeleteKey, trMenu);
-    VERIFY_ONE_ERROR_BOX(recorder, QStringLiteral("Failed to delete key '.Default'"));
-    QCOMPARE(Form().Edit4->text(), QStringLiteral("до"));
-    QVERIFY(KeyExists(HKEY_USERS, ".Default"));
-    QVERIFY(!KeyExists(HKEY_USERS, ".Default\\Software"));
-}
-
 void CommandsTest::deleteKeyNeverEmptiesARoot_data()
 {
+    QTest::addColumn<int>("root");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("shownName");
-    QTest::newRow("empty path and name") << "" << "" << "";
-    QTest::newRow("lone backslash as path") << "\\" << "" << "";
-    QTest::newRow("lone backslash as name") << "Software" << "\\" << "\\";
+    QTest::newRow("empty path and name") << 1 << "" << "";
+    QTest::newRow("lone backslash as path") << 1 << "\\" << "";
+    QTest::newRow("lone backslash as name") << 1 << "Software" << "\\";
+    QTest::newRow("default user by name") << 3 << "" << ".Default";
+    QTest::newRow("default user by path") << 3 << ".Default" << "";
+    QTest::newRow("user by name") << 3 << "" << "S-1-5-21-0-0-0-1000";
+    QTest::newRow("user by path") << 3 << "S-1-5-21-0-0-0-1000\\" << "";
+    QTest::newRow("user by name from the root") << 3 << ".Default\\Software" << "\\S-1-5-21-0-0-0-1000";
 }
 
+// Nothing below a key that can never be deleted is touched.
 void CommandsTest::deleteKeyNeverEmptiesARoot()
 {
+    QFETCH(int, root);
     QFETCH(QString, path);
     QFETCH(QString, name);
-    QFETCH(QString, shownName);
-    PutText(HKEY_CURRENT_USER, "Software\\Вантор", "дані", "цілі");
-    QTest::mouseClick(Form().RadioButton2, Qt::LeftButton);
+    const std::pair<HKEY, std::string> keys[] = {{HKEY_CURRENT_USER, "Software\\Вантор"},
+                                                 {HKEY_USERS, ".Default\\Software\\Вантор"}};
+    for (const auto &[handle, key] : keys)
+        PutText(handle, key, "дані", "цілі");
+    QTest::mouseClick(RootButton(Form(), root), Qt::LeftButton);
     Fill(path, name, QStringLiteral("до"));
     BoxRecorder recorder;
     Run(Form(), cmDeleteKey);
-    VERIFY_ONE_ERROR_BOX(recorder, QStringLiteral("Failed to delete key '%1'").arg(shownName));
+    VERIFY_ONE_ERROR_BOX(recorder, QStringLiteral("Failed to delete key '%1'").arg(name));
     QCOMPARE(Form().Edit4->text(), QStringLiteral("до"));
-    QCOMPARE(ValueOf(HKEY_CURRENT_USER, "Software\\Вантор", "дані"), TextValue("цілі"));
+    for (const auto &[handle, key] : keys)
+        QCOMPARE(ValueOf(handle, key, "дані"), TextValue("цілі"));
+}
+
+void CommandsTest::deleteKeyRemovesALinkNotWhatItPointsTo()
+{
+    PutText(HKEY_LOCAL_MACHINE, "Software\\Ціль\\Гілка", "дані", "цілі");
+    HKEY link = nullptr;
+    QCOMPARE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Посилання", 0, nullptr, REG_OPTION_CREATE_LINK,
+                             KEY_ALL_ACCESS, nullptr, &link, nullptr),
+             ERROR_SUCCESS);
+    const std::u16string target = u"\\Registry\\Machine\\Software\\Ціль";
+    QCOMPARE(RegSetValueExA(link, "SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE *>(target.data()),
+                            DWORD(target.size() * 2)),
+             ERROR_SUCCESS);
+    RegCloseKey(link);
+    QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Посилання\\Гілка"));
+
+    QTest::mouseClick(Form().RadioButton3, Qt::LeftButton);
+    Fill(QStringLiteral("Software"), QStringLiteral("Посилання"));
+    Run(Form(), cmDeleteKey);
+    QCOMPARE(Form().Edit4->text(), KeyDeleted);
+    QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, "Software\\Посилання"));
+    QCOMPARE(ValueOf(HKEY_LOCAL_MACHINE, "Software\\Ціль\\Гілка", "дані"), TextValue("цілі"));
 }
 
 void CommandsTest::refusedWritesLeaveTheFieldAndShowTheError_data()
@@ -367,6 +391,68 @@ void CommandsTest::refusedWritesLeaveTheFieldAndShowTheError()
         QCOMPARE(ValueOf(HKEY_LOCAL_MACHINE, "Software\\Вантор", "Ім'я"), TextValue("старе"));
     else
         QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, "Software\\Вантор"));
+}
+
+// A million characters go through a paste, a write, a read, the close and a
+// recall whole.
+void CommandsTest::fieldsTakeTextsOfAnyLength()
+{
+    const QString text = QStringLiteral("Довгий текст, ").repeated(100000).left(1000000);
+    QGuiApplication::clipboard()->setText(text);
+    QTest::mouseClick(Form().RadioButton2, Qt::LeftButton);
+    Fill(QStringLiteral("Software\\Вантор"), QStringLiteral("Довге"));
+    Form().Edit4->setFocus();
+    Press(Form(), Qt::Key_V, Qt::ControlModifier);
+    QVERIFY(Form().Edit4->text() == text);
+
+    Run(Form(), cmChangeValue, trKey);
+    QVERIFY(ValueOf(HKEY_CURRENT_USER, "Software\\Вантор", "Довге") == TextValue(text.toStdString()));
+    Form().Edit4->clear();
+    Run(Form(), cmReadValue, trKey);
+    QVERIFY(Form().Edit4->text() == text);
+
+    Form().close();
+    form_ = std::make_unique<TForm1>();
+    ShowAndActivate(Form());
+    Press(Form(), Qt::Key_E, Qt::ControlModifier);
+    QVERIFY(Form().Edit4->text() == text);
+}
+
+void CommandsTest::fieldsNeverHoldANul_data()
+{
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("before"); // "|" marks the cursor
+    QTest::addColumn<QString>("put");
+    QTest::addColumn<QString>("shown");
+    const QString nul(QChar(0));
+    QTest::newRow("typed") << false << "|" << "Path" + nul + "evil" << "Path";
+    QTest::newRow("pasted between") << true << "Su|rname" << "b" + nul + "x" + nul << "Subrname";
+    QTest::newRow("pasted, NUL first") << true << "ab|" << nul + "zz" << "ab";
+}
+
+// What the name field shows is the name the command uses.
+void CommandsTest::fieldsNeverHoldANul()
+{
+    QFETCH(bool, pasted);
+    QFETCH(QString, before);
+    QFETCH(QString, put);
+    QFETCH(QString, shown);
+    QTest::mouseClick(Form().RadioButton2, Qt::LeftButton);
+    Fill(QStringLiteral("Software\\Вантор"), {}, QStringLiteral("значення"));
+    QLineEdit *field = Form().Edit3;
+    field->setFocus();
+    field->setText(QString(before).remove('|'));
+    field->setCursorPosition(int(before.indexOf('|')));
+    if (pasted) {
+        QGuiApplication::clipboard()->setText(put);
+        Press(Form(), Qt::Key_V, Qt::ControlModifier);
+    } else {
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, put, Qt::NoModifier);
+    }
+    QCOMPARE(field->text(), shown);
+
+    Run(Form(), cmChangeValue, trKey);
+    QCOMPARE(ValueOf(HKEY_CURRENT_USER, "Software\\Вантор", shown.toStdString()), TextValue("значення"));
 }
 
 VANTOR_TEST_MAIN(CommandsTest)

@@ -10,9 +10,15 @@
 #include <QTest>
 #include <QThread>
 
+#include <xcb/xcb.h>
+
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 
 #ifndef VANTOR_PROGRAM
 #error "VANTOR_PROGRAM must name the program binary"
@@ -24,10 +30,14 @@ class EndToEndTest : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void cleanup();
     void keyboardOnlySessionsOverThreeRuns();
+    void fadesReachTheScreenStepByStep_data();
+    void fadesReachTheScreenStepByStep();
 
 private:
     QProcessEnvironment Environment() const;
+    void Launch();
     void Start();
     void Close();
     void Xdotool(const QStringList &arguments);
@@ -110,6 +120,71 @@ QString RegistryFiles(const QString &dir)
     return text;
 }
 
+// Sees, from an X connection of its own as a compositor does, the distinct
+// opacities between transparent and opaque that the program's windows take.
+class OpacityWatch {
+public:
+    explicit OpacityWatch(const QString &display) : connection_(xcb_connect(display.toLatin1().constData(), nullptr))
+    {
+        Select(xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+        const char name[] = "_NET_WM_WINDOW_OPACITY";
+        xcb_intern_atom_reply_t *atom =
+            xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, sizeof name - 1, name), nullptr);
+        opacity_ = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(atom);
+        watcher_ = std::thread([this] {
+            while (!stop_)
+                Take(xcb_poll_for_event(connection_));
+        });
+    }
+    ~OpacityWatch()
+    {
+        stop_ = true;
+        watcher_.join();
+        xcb_disconnect(connection_);
+    }
+
+    std::set<int> steps;
+    int last = -1;
+    std::mutex mutex;
+
+private:
+    void Select(xcb_window_t window, uint32_t mask)
+    {
+        xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(connection_);
+    }
+    void Take(xcb_generic_event_t *event)
+    {
+        if (!event)
+            return std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto *created = reinterpret_cast<xcb_create_notify_event_t *>(event);
+        const auto *changed = reinterpret_cast<xcb_property_notify_event_t *>(event);
+        if ((event->response_type & 0x7f) == XCB_CREATE_NOTIFY)
+            Select(created->window, XCB_EVENT_MASK_PROPERTY_CHANGE);
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && changed->atom == opacity_)
+            Read(changed->window);
+        free(event);
+    }
+    void Read(xcb_window_t window)
+    {
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, window, opacity_, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        if (reply && xcb_get_property_value_length(reply) == 4) {
+            const std::lock_guard lock(mutex);
+            last = int(*static_cast<const uint32_t *>(xcb_get_property_value(reply)) / 0x01010101u);
+            if (last > 0 && last < 255)
+                steps.insert(last);
+        }
+        free(reply);
+    }
+
+    xcb_connection_t *connection_;
+    xcb_atom_t opacity_;
+    std::atomic<bool> stop_{false};
+    std::thread watcher_;
+};
+
 } // namespace
 
 void EndToEndTest::initTestCase()
@@ -127,12 +202,17 @@ void EndToEndTest::initTestCase()
     displayName_ = QStringLiteral(":") + QString::fromLatin1(display_.readLine()).trimmed();
 }
 
-void EndToEndTest::cleanupTestCase()
+// A test that failed half-way leaves the program running.
+void EndToEndTest::cleanup()
 {
     if (program_.state() != QProcess::NotRunning) {
         program_.kill();
         program_.waitForFinished();
     }
+}
+
+void EndToEndTest::cleanupTestCase()
+{
     display_.terminate();
     display_.waitForFinished();
     VtrRegReset(nullptr);
@@ -187,12 +267,17 @@ QString EndToEndTest::WaitForWindow(const QString &titlePattern)
     return window;
 }
 
-void EndToEndTest::Start()
+void EndToEndTest::Launch()
 {
     program_.setProcessEnvironment(Environment());
     program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program_.start(QStringLiteral(VANTOR_PROGRAM), {});
     QVERIFY2(program_.waitForStarted(), "the program does not start");
+}
+
+void EndToEndTest::Start()
+{
+    Launch();
     const QString window = WaitForWindow(QStringLiteral("^Vantor  1\\.5"));
     QVERIFY2(!window.isEmpty(), "the main window does not appear");
     mainWindow_ = window;
@@ -281,6 +366,52 @@ void EndToEndTest::keyboardOnlySessionsOverThreeRuns()
     QCOMPARE(TextIn(dir, HKEY_CURRENT_USER, Path, Name), std::nullopt);
     QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, Path, Name), Value);
     QCOMPARE(TextIn(dir, HKEY_LOCAL_MACHINE, "Software\\VTR", "Word"), std::string("(Значение удалено)"));
+}
+
+void EndToEndTest::fadesReachTheScreenStepByStep_data()
+{
+    QTest::addColumn<bool>("prompted");
+    QTest::newRow("normal start") << false;
+    QTest::newRow("after the password prompt") << true;
+}
+
+// The program's loop is idle but for its fade timers: every step must reach
+// the window system by itself, with no input to wake the program.
+void EndToEndTest::fadesReachTheScreenStepByStep()
+{
+    QFETCH(bool, prompted);
+    const QString dir = registryDir_.path();
+    PutTextIn(dir, HKEY_CURRENT_USER, "AppEvents\\Schemes\\Apps\\System", "configuration", "пароль");
+    PutTextIn(dir, HKEY_CURRENT_USER, "AppEvents\\Schemes\\Apps\\System", "ok", prompted ? "1" : "0");
+    OpacityWatch watch(displayName_);
+    // A fade has 50 steps between its ends; a watch that comes in late may miss a few.
+    const auto fadedStepByStep = [&](int end) {
+        const std::lock_guard lock(watch.mutex);
+        return watch.last == end && watch.steps.size() >= 30;
+    };
+    if (prompted) {
+        Launch();
+        const QString prompt = WaitForWindow(QStringLiteral("^Введите пароль$"));
+        QVERIFY2(!prompt.isEmpty(), "no password prompt");
+        Xdotool({"windowfocus", "--sync", prompt});
+        Type(QStringLiteral("пароль"));
+        Key(QStringLiteral("Return"));
+        mainWindow_ = WaitForWindow(QStringLiteral("^Vantor  1\\.5"));
+    } else {
+        Start();
+    }
+    QVERIFY2(WaitUntil([&] { return fadedStepByStep(255); }), "the fade-in does not reach the screen step by step");
+
+    {
+        const std::lock_guard lock(watch.mutex);
+        watch.steps.clear();
+    }
+    Xdotool({"windowfocus", "--sync", mainWindow_});
+    Key(QStringLiteral("ctrl+F9"));
+    QVERIFY2(!WaitForWindow(QStringLiteral("^About VTR$")).isEmpty(), "no About box");
+    Key(QStringLiteral("Return"));
+    QVERIFY2(WaitUntil([&] { return fadedStepByStep(0); }), "the fade-out does not reach the screen step by step");
+    Close();
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)

@@ -6,11 +6,18 @@
 #include "ExpectedCaptions.h"
 #include "PersistedState.h"
 #include "Unit1.h"
+#include "Unit2.h"
+#include "Unit3.h"
 #include "Unit4.h"
+#include "Unit5.h"
+#include "Unit6.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStyleOptionGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -138,6 +145,48 @@ TEST_F(LanguageLifecycle, ScreenshotsOfTheMainWindow)
     Form4->show();
     QApplication::processEvents();
     EXPECT_TRUE(Form4->grab().save(dir + QStringLiteral("/settings-dialog.png")));
+}
+
+// The width a control's caption needs and the width it has; a wrapped label
+// is measured by its height.
+std::pair<int, int> CaptionRoom(const QWidget *control)
+{
+    if (const auto *label = qobject_cast<const QLabel *>(control))
+        return label->wordWrap() ? std::pair(label->heightForWidth(label->width()), label->height())
+                                 : std::pair(label->sizeHint().width(), label->width());
+    if (const auto *box = qobject_cast<const QGroupBox *>(control)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.textAlignment = box->alignment();
+        option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        return {title.x() + box->fontMetrics().horizontalAdvance(box->title()), box->width()};
+    }
+    if (const auto *button = qobject_cast<const QAbstractButton *>(control); button && !button->text().isEmpty())
+        return {button->sizeHint().width(), button->width()};
+    return {0, 0};
+}
+
+// Every caption of every window, in every language, has the room its text
+// needs at its font.
+TEST_F(LanguageLifecycle, CaptionsFitInEveryWindowAndLanguage)
+{
+    StartProgram();
+    QWidget *windows[] = {Form1, AboutBox, Form3, Form4, Form5, Form6};
+    for (TLanguage language : languages) {
+        Form1->ApplyFullCaptions(language);
+        for (QWidget *window : windows) {
+            window->show();
+            QApplication::processEvents();
+            for (const QWidget *control : window->findChildren<QWidget *>()) {
+                const auto [needed, room] = CaptionRoom(control);
+                EXPECT_LE(needed, room) << NameOf(language) << ": "
+                                        << control->property("text").toString().toStdString();
+            }
+            window->hide();
+        }
+    }
 }
 
 } // namespace

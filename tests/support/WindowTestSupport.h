@@ -59,6 +59,25 @@ struct ShownBox {
     bool okIsDefaultAndEscape;
 };
 
+// A box that no test asked for fails the running test at once, naming its
+// text; it is never shown, so no test waits for a click that cannot come.
+inline void ExpectNoBoxes()
+{
+    SetDialogHook([](QMessageBox &box) {
+        QTest::qFail(qPrintable(QStringLiteral("unexpected box: \"%1\"").arg(box.text())), __FILE__, __LINE__);
+        return true;
+    });
+}
+
+// For as long as it lives, the boxes are really shown, for a test to close.
+class RealBoxes {
+public:
+    RealBoxes() { SetDialogHook({}); }
+    ~RealBoxes() { ExpectNoBoxes(); }
+    RealBoxes(const RealBoxes &) = delete;
+    RealBoxes &operator=(const RealBoxes &) = delete;
+};
+
 // Records every box instead of showing it, for as long as it lives.
 class BoxRecorder {
 public:
@@ -75,7 +94,7 @@ public:
             return true;
         });
     }
-    ~BoxRecorder() { SetDialogHook({}); }
+    ~BoxRecorder() { ExpectNoBoxes(); }
     BoxRecorder(const BoxRecorder &) = delete;
     BoxRecorder &operator=(const BoxRecorder &) = delete;
 
@@ -94,6 +113,7 @@ inline void ShowAndActivate(QWidget &window)
     {                                                                                                                \
         TApplication application(argc, argv);                                                                        \
         SetApplicationTitle(QStringLiteral("Vantor 1.5"));                                                           \
+        ExpectNoBoxes();                                                                                             \
         TestClass test;                                                                                              \
         return QTest::qExec(&test, argc, argv);                                                                      \
     }
