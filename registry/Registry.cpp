@@ -84,13 +84,14 @@ bool TRegistry::EnterKey(const std::string &path, bool canCreate)
     return true;
 }
 
-void TRegistry::LeaveKey()
+LONG TRegistry::LeaveKey()
 {
     if (!currentKey_)
-        return;
-    RegCloseKey(currentKey_);
+        return ERROR_SUCCESS;
+    const LONG rc = RegCloseKey(currentKey_);
     currentKey_ = nullptr;
     currentPath_.clear();
+    return rc;
 }
 
 std::string TRegistry::ReadText(const std::string &name)
@@ -122,7 +123,8 @@ void TRegistry::WriteText(const std::string &name, const std::string &value)
     const LONG rc = RegSetValueExA(currentKey_, name.c_str(), 0, REG_SZ,
                                    reinterpret_cast<const BYTE *>(value.c_str()),
                                    static_cast<DWORD>(value.size() + 1));
-    if (!Succeeded(rc))
+    // Committed here, because the close that would commit it cannot report.
+    if (!Succeeded(rc) || !Succeeded(RegFlushKey(currentKey_)))
         throw ERegistryException(Format("Failed to set data for '%s'", name));
 }
 

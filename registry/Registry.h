@@ -28,7 +28,9 @@ public:
 
     void SelectRoot(HKEY root);
     bool EnterKey(const std::string &path, bool canCreate);
-    void LeaveKey();
+    // Closes the current key; what the close reports (a failed save of
+    // changes made outside WriteText) is returned.
+    LONG LeaveKey();
 
     std::string ReadText(const std::string &name);
     void WriteText(const std::string &name, const std::string &value);

@@ -447,6 +447,12 @@ void Limits()
     const std::string name16383 = Repeat('v', 16383);
     Line("limit.value.name16383").rc(SetText(l, name16383, "x")).text("data", ReadData(l, name16383));
     Line("limit.value.name16384").rc(SetText(l, Repeat('w', 16384), "x"));
+    Line("limit.value.query16384")
+        .rc(RegQueryValueExA(l, Repeat('v', 16384).c_str(), nullptr, nullptr, nullptr, nullptr));
+    HKEY reserved = nullptr;
+    Line("create.reserved")
+        .rc(RegCreateKeyExA(l, "Reserved", 1, nullptr, 0, KEY_ALL_ACCESS, nullptr, &reserved, nullptr));
+    Line("create.reserved.made").rc(RegOpenKeyExA(l, "Reserved", 0, KEY_READ, &reserved));
     DWORD maxName = 0;
     LONG rc = RegQueryInfoKeyA(l, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr,
                                nullptr, nullptr);

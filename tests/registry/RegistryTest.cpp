@@ -12,6 +12,8 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
 #include <vantor_registry.h>
 #endif
 
@@ -262,5 +264,33 @@ TEST_F(RegistryTest, SelectRootKeepsOrClosesTheKey)
     EXPECT_EQ(reg.CurrentKey(), nullptr);
     EXPECT_EQ(reg.CurrentPath(), "");
 }
+
+#ifndef _WIN32
+TEST_F(RegistryTest, WriteTextThatTheDiskCannotTakeRaisesAndIsNotShown)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.EnterKey("VantorTest", true));
+    reg.WriteText("small", "kept");
+    // A full disk, as a file-size limit gives it.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = old;
+    tight.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    std::string message;
+    try {
+        reg.WriteText("big", std::string(100000, 'x'));
+    } catch (const ERegistryException &e) {
+        message = e.what();
+    }
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(message, "Failed to set data for 'big'");
+    EXPECT_FALSE(reg.HasValue("big"));
+    EXPECT_EQ(reg.ReadText("small"), "kept");
+    EXPECT_EQ(reg.LeaveKey(), ERROR_SUCCESS);
+}
+#endif
 
 } // namespace

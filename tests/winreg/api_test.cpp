@@ -2,6 +2,7 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <functional>
 
 using namespace winreg_test;
 
@@ -272,5 +273,55 @@ TEST_F(Api, KeysNestAtMost512LevelsDeep) {
     HKEY deeper = nullptr;
     EXPECT_EQ(RegCreateKeyExA(key, "one more", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deeper, nullptr),
               ERROR_INVALID_PARAMETER);
+    RegCloseKey(key);
+}
+
+TEST_F(Api, ReservedWordAndOverlongValueNameAnswerAsWindows) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Reserved", 1, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Reserved", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, std::string(16384, 'v').c_str(), nullptr, nullptr, nullptr, nullptr),
+              ERROR_FILE_NOT_FOUND);
+}
+
+// Every A function that fills a caller's buffer, given exactly the room it
+// needs and one less, with a guard byte after the buffer.
+TEST_F(Api, ExactlySizedBuffersAreFilledAndNeverOverrun) {
+    HKEY key = createKey(HKEY_CURRENT_USER, "Sized");
+    const BYTE data[] = {1, 2, 3, 4, 5};
+    ASSERT_EQ(RegSetValueExA(key, "name5", 0, REG_BINARY, data, sizeof data), ERROR_SUCCESS);
+    RegCloseKey(createKey(key, "key45"));
+    constexpr char kGuard = '\x5a';
+    struct Case {
+        const char *what;
+        DWORD needed; // the room the answer takes
+        bool countsTerminator;
+        std::function<LSTATUS(char *, DWORD *)> call;
+    };
+    const std::vector<Case> cases = {
+        {"RegEnumKeyExA", 5, true,
+         [&](char *b, DWORD *n) { return RegEnumKeyExA(key, 0, b, n, nullptr, nullptr, nullptr, nullptr); }},
+        {"RegEnumValueA name", 5, true,
+         [&](char *b, DWORD *n) { return RegEnumValueA(key, 0, b, n, nullptr, nullptr, nullptr, nullptr); }},
+        {"RegQueryValueExA data", 5, false,
+         [&](char *b, DWORD *n) {
+             return RegQueryValueExA(key, "name5", nullptr, nullptr, reinterpret_cast<BYTE *>(b), n);
+         }},
+    };
+    for (const Case &c : cases) {
+        for (const DWORD room : {c.needed + (c.countsTerminator ? 1 : 0), c.needed - (c.countsTerminator ? 0 : 1)}) {
+            SCOPED_TRACE(std::string(c.what) + " with room " + std::to_string(room));
+            std::vector<char> buffer(room + 1, '\0');
+            buffer[room] = kGuard;
+            DWORD size = room;
+            const bool fits = room > c.needed || (!c.countsTerminator && room == c.needed);
+            EXPECT_EQ(c.call(buffer.data(), &size), fits ? ERROR_SUCCESS : ERROR_MORE_DATA);
+            EXPECT_EQ(buffer[room], kGuard);
+            if (fits) {
+                EXPECT_EQ(size, c.needed);
+            }
+        }
+    }
     RegCloseKey(key);
 }

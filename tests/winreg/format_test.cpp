@@ -184,7 +184,7 @@ TEST(WineFormat, LenientInputIsReadWithoutLoss) {
                              "[Soft\\\\No Time]\n"
                              "; comment inside a key\n"
                              "\"a\" = \"spaced\"\n"
-                             "\"b\"=dword:1\n"
+                             "\"b\"=dword:00000001\n"
                              "\"c\"=hex: 01, 02 ,\\\n"
                              "   03\n"
                              "\"d\"=\"сирий UTF-8\"\n"
@@ -218,6 +218,13 @@ TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
         head + "[a\n",
         head + "[a] 1\n\"v\"=\"\xff\xfe\"\n",
         head + "[a] 1\nstray text\n",
+        // Cut short: no final line break, a short dword, a continuation
+        // without its next line.
+        head + "[a] 1\n\"v\"=\"x\"",
+        head + "[a] 1\n#time=1d2",
+        head + "[a] 1\n\"v\"=dword:0000\n",
+        head + "[a] 1\n\"v\"=hex:01,\\\n",
+        head + "[a] 1\n\"v\"=hex:01,\\\n[b] 1\n",
     };
     for (const auto &text : bad) {
         LoadResult result;

@@ -263,3 +263,45 @@ TEST_F(Persistence, LocationComesFromTheEnvironment) {
     restore("XDG_DATA_HOME", data);
     VtrRegReset(dir_.path().c_str());
 }
+
+TEST_F(Persistence, SpellingsStayAfterAnUnrelatedWrite) {
+    // Wine's files spell some levels differently in different blocks; the
+    // first block read decides the name shown.
+    const std::string head = "WINE REGISTRY Version 2\n\n";
+    writeFile(dir_.file("user.reg"),
+              head + "[SOFTWARE\\\\Zeta] 1\n\"z\"=\"1\"\n\n[Software\\\\Alpha] 1\n\"a\"=\"1\"\n");
+    restartEngine();
+    EXPECT_EQ(subKeyNames(HKEY_CURRENT_USER), std::vector<std::string>{"SOFTWARE"});
+    RegCloseKey(createKey(HKEY_CURRENT_USER, "Other"));
+    restartEngine();
+    EXPECT_EQ(subKeyNames(HKEY_CURRENT_USER), (std::vector<std::string>{"Other", "SOFTWARE"}));
+}
+
+TEST_F(Persistence, LinksAreKeptWithModeAndEveryLinkSeesTheSave) {
+    const TempDir elsewhere;
+    const std::string target = elsewhere.file("user.reg");
+    for (const bool symbolic : {true, false}) {
+        SCOPED_TRACE(symbolic ? "symbolic link" : "hard link");
+        writeFile(target, readFile(testDataPath("user.reg")));
+        ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+        unlink(dir_.file("user.reg").c_str());
+        ASSERT_EQ(symbolic ? symlink(target.c_str(), dir_.file("user.reg").c_str())
+                           : link(target.c_str(), dir_.file("user.reg").c_str()),
+                  0);
+        restartEngine();
+        HKEY key = createKey(HKEY_CURRENT_USER, "Software\\Linked");
+        writeString(key, "v", symbolic ? "sym" : "hard");
+        ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+        struct stat st{};
+        ASSERT_EQ(lstat(dir_.file("user.reg").c_str(), &st), 0);
+        EXPECT_EQ(S_ISLNK(st.st_mode), symbolic);
+        EXPECT_EQ(inodeOf(dir_.file("user.reg")), inodeOf(target));
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        EXPECT_NE(readFile(target).find(symbolic ? "\"v\"=\"sym\"" : "\"v\"=\"hard\""), std::string::npos);
+        for (const std::string &folder : {dir_.path(), elsewhere.path()})
+            EXPECT_EQ(std::system(("ls -a " + folder + " | grep -q vantor-").c_str()) != 0, true) << folder;
+        VtrRegReset(dir_.path().c_str());
+    }
+}

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -389,4 +390,24 @@ TEST_F(Robustness, PendingChangesAreSavedAtProcessExit) {
     });
     EXPECT_EQ(program.wait(), 0);
     EXPECT_NE(readFile(dir_.file("user.reg")).find("\"v\"=\"saved\""), std::string::npos);
+}
+
+TEST_F(Robustness, FilesThatAreNotRegularAreRefusedAtOnce) {
+    const std::string hive = dir_.file("user.reg");
+    const std::vector<std::pair<const char *, std::function<int()>>> cases = {
+        {"fifo", [&] { return mkfifo(hive.c_str(), 0644); }},
+        {"device", [&] { return symlink("/dev/zero", hive.c_str()); }},
+        {"folder", [&] { return mkdir(hive.c_str(), 0755); }},
+    };
+    for (const auto &[name, make] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(make(), 0);
+        restartEngine();
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(RegSetValueExA(HKEY_CURRENT_USER, "v", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2),
+                  ERROR_ACCESS_DENIED);
+        VtrRegReset(dir_.path().c_str());
+        ASSERT_EQ(remove(hive.c_str()), 0);
+    }
 }

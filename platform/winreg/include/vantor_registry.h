@@ -18,7 +18,15 @@ extern "C" {
  * or uses dir when it is not null. */
 LSTATUS VtrRegReset(const char *dir);
 
-/* Saves every pending change of every hive now. */
+/* Saves every pending change of every hive now.
+ *
+ * A save that fails is answered by the call that committed it (this one,
+ * RegFlushKey, RegCloseKey of a hive's last open key, or a write made while
+ * none is open): ERROR_DISK_FULL (112), ERROR_WRITE_FAULT (29),
+ * ERROR_ACCESS_DENIED (5), or ERROR_LOCK_VIOLATION (33) when another program
+ * held the registry folder's lock for 10 seconds. The changes are then
+ * forgotten and reads show the file, which is left as it was unless only the
+ * last step, syncing the folder after the rename, failed. */
 LSTATUS VtrRegFlushAll(void);
 
 /* The registry directory in use (UTF-8, absolute), or null before first use. */

@@ -1,12 +1,17 @@
 // The C entry points: one lock around everything, and the registry object
 // created on first use in the folder the environment names.
 #include "registry.h"
+#include "status.h"
+#include "text.h"
 #include "vantor_registry.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -105,89 +110,307 @@ Registry &registry() {
     return *g_registry;
 }
 
+// Runs one entry point under the lock; no C++ exception leaves the C API.
+template <typename Call> LSTATUS guarded(Call call) {
+    try {
+        const std::lock_guard lock(g_mutex);
+        return call();
+    } catch (const std::bad_alloc &) {
+        return winreg::status::outOfMemory;
+    } catch (...) {
+        return winreg::status::internalError;
+    }
+}
+
 } // namespace
+
+namespace conversion {
+
+using winreg::Handle;
+using winreg::Value;
+using winreg::status::invalidParameter;
+using winreg::status::moreData;
+using winreg::status::ok;
+
+Handle handleOf(HKEY key) { return static_cast<Handle>(reinterpret_cast<uintptr_t>(key)); }
+HKEY keyOf(Handle handle) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(handle)); }
+
+// The A functions speak UTF-8; a null name is the empty one.
+std::u16string wide(LPCSTR text) { return winreg::utf8ToUtf16(text ? text : ""); }
+
+bool isText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// The bytes that the A functions show for a value: text in UTF-8.
+std::string ansiData(const Value &value) {
+    if (!isText(value.type))
+        return value.data;
+    return winreg::utf16ToUtf8(
+        winreg::bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
+}
+
+std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
+    if (size == 0)
+        return {};
+    const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+    if (!isText(type))
+        return std::string(bytes);
+    return winreg::utf16ToBytes(winreg::utf8ToUtf16(bytes));
+}
+
+// Hands a value's data to the caller as RegQueryValueExA and RegEnumValueA do:
+// a short buffer gets ERROR_MORE_DATA and the size needed, and is left as it
+// was. Text stored without its final zero gets one after the data where the
+// buffer has room, uncounted, so that C callers can read it as a string.
+LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
+    const std::string bytes = ansiData(value);
+    if (data) {
+        if (*size < bytes.size()) {
+            *size = static_cast<DWORD>(bytes.size());
+            return moreData;
+        }
+        if (!bytes.empty())
+            std::memcpy(data, bytes.data(), bytes.size());
+        if (isText(value.type) && *size > bytes.size() && !bytes.empty() && bytes.back() != '\0')
+            data[bytes.size()] = 0;
+    }
+    if (size)
+        *size = static_cast<DWORD>(bytes.size());
+    return ok;
+}
+
+// Copies text and its terminator into a caller's buffer of capacity
+// characters; false (and nothing written) when it does not fit.
+bool copyName(const std::string &text, LPSTR buffer, DWORD capacity) {
+    if (capacity <= text.size())
+        return false;
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    return true;
+}
+
+void putFileTime(uint64_t fileTime, PFILETIME out) {
+    if (!out)
+        return;
+    out->dwLowDateTime = static_cast<DWORD>(fileTime & 0xFFFFFFFFu);
+    out->dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
+}
+
+LSTATUS openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+    if (!result)
+        return invalidParameter;
+    Handle opened = 0;
+    const LSTATUS status = registry().openKey(handleOf(base), wide(subKey), options, access, opened);
+    *result = keyOf(opened);
+    return status;
+}
+
+LSTATUS createKey(HKEY base, LPCSTR subKey, DWORD reserved, LPCSTR keyClass, DWORD options, REGSAM access,
+                  PHKEY result, LPDWORD disposition) {
+    if (!result || reserved != 0)
+        return invalidParameter;
+    const std::u16string classText = wide(keyClass);
+    Handle opened = 0;
+    bool created = false;
+    const LSTATUS status = registry().createKey(handleOf(base), wide(subKey), keyClass ? &classText : nullptr,
+                                                options, access, opened, created);
+    *result = keyOf(opened);
+    if (opened && disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return status;
+}
+
+LSTATUS queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    Value value;
+    const LSTATUS status = registry().queryValue(handleOf(key), wide(name), value);
+    if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
+        return status;
+    if (reserved || (data && !size))
+        return invalidParameter;
+    if (status != ok)
+        return status;
+    if (type)
+        *type = value.type;
+    return copyData(value, data, size);
+}
+
+LSTATUS setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size) {
+    if (!data && size)
+        return winreg::status::noAccess;
+    Value value;
+    value.name = wide(name);
+    value.type = type;
+    value.data = dataFromAnsi(type, data, size);
+    return registry().setValue(handleOf(key), std::move(value));
+}
+
+LSTATUS queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,
+                  LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values, LPDWORD maxValueNameLength,
+                  LPDWORD maxValueLength, LPDWORD securityDescriptorSize, PFILETIME lastWriteTime) {
+    winreg::KeyInfo info;
+    const LSTATUS status = registry().queryInfo(handleOf(key), info);
+    if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
+        return status;
+    if (reserved || (keyClass && !classLength))
+        return invalidParameter;
+    if (status != ok)
+        return status;
+    const std::string classText = winreg::utf16ToUtf8(info.keyClass);
+    if (keyClass && !copyName(classText, keyClass, *classLength)) {
+        *classLength = static_cast<DWORD>(classText.size());
+        return moreData;
+    }
+    const auto put = [](LPDWORD out, uint32_t number) {
+        if (out)
+            *out = number;
+    };
+    put(classLength, static_cast<DWORD>(classText.size()));
+    put(subKeys, info.subKeys);
+    put(maxSubKeyLength, info.maxSubKeyLength);
+    put(maxClassLength, info.maxClassLength);
+    put(values, info.values);
+    put(maxValueNameLength, info.maxValueNameLength);
+    put(maxValueLength, std::max(info.maxValueLength, info.maxValueLengthAsUtf8));
+    put(securityDescriptorSize, 0);
+    putFileTime(info.lastWriteTime, lastWriteTime);
+    return ok;
+}
+
+LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR keyClass,
+                LPDWORD classLength, PFILETIME lastWriteTime) {
+    winreg::SubKey subKey;
+    const LSTATUS status = registry().enumKey(handleOf(key), index, subKey);
+    if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
+        return status;
+    if (!name || !nameLength || reserved || (keyClass && !classLength))
+        return invalidParameter;
+    if (status != ok)
+        return status;
+    const std::string childName = winreg::utf16ToUtf8(subKey.name);
+    if (!copyName(childName, name, *nameLength))
+        return moreData;
+    *nameLength = static_cast<DWORD>(childName.size());
+    const std::string classText = winreg::utf16ToUtf8(subKey.keyClass);
+    if (keyClass && !copyName(classText, keyClass, *classLength))
+        return moreData;
+    if (classLength)
+        *classLength = static_cast<DWORD>(classText.size());
+    putFileTime(subKey.lastWriteTime, lastWriteTime);
+    return ok;
+}
+
+LSTATUS enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
+                  LPBYTE data, LPDWORD size) {
+    Value value;
+    const LSTATUS status = registry().enumValue(handleOf(key), index, value);
+    if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
+        return status;
+    if (!name || !nameLength || reserved || (data && !size))
+        return invalidParameter;
+    if (status != ok)
+        return status;
+    const std::string valueName = winreg::utf16ToUtf8(value.name);
+    if (!copyName(valueName, name, *nameLength))
+        return moreData;
+    *nameLength = static_cast<DWORD>(valueName.size());
+    if (type)
+        *type = value.type;
+    return copyData(value, data, size);
+}
+
+LSTATUS deleteKey(HKEY base, LPCSTR subKey) {
+    if (!subKey) {
+        // The handle's own answer comes first.
+        winreg::KeyInfo info;
+        const LSTATUS status = registry().queryInfo(handleOf(base), info);
+        return status == winreg::status::invalidHandle || status == winreg::status::keyDeleted ? status
+                                                                                               : invalidParameter;
+    }
+    return registry().deleteKey(handleOf(base), wide(subKey));
+}
+
+} // namespace conversion
 
 extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-    const std::lock_guard lock(g_mutex);
-    return registry().openKey(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    return guarded([&] { return conversion::openKey(hKey, lpSubKey, ulOptions, samDesired, phkResult); });
 }
 
-LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
-                               const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-    const std::lock_guard lock(g_mutex);
-    return registry().createKey(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                               REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                               LPDWORD lpdwDisposition) {
+    return guarded([&] {
+        return conversion::createKey(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult,
+                                     lpdwDisposition);
+    });
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().closeKey(hKey);
+    return guarded([&] { return registry().closeKey(conversion::handleOf(hKey)); });
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().queryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    return guarded([&] { return conversion::queryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().setValue(hKey, lpValueName, dwType, lpData, cbData);
+    return guarded([&] { return conversion::setValue(hKey, lpValueName, dwType, lpData, cbData); });
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                                 LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                                 LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                 PFILETIME lpftLastWriteTime) {
-    const std::lock_guard lock(g_mutex);
-    return registry().queryInfo(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
-                                lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor,
-                                lpftLastWriteTime);
+    return guarded([&] {
+        return conversion::queryInfo(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen,
+                                     lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen,
+                                     lpcbSecurityDescriptor, lpftLastWriteTime);
+    });
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    const std::lock_guard lock(g_mutex);
-    return registry().enumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
+    return guarded([&] {
+        return conversion::enumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                                   lpftLastWriteTime);
+    });
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().deleteKey(hKey, lpSubKey);
+    return guarded([&] { return conversion::deleteKey(hKey, lpSubKey); });
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    const std::lock_guard lock(g_mutex);
-    return registry().deleteValue(hKey, lpValueName);
+    return guarded([&] { return registry().deleteValue(conversion::handleOf(hKey), conversion::wide(lpValueName)); });
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    const std::lock_guard lock(g_mutex);
-    return registry().enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    return guarded([&] {
+        return conversion::enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    });
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
-    const std::lock_guard lock(g_mutex);
-    return registry().flushKey(hKey);
+    return guarded([&] { return registry().flushKey(conversion::handleOf(hKey)); });
 }
 
 LSTATUS VtrRegReset(const char *dir) {
-    const std::lock_guard lock(g_mutex);
-    LSTATUS status = ERROR_SUCCESS;
-    if (g_registry) {
-        status = g_registry->flushAll();
-        g_registry->closeAllHandles();
-        g_registry.reset();
-    }
-    g_chosenDirectory = dir ? dir : "";
-    return status;
+    return guarded([&] {
+        LSTATUS status = ERROR_SUCCESS;
+        if (g_registry) {
+            status = g_registry->flushAll();
+            g_registry->closeAllHandles();
+            g_registry.reset();
+        }
+        g_chosenDirectory = dir ? dir : "";
+        return status;
+    });
 }
 
 LSTATUS VtrRegFlushAll(void) {
-    const std::lock_guard lock(g_mutex);
-    return registry().flushAll();
+    return guarded([&] { return registry().flushAll(); });
 }
 
 const char *VtrRegDirectory(void) {
@@ -196,8 +419,7 @@ const char *VtrRegDirectory(void) {
 }
 
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly) {
-    const std::lock_guard lock(g_mutex);
-    return registry().setReadOnly(fileName, readOnly != FALSE);
+    return guarded([&] { return registry().setReadOnly(fileName, readOnly != FALSE); });
 }
 
 } // extern "C"

@@ -193,9 +193,11 @@ private:
         size_t p = pos_ + 1;
         while (p < n_ && isBlank(s_[p]))
             ++p;
-        if (p < n_ && s_[p] != '\n')
+        // The joined line must be there: a file cut after the backslash is
+        // not a value that could be written back whole.
+        if (p + 1 >= n_ || s_[p] != '\n')
             return false;
-        pos_ = p < n_ ? p + 1 : p;
+        pos_ = p + 1;
         return true;
     }
 
@@ -219,8 +221,10 @@ private:
             return true;
         }
         if (take("dword:")) {
+            // Exactly eight digits: fewer is what a file cut short leaves.
             uint64_t number;
-            if (!takeHex(8, number) || !endLine())
+            const size_t start = pos_;
+            if (!takeHex(kDwordDigits, number) || pos_ - start != kDwordDigits || !endLine())
                 return false;
             if (out) {
                 out->type = kRegDword;
@@ -324,6 +328,10 @@ public:
         if (!signatureOk()) {
             result_.ok = false;
             result_.error = "line 1: not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+            return std::move(result_);
+        }
+        if (!text_.ends_with('\n')) {
+            problem("the file does not end with a line break (it may have been cut short)", text_.size());
             return std::move(result_);
         }
         readHeader();

@@ -17,6 +17,9 @@ struct LoadResult {
 
 inline constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
 
+// The digits of a "dword:" value.
+inline constexpr size_t kDwordDigits = 8;
+
 // Windows allows 512 levels of keys; deeper paths are refused.
 inline constexpr size_t kMaxKeyDepth = 512;
 

@@ -1,21 +1,31 @@
 #include "hive.h"
 
+#include "filesystem.h"
 #include "format.h"
+#include "status.h"
 #include "text.h"
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace winreg {
 
 namespace {
+
+// Larger files are refused rather than read.
+constexpr off_t kMaxHiveSize = off_t{1} << 30;
 
 FileStamp stampFrom(const struct stat &st) {
     FileStamp stamp;
@@ -31,99 +41,142 @@ FileStamp stampFrom(const struct stat &st) {
     return stamp;
 }
 
-constexpr long kAccessDenied = 5;
-constexpr long kWriteFault = 29;
-
 bool sameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-// Reads a whole file; false when it does not exist.
-bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error) {
+// Closes a descriptor on every path out; close() reports what it found.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            fileSystem().close(fd_);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return fd_; }
+    void adopt(int fd) {
+        if (fd_ >= 0)
+            fileSystem().close(fd_);
+        fd_ = fd;
+    }
+    int close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fileSystem().close(fd);
+    }
+
+private:
+    int fd_;
+};
+
+// Reads a whole regular file; false (and error set) when it cannot.
+bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal) {
+    FileSystem &fs = fileSystem();
     error = 0;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
+    const FileDescriptor fd(fs.open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
         error = errno;
         return false;
     }
     struct stat st{};
-    if (fstat(fd, &st) != 0) {
+    if (fs.fstat(fd.get(), &st) != 0) {
         error = errno;
-        close(fd);
         return false;
     }
     stamp = stampFrom(st);
+    if (!S_ISREG(st.st_mode)) {
+        refusal = "it is not a regular file";
+        return true;
+    }
+    if (st.st_size > kMaxHiveSize) {
+        refusal = "it is larger than 1 GB";
+        return true;
+    }
     // One byte more than the file holds tells whether it grew meanwhile.
-    const size_t capacity = static_cast<size_t>(st.st_size > 0 ? st.st_size : 0) + 1;
+    const size_t capacity = static_cast<size_t>(st.st_size) + 1;
     auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
     size_t got = 0;
-    const auto readInto = [&](char *at, size_t room) {
-        for (;;) {
-            const ssize_t n = read(fd, at, room);
-            if (n >= 0 || errno != EINTR) {
-                if (n < 0)
-                    error = errno;
-                return n > 0 ? static_cast<size_t>(n) : 0;
-            }
-        }
-    };
     while (got < capacity) {
-        const size_t n = readInto(buffer.get() + got, capacity - got);
+        const ssize_t n = fs.read(fd.get(), buffer.get() + got, capacity - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
         if (n == 0)
             break;
-        got += n;
+        got += static_cast<size_t>(n);
     }
     if (got < capacity) {
         text.adopt(std::move(buffer), got);
-    } else {
-        std::string grown(buffer.get(), got);
-        char chunk[65536];
-        while (const size_t n = readInto(chunk, sizeof chunk))
-            grown.append(chunk, n);
-        text.adopt(std::move(grown));
+        return true;
     }
-    close(fd);
+    std::string grown(buffer.get(), got);
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = fs.read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (grown.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxHiveSize)) {
+            refusal = "it is larger than 1 GB";
+            return true;
+        }
+        grown.append(chunk, static_cast<size_t>(n));
+    }
+    text.adopt(std::move(grown));
     return true;
 }
 
 bool writeAll(int fd, const char *data, size_t size) {
     while (size > 0) {
-        const ssize_t n = write(fd, data, std::min<size_t>(size, 1 << 30));
+        const ssize_t n = fileSystem().write(fd, data, std::min<size_t>(size, 1 << 30));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
             return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
         data += n;
         size -= static_cast<size_t>(n);
     }
     return true;
 }
 
-// Holds the exclusive lock on the registry directory while it lives.
+// Holds the exclusive lock on the registry directory while it lives; gives
+// up when another holder keeps it longer than the file system's patience.
 class DirectoryLock {
 public:
-    explicit DirectoryLock(const std::string &dir) {
-        fd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0) {
+    explicit DirectoryLock(const std::string &dir) : fd_(fileSystem().open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_.get() < 0) {
             error_ = errno;
             return;
         }
-        while (flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
+        const auto deadline = std::chrono::steady_clock::now() + fileSystem().lockPatience();
+        while (fileSystem().tryLock(fd_.get()) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
                 error_ = errno;
-                break;
+                return;
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
-    ~DirectoryLock() {
-        if (fd_ >= 0)
-            close(fd_); // releases the lock
-    }
-    DirectoryLock(const DirectoryLock &) = delete;
-    DirectoryLock &operator=(const DirectoryLock &) = delete;
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     int error() const { return error_; }
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_; // closing it releases the lock
     int error_ = 0;
 };
 
@@ -145,7 +198,7 @@ void removeLeftovers(int dirFd, const std::string &prefix) {
     }
     closedir(dir);
     for (const auto &name : stale)
-        unlinkat(dirFd, name.c_str(), 0);
+        (void)fileSystem().unlinkat(dirFd, name); // a leftover that stays is tried again next time
 }
 
 Key *createLevel(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink,
@@ -177,7 +230,7 @@ bool FileStamp::sameVersion(const FileStamp &other) const {
 
 FileStamp stampOf(const std::string &path) {
     struct stat st{};
-    if (stat(path.c_str(), &st) != 0)
+    if (fileSystem().stat(path, &st) != 0)
         return FileStamp{};
     return stampFrom(st);
 }
@@ -202,29 +255,33 @@ void Hive::loadFromDisk() {
     HiveText text;
     FileStamp stamp;
     int error = 0;
-    const bool exists = readWholeFile(filePath(), text, stamp, error);
-    if (!exists && error != ENOENT) {
-        // Present but unreadable: keep it out of reach of our writes.
-        stamp = stampOf(filePath());
-        replaceTree(HiveText(), stamp, false);
-        unparsable_ = std::string("the file cannot be read: ") + std::strerror(error);
+    std::string refusal;
+    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal);
+    if (!exists && error != ENOENT)
+        refusal = std::string("the file cannot be read: ") + std::strerror(error);
+    if (!refusal.empty()) {
+        // Present but not readable as a hive: keep it out of reach of our writes.
+        if (!exists)
+            stamp = stampOf(filePath());
+        replaceTree(HiveText(), stamp, false, refusal);
         return;
     }
-    replaceTree(std::move(text), stamp, exists);
+    replaceTree(std::move(text), stamp, exists, {});
 }
 
-void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists) {
+void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
     auto root = std::make_unique<Key>();
     root->name = rootName_;
     root->hive = this;
     root->parent = parentOfRoot_;
     LoadResult result;
-    if (!exists) {
+    if (!refusal.empty()) {
+        text.adopt(std::string());
+        result.ok = false;
+        result.error = refusal;
+    } else if (!exists) {
         text.adopt(std::string());
         result.header = defaultHeader();
-    } else if (text.view().size() >= UINT32_MAX) {
-        result.ok = false;
-        result.error = "the file is larger than 4 GB";
     } else {
         result = loadHiveText(text.view(), *root);
     }
@@ -359,64 +416,143 @@ void Hive::applyChange(const Change &change) {
     }
 }
 
-void Hive::renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places) {
+// Lists the keys that have a block to write, in tree order, each with its
+// place among the blocks of the file as read: its own block's offset, or,
+// for a key the file lacks, just after the key listed before it.
+void Hive::listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list) {
     if (key.isVolatile)
         return;
     const bool hasContent = key.valueCount() > 0 || key.keyClass || key.isLink;
-    if (hasContent || (!isRoot && key.children.empty())) {
-        out.push_back('\n');
-        const size_t at = out.size();
-        if (!key.dirty && key.hasBlock()) {
-            out.append(text_.view().substr(key.blockOffset, key.blockLength));
-        } else {
-            ensureValues(key);
-            appendKeyBlock(key, out);
-        }
-        if (places)
-            places->push_back({&key, at, out.size() - at});
-    } else if (places) {
-        ensureValues(key);
-        places->push_back({&key, 0, 0});
-    }
+    const bool writes = hasContent || (!isRoot && key.children.empty());
+    if (!writes)
+        ensureValues(key); // loses its block: its values must be known without it
+    BlockToWrite item{&key, 0, 0, writes};
+    if (writes && key.hasBlock())
+        item.anchor = key.blockOffset;
+    else if (!list.empty())
+        item = {&key, list.back().anchor, list.back().sequence + 1, writes};
+    list.push_back(item);
     for (auto &child : key.children)
-        renderKey(*child, false, out, places);
+        listBlocks(*child, false, list);
+}
+
+// Appends one key's block: its text as read when unchanged, else rendered.
+void Hive::appendBlock(Key &key, std::string &out, std::vector<BlockPlace> *places) {
+    out.push_back('\n');
+    const size_t at = out.size();
+    if (!key.dirty && key.hasBlock()) {
+        out.append(text_.view().substr(key.blockOffset, key.blockLength));
+    } else {
+        ensureValues(key);
+        appendKeyBlock(key, out);
+    }
+    if (places)
+        places->push_back({&key, at, out.size() - at});
+}
+
+// Writes the blocks in tree order, which is the file's order for any file
+// Wine wrote; false (with out half written) when a block of the file would
+// come before one that preceded it.
+bool Hive::renderInTreeOrder(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places,
+                             uint64_t &lastOffset) {
+    if (key.isVolatile)
+        return true;
+    const bool hasContent = key.valueCount() > 0 || key.keyClass || key.isLink;
+    if (hasContent || (!isRoot && key.children.empty())) {
+        if (key.hasBlock()) {
+            if (key.blockOffset < lastOffset)
+                return false;
+            lastOffset = key.blockOffset;
+        }
+        appendBlock(key, out, places);
+    } else {
+        ensureValues(key); // loses its block: its values must be known without it
+        if (places)
+            places->push_back({&key, 0, 0});
+    }
+    for (auto &child : key.children) {
+        if (!renderInTreeOrder(*child, false, out, places, lastOffset))
+            return false;
+    }
+    return true;
+}
+
+// Writes the header and every key's block. Blocks keep the order the file
+// had them in, so that the spelling of a name written differently in two
+// blocks (which the first block decides on load) stays as it is.
+void Hive::renderInto(std::string &out, std::vector<BlockPlace> *places) {
+    out = header_;
+    uint64_t lastOffset = 0;
+    if (renderInTreeOrder(*root_, true, out, places, lastOffset))
+        return;
+    out = header_;
+    if (places)
+        places->clear();
+    std::vector<BlockToWrite> list;
+    listBlocks(*root_, true, list);
+    std::stable_sort(list.begin(), list.end(), [](const BlockToWrite &a, const BlockToWrite &b) {
+        return a.anchor != b.anchor ? a.anchor < b.anchor : a.sequence < b.sequence;
+    });
+    for (const BlockToWrite &item : list) {
+        if (item.writes)
+            appendBlock(*item.key, out, places);
+        else if (places)
+            places->push_back({item.key, 0, 0});
+    }
 }
 
 std::string Hive::render() {
     std::string out;
     out.reserve(text_.view().size() + 4096);
-    out = header_;
-    renderKey(*root_, true, out, nullptr);
+    renderInto(out, nullptr);
     return out;
 }
 
-long Hive::save(bool evenWithoutChanges) {
+Status Hive::save(bool evenWithoutChanges) {
     if (!hasPendingChanges() && !(evenWithoutChanges && !stamp_.exists))
-        return 0;
-    if (const long denied = checkWritable())
+        return status::ok;
+    const Status result = commit();
+    if (result != status::ok)
+        dropPendingChanges();
+    return result;
+}
+
+// What the file did not take is forgotten, so that reads show the file and
+// the next change starts from it.
+void Hive::dropPendingChanges() {
+    std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
+    pendingChanges_ = 0;
+    loadFromDisk();
+}
+
+Status Hive::commit() {
+    if (const Status denied = checkWritable())
         return denied;
     const DirectoryLock lock(directory_);
     if (lock.fd() < 0 || lock.error() != 0) {
-        tell(std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()));
-        return kAccessDenied;
+        const bool timedOut = lock.fd() >= 0 && lock.error() == EWOULDBLOCK;
+        tell(timedOut ? std::string("the registry folder stayed locked by another program for too long")
+                      : std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()));
+        return statusOfErrno(lock.error());
     }
-    removeLeftovers(lock.fd(), fileName_ + ".vantor-");
+    removeLeftovers(lock.fd(), fileName_ + std::string(kTempInfix));
     if (!stampOf(filePath()).sameVersion(stamp_))
         loadFromDisk(); // another program saved meanwhile: take its file, put our changes on top
-    if (const long denied = checkWritable())
+    if (const Status denied = checkWritable())
         return denied;
 
     std::vector<BlockPlace> places;
     std::string out;
     out.reserve(text_.view().size() + 4096);
-    out = header_;
-    renderKey(*root_, true, out, &places);
+    renderInto(out, &places);
     if (out.size() >= UINT32_MAX) {
         tell("the registry would grow beyond 4 GB");
-        return kWriteFault;
+        return status::diskFull;
     }
-    if (const long failed = writeFile(lock.fd(), out))
-        return failed;
+    if (const int error = writeFile(lock.fd(), out)) {
+        tell(std::string("saving failed: ") + std::strerror(error));
+        return statusOfErrno(error);
+    }
 
     stamp_ = stampOf(filePath());
     for (const BlockPlace &place : places) {
@@ -427,67 +563,129 @@ long Hive::save(bool evenWithoutChanges) {
     text_.adopt(std::move(out));
     std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
     pendingChanges_ = 0;
-    return 0;
+    return status::ok;
 }
 
-long Hive::writeFile(int dirFd, const std::string &text) {
-    std::string temp = filePath() + ".vantor-XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        tell(std::string("cannot create a file in the registry folder: ") + std::strerror(error));
-        return error == EACCES || error == EPERM || error == EROFS ? kAccessDenied : kWriteFault;
-    }
-    mode_t mode;
-    if (stamp_.exists) {
-        mode = stamp_.mode & 07777;
-        if (geteuid() == 0)
-            (void)!fchown(fd, stamp_.uid, stamp_.gid);
-    } else {
+namespace {
+
+// Where a save puts its text: the file itself, or, for a symbolic link, the
+// file it points to, so that the link stays.
+struct SaveTarget {
+    std::string directory;
+    std::string name;
+};
+
+SaveTarget saveTargetOf(const std::string &directory, const std::string &name) {
+    const std::string path = directory + "/" + name;
+    char *resolved = realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return {directory, name}; // no file yet, or a dangling link: made here
+    const std::string real(resolved);
+    std::free(resolved);
+    const size_t slash = real.rfind('/');
+    return {slash == 0 ? std::string("/") : real.substr(0, slash), real.substr(slash + 1)};
+}
+
+// The mode and owner of the new file: the old file's, else the default.
+int keepModeAndOwner(int fd, const FileStamp &old) {
+    FileSystem &fs = fileSystem();
+    if (!old.exists) {
         const mode_t mask = umask(0);
         umask(mask);
-        mode = 0666 & ~mask;
+        return fs.fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
     }
-    fchmod(fd, mode);
-    bool ok = writeAll(fd, text.data(), text.size()) && fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temp.c_str(), filePath().c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        tell(std::string("saving failed: ") + std::strerror(error));
-        return error == EACCES || error == EPERM || error == EROFS ? kAccessDenied : kWriteFault;
-    }
-    fsync(dirFd);
-    return 0;
+    if (geteuid() == 0 && fs.fchown(fd, old.uid, old.gid) != 0)
+        return errno;
+    return fs.fchmod(fd, old.mode & 07777) == 0 ? 0 : errno;
 }
 
-long Hive::checkWritable() {
+int createTemporary(int dirFd, const std::string &name, std::string &tempName) {
+    static std::mt19937_64 random{std::random_device{}()};
+    for (;;) {
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+        tempName = name + std::string(kTempInfix) + suffix;
+        const int fd = fileSystem().openat(dirFd, tempName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+}
+
+} // namespace
+
+// Writes text to a temporary file beside the target, makes it durable, and
+// renames it over the target; 0 or the errno of the step that failed, with
+// no temporary file left behind. A file with several hard links is
+// rewritten in place instead, so that every link sees the new text.
+int Hive::writeFile(int lockFd, const std::string &text) {
+    FileSystem &fs = fileSystem();
+    const SaveTarget target = saveTargetOf(directory_, fileName_);
+    FileDescriptor otherDir;
+    int dirFd = lockFd;
+    if (target.directory != directory_) {
+        otherDir.adopt(fs.open(target.directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (otherDir.get() < 0)
+            return errno;
+        dirFd = otherDir.get();
+    }
+    struct stat st{};
+    if (stamp_.exists && fs.stat(target.directory + "/" + target.name, &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_nlink > 1)
+        return writeInPlace(dirFd, target.name, text);
+    std::string tempName;
+    FileDescriptor fd(createTemporary(dirFd, target.name, tempName));
+    if (fd.get() < 0)
+        return errno;
+    int error = keepModeAndOwner(fd.get(), stamp_);
+    if (!error && !writeAll(fd.get(), text.data(), text.size()))
+        error = errno;
+    if (!error && fs.fsync(fd.get()) != 0)
+        error = errno;
+    if (fd.close() != 0 && !error)
+        error = errno;
+    if (!error && fs.renameat(dirFd, tempName, target.name) != 0)
+        error = errno;
+    if (error) {
+        if (fs.unlinkat(dirFd, tempName) != 0)
+            tell("a temporary file could not be removed: " + tempName);
+        return error;
+    }
+    return fs.fsync(dirFd) == 0 ? 0 : errno;
+}
+
+int Hive::writeInPlace(int dirFd, const std::string &name, const std::string &text) {
+    FileSystem &fs = fileSystem();
+    FileDescriptor fd(fs.openat(dirFd, name, O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        return errno;
+    if (!writeAll(fd.get(), text.data(), text.size()) || fs.ftruncate(fd.get(), static_cast<off_t>(text.size())) != 0 ||
+        fs.fsync(fd.get()) != 0)
+        return errno;
+    if (fd.close() != 0)
+        return errno;
+    return fs.fsync(dirFd) == 0 ? 0 : errno;
+}
+
+Status Hive::checkWritable() {
     if (forcedReadOnly_) {
         tell("read-only, as requested");
-        return kAccessDenied;
+        return status::accessDenied;
     }
     if (!unparsable_.empty()) {
         tell("read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
-        return kAccessDenied;
+        return status::accessDenied;
     }
     if (stamp_.exists && ((stamp_.mode & 0222) == 0 || access(filePath().c_str(), W_OK) != 0)) {
         tell("read-only, because the file is not writable");
-        return kAccessDenied;
+        return status::accessDenied;
     }
     if (access(directory_.c_str(), W_OK | X_OK) != 0) {
         tell("read-only, because the registry folder is not writable");
-        return kAccessDenied;
+        return status::accessDenied;
     }
     if (wineServerRunning(directory_)) {
         tell("read-only, because a Wine server is running for this prefix and its own save would overwrite our changes");
-        return kAccessDenied;
+        return status::accessDenied;
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 // locked, atomic save that merges them into whatever the file holds now.
 #pragma once
 
+#include "status.h"
 #include "tree.h"
 
 #include <ctime>
@@ -15,6 +16,9 @@
 #include <vector>
 
 namespace winreg {
+
+// Marks the temporary files of a save: "<hive file>.vantor-<random>".
+inline constexpr std::string_view kTempInfix = ".vantor-";
 
 // What identifies one version of a file on disk.
 struct FileStamp {
@@ -98,7 +102,7 @@ public:
 
     // 0 when the hive may be written, else ERROR_ACCESS_DENIED; the reason
     // goes to stderr once.
-    long checkWritable();
+    Status checkWritable();
     void forceReadOnly(bool on) { forcedReadOnly_ = on; }
     bool understood() const { return unparsable_.empty(); }
 
@@ -113,7 +117,8 @@ public:
     bool hasPendingChanges() const { return pendingChanges_ > 0; }
     // Writes the pending changes (or, with evenWithoutChanges, creates the
     // file when it does not exist yet); 0 or an error code.
-    long save(bool evenWithoutChanges = false);
+    // A failed save drops the changes the file did not take and reloads it.
+    Status save(bool evenWithoutChanges = false);
     // The whole file text as a save would write it now.
     std::string render();
 
@@ -127,12 +132,25 @@ private:
     };
 
     void loadFromDisk();
-    void replaceTree(HiveText text, const FileStamp &stamp, bool exists);
+    void replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal);
+    Status commit();
+    void dropPendingChanges();
     void replayJournal();
     void applyChange(const Change &change);
     void record(Change change);
-    void renderKey(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places);
-    long writeFile(int dirFd, const std::string &text);
+    struct BlockToWrite {
+        Key *key;
+        uint64_t anchor;   // offset in the file as read
+        uint64_t sequence; // among keys new at the same place
+        bool writes;       // false: the key keeps no block
+    };
+    void listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list);
+    void renderInto(std::string &out, std::vector<BlockPlace> *places);
+    bool renderInTreeOrder(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places,
+                           uint64_t &lastOffset);
+    void appendBlock(Key &key, std::string &out, std::vector<BlockPlace> *places);
+    int writeFile(int lockFd, const std::string &text);
+    int writeInPlace(int dirFd, const std::string &name, const std::string &text);
     void tell(const std::string &reason);
     std::string defaultHeader() const;
 

@@ -12,8 +12,6 @@ namespace winreg {
 
 namespace {
 
-constexpr LSTATUS kChildMustBeVolatile = 1021;
-constexpr LSTATUS kNoAccess = 998;
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr int kMaxLinkHops = 16;
@@ -22,67 +20,21 @@ constexpr char16_t kDefaultUser[] = u".Default";
 
 // Handle values are never reused within a process, not even across
 // VtrRegReset, so that a stale handle is always told apart.
-uintptr_t g_nextHandle = 0x1000;
+Handle g_nextHandle = 0x1000;
 
-bool isPredefined(HKEY key) {
-    const auto v = reinterpret_cast<uintptr_t>(key);
-    const auto low = static_cast<uintptr_t>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000))));
-    return v >= low && v <= low + 6;
-}
-
-bool isStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-// The bytes that the A functions show for a value: strings in UTF-8.
-std::string_view ansiData(const Value &value, std::string &converted) {
-    if (!isStringType(value.type))
-        return value.data;
-    converted = utf16ToUtf8(bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
-    return converted;
-}
-
-size_t ansiDataSize(const Value &value) {
-    if (!isStringType(value.type))
+// The bytes a value holds in the A functions' view, where text is UTF-8.
+size_t utf8DataSize(const Value &value) {
+    if (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)
         return value.data.size();
     return utf8LengthOf(bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
 }
 
-// Hands a value's data to the caller as RegQueryValueExA and RegEnumValueA do:
-// a short buffer gets ERROR_MORE_DATA and the size needed, and is left as it
-// was. Text stored without its final zero gets one after the data where the
-// buffer has room, uncounted, so that C callers can read it as a string.
-LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
-    std::string converted;
-    const std::string_view bytes = ansiData(value, converted);
-    if (data) {
-        if (*size < bytes.size()) {
-            *size = static_cast<DWORD>(bytes.size());
-            return ERROR_MORE_DATA;
-        }
-        if (!bytes.empty())
-            std::memcpy(data, bytes.data(), bytes.size());
-        if (isStringType(value.type) && *size > bytes.size() && !bytes.empty() && bytes.back() != '\0')
-            data[bytes.size()] = 0;
-    }
-    if (size)
-        *size = static_cast<DWORD>(bytes.size());
-    return ERROR_SUCCESS;
-}
-
-std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
-    if (size == 0)
-        return {};
-    const std::string_view bytes(reinterpret_cast<const char *>(data), size);
-    if (!isStringType(type))
-        return std::string(bytes);
-    return utf16ToBytes(utf8ToUtf16(bytes));
-}
-
-REGSAM effectiveAccess(REGSAM access) {
-    constexpr REGSAM kGenericRead = 0x80000000u;
-    constexpr REGSAM kGenericWrite = 0x40000000u;
-    constexpr REGSAM kGenericExecute = 0x20000000u;
-    constexpr REGSAM kGenericAll = 0x10000000u;
-    REGSAM result = access & ~static_cast<REGSAM>(KEY_WOW64_RES);
+uint32_t effectiveAccess(uint32_t access) {
+    constexpr uint32_t kGenericRead = 0x80000000u;
+    constexpr uint32_t kGenericWrite = 0x40000000u;
+    constexpr uint32_t kGenericExecute = 0x20000000u;
+    constexpr uint32_t kGenericAll = 0x10000000u;
+    uint32_t result = access & ~static_cast<uint32_t>(KEY_WOW64_RES);
     if (access & (kGenericAll | MAXIMUM_ALLOWED))
         result |= KEY_ALL_ACCESS;
     if (access & kGenericRead)
@@ -92,23 +44,6 @@ REGSAM effectiveAccess(REGSAM access) {
     if (access & kGenericExecute)
         result |= KEY_EXECUTE;
     return result;
-}
-
-// Copies text and its terminator into a caller's buffer of capacity
-// characters; false (and nothing written) when it does not fit.
-bool copyName(const std::string &text, LPSTR buffer, DWORD capacity) {
-    if (capacity <= text.size())
-        return false;
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
-    return true;
-}
-
-void putFileTime(uint64_t fileTime, PFILETIME out) {
-    if (!out)
-        return;
-    out->dwLowDateTime = static_cast<DWORD>(fileTime & 0xFFFFFFFFu);
-    out->dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
 }
 
 // Levels below the root of the key's hive.
@@ -229,51 +164,51 @@ Key *Registry::ensurePath(Hive &hive, std::initializer_list<const char16_t *> pa
     return key;
 }
 
-Key *Registry::predefinedKey(HKEY key) {
-    if (key == HKEY_LOCAL_MACHINE) {
+Key *Registry::predefinedKey(Handle key) {
+    if (key == root::localMachine) {
         refresh(*machine_);
         return &machine_->root();
     }
-    if (key == HKEY_CURRENT_USER) {
+    if (key == root::currentUser) {
         refresh(*user_);
         return &user_->root();
     }
-    if (key == HKEY_USERS)
+    if (key == root::users)
         return &usersKey_;
-    if (key == HKEY_CLASSES_ROOT) {
+    if (key == root::classesRoot) {
         refresh(*machine_);
         return ensurePath(*machine_, {u"Software", u"Classes"});
     }
-    if (key == HKEY_CURRENT_CONFIG) {
+    if (key == root::currentConfig) {
         refresh(*machine_);
         return ensurePath(*machine_, {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"});
     }
     return nullptr;
 }
 
-Registry::Target Registry::target(HKEY key) {
+Registry::Target Registry::target(Handle key) {
     Target result;
     if (!key) {
-        result.status = ERROR_INVALID_HANDLE;
+        result.status = status::invalidHandle;
         return result;
     }
-    if (isPredefined(key)) {
+    if (root::isPredefined(key)) {
         result.key = predefinedKey(key);
         result.access = KEY_ALL_ACCESS;
         if (!result.key)
-            result.status = ERROR_INVALID_HANDLE;
+            result.status = status::invalidHandle;
         return result;
     }
-    const auto found = handles_.find(reinterpret_cast<uintptr_t>(key));
+    const auto found = handles_.find(key);
     if (found == handles_.end()) {
-        result.status = ERROR_INVALID_HANDLE;
+        result.status = status::invalidHandle;
         return result;
     }
-    Handle &handle = found->second;
+    OpenHandle &handle = found->second;
     if (!handle.deleted && handle.hive)
         refresh(*handle.hive); // may find the key deleted by another program
     if (handle.deleted) {
-        result.status = ERROR_KEY_DELETED;
+        result.status = status::keyDeleted;
         return result;
     }
     result.key = handle.key;
@@ -281,32 +216,28 @@ Registry::Target Registry::target(HKEY key) {
     return result;
 }
 
-Registry::ParsedPath Registry::parsePath(LPCSTR subKey) {
+Registry::ParsedPath Registry::parsePath(std::u16string_view text) {
     ParsedPath result;
-    if (!subKey)
-        return result;
-    const std::string_view text(subKey);
-    if (!text.empty() && text.front() == '\\') {
-        result.status = ERROR_BAD_PATHNAME;
+    if (!text.empty() && text.front() == u'\\') {
+        result.status = status::badPathname;
         return result;
     }
     size_t start = 0;
     while (start <= text.size()) {
-        size_t end = text.find('\\', start);
-        if (end == std::string_view::npos)
+        size_t end = text.find(u'\\', start);
+        if (end == std::u16string_view::npos)
             end = text.size();
         if (end > start) {
-            std::u16string part = utf8ToUtf16(text.substr(start, end - start));
-            if (part.size() > kMaxKeyNameLength) {
-                result.status = ERROR_INVALID_PARAMETER;
+            if (end - start > kMaxKeyNameLength) {
+                result.status = status::invalidParameter;
                 return result;
             }
-            result.parts.push_back(std::move(part));
+            result.parts.emplace_back(text.substr(start, end - start));
         }
         start = end + 1;
     }
     if (result.parts.size() > kMaxKeyDepth)
-        result.status = ERROR_INVALID_PARAMETER;
+        result.status = status::invalidParameter;
     return result;
 }
 
@@ -373,33 +304,33 @@ Key *Registry::followLink(Key &link, int depth) {
     return key;
 }
 
-LSTATUS Registry::walk(Key *&key, const ParsedPath &path, bool openLink) {
+Status Registry::walk(Key *&key, const ParsedPath &path, bool openLink) {
     for (size_t i = 0; i < path.parts.size(); ++i) {
         Key *next = childOf(*key, path.parts[i]);
         if (!next)
-            return ERROR_FILE_NOT_FOUND;
+            return status::fileNotFound;
         const bool last = i + 1 == path.parts.size();
         if (next->isLink && !(last && openLink)) {
             next = followLink(*next, 0);
             if (!next)
-                return ERROR_FILE_NOT_FOUND;
+                return status::fileNotFound;
         }
         key = next;
     }
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
-HKEY Registry::newHandle(Key *key, REGSAM access) {
-    const uintptr_t id = g_nextHandle;
+Handle Registry::newHandle(Key *key, uint32_t access) {
+    const Handle id = g_nextHandle;
     g_nextHandle += 4;
-    Handle handle;
+    OpenHandle handle;
     handle.key = key;
     handle.hive = key->hive;
     handle.access = effectiveAccess(access);
     if (handle.hive)
         ++handle.hive->openHandles;
     handles_.emplace(id, std::move(handle));
-    return reinterpret_cast<HKEY>(id);
+    return id;
 }
 
 void Registry::forgetKey(Key *key) {
@@ -413,11 +344,17 @@ void Registry::forgetKey(Key *key) {
 
 bool Registry::isRootOfHive(const Key &key) const { return key.hive && &key == &key.hive->root(); }
 
-void Registry::commitIdleHives() {
+// The first failed save is the caller's answer.
+Status Registry::commitIdleHives() {
+    Status result = status::ok;
     for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()}) {
-        if (hive->hasPendingChanges() && hive->openHandles == 0)
-            hive->save();
+        if (hive->hasPendingChanges() && hive->openHandles == 0) {
+            const Status saved = hive->save();
+            if (result == status::ok)
+                result = saved;
+        }
     }
+    return result;
 }
 
 void Registry::hiveWillReload(Hive &hive) {
@@ -437,319 +374,241 @@ void Registry::hiveDidReload(Hive &hive) {
     }
 }
 
-LSTATUS Registry::openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+Status Registry::openKey(Handle base, std::u16string_view subKey, uint32_t options, uint32_t access,
+                         Handle &result) {
     beginCall();
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
+    result = 0;
     const Target start = target(base);
-    if (start.status != ERROR_SUCCESS)
+    if (start.status != status::ok)
         return start.status;
     const ParsedPath path = parsePath(subKey);
-    if (path.status != ERROR_SUCCESS)
+    if (path.status != status::ok)
         return path.status;
     // A predefined root opened with an empty path is handed back as it is.
-    if (isPredefined(base) && path.parts.empty()) {
-        *result = base;
-        return ERROR_SUCCESS;
+    if (root::isPredefined(base) && path.parts.empty()) {
+        result = base;
+        return status::ok;
     }
     Key *key = start.key;
-    if (const LSTATUS status = walk(key, path, (options & REG_OPTION_OPEN_LINK) != 0))
-        return status;
-    *result = newHandle(key, access);
-    return ERROR_SUCCESS;
+    if (const Status walked = walk(key, path, (options & REG_OPTION_OPEN_LINK) != 0))
+        return walked;
+    result = newHandle(key, access);
+    return status::ok;
 }
 
-LSTATUS Registry::createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access, PHKEY result,
-                            LPDWORD disposition) {
+Status Registry::createKey(Handle base, std::u16string_view subKey, const std::u16string *keyClass, uint32_t options,
+                           uint32_t access, Handle &result, bool &created) {
     beginCall();
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
+    result = 0;
+    created = false;
     const Target start = target(base);
-    if (start.status != ERROR_SUCCESS)
+    if (start.status != status::ok)
         return start.status;
     const ParsedPath path = parsePath(subKey);
-    if (path.status != ERROR_SUCCESS)
+    if (path.status != status::ok)
         return path.status;
     const bool isVolatile = (options & REG_OPTION_VOLATILE) != 0;
     const bool makeLink = (options & REG_OPTION_CREATE_LINK) != 0;
     const bool openLink = (options & (REG_OPTION_OPEN_LINK | REG_OPTION_CREATE_LINK)) != 0;
     Key *key = start.key;
     if (depthOf(*key) + path.parts.size() > kMaxKeyDepth)
-        return ERROR_INVALID_PARAMETER;
-    bool created = false;
+        return status::invalidParameter;
     for (size_t i = 0; i < path.parts.size(); ++i) {
         const bool last = i + 1 == path.parts.size();
         Key *next = childOf(*key, path.parts[i]);
         if (!next) {
             if (!key->hive)
-                return ERROR_ACCESS_DENIED;
-            if (const LSTATUS denied = key->hive->checkWritable())
+                return status::accessDenied;
+            if (const Status denied = key->hive->checkWritable())
                 return denied;
             if (key->isVolatile && !isVolatile)
-                return kChildMustBeVolatile;
-            std::u16string classText;
-            if (last && keyClass)
-                classText = utf8ToUtf16(keyClass);
-            next = key->hive->createKey(*key, path.parts[i], last && keyClass ? &classText : nullptr, isVolatile,
+                return status::childMustBeVolatile;
+            next = key->hive->createKey(*key, path.parts[i], last ? keyClass : nullptr, isVolatile,
                                         last && makeLink);
             created = last;
         }
         if (next->isLink && !(last && openLink)) {
             next = followLink(*next, 0);
             if (!next)
-                return ERROR_FILE_NOT_FOUND;
+                return status::fileNotFound;
         }
         key = next;
     }
-    *result = newHandle(key, access);
-    if (disposition)
-        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    result = newHandle(key, access);
+    return commitIdleHives();
 }
 
-LSTATUS Registry::closeKey(HKEY key) {
+Status Registry::closeKey(Handle key) {
     beginCall();
     if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (isPredefined(key))
-        return ERROR_SUCCESS;
-    const auto found = handles_.find(reinterpret_cast<uintptr_t>(key));
+        return status::invalidHandle;
+    if (root::isPredefined(key))
+        return status::ok;
+    const auto found = handles_.find(key);
     if (found == handles_.end())
-        return ERROR_INVALID_HANDLE;
+        return status::invalidHandle;
     if (found->second.hive)
         --found->second.hive->openHandles;
     handles_.erase(found);
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
-LSTATUS Registry::queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+Status Registry::queryValue(Handle key, std::u16string_view name, Value &result) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
-    if (reserved || (data && !size))
-        return ERROR_INVALID_PARAMETER;
     if (!(at.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    const std::u16string valueName = utf8ToUtf16(name ? name : "");
-    if (valueName.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
-    if (!at.key->hive)
-        return ERROR_FILE_NOT_FOUND;
+        return status::accessDenied;
+    if (name.size() > kMaxValueNameLength || !at.key->hive)
+        return status::fileNotFound; // no value can have a longer name
     at.key->hive->ensureValues(*at.key);
-    const Value *value = findValue(*at.key, valueName);
+    const Value *value = findValue(*at.key, name);
     if (!value)
-        return ERROR_FILE_NOT_FOUND;
-    if (type)
-        *type = value->type;
-    return copyData(*value, data, size);
+        return status::fileNotFound;
+    result = *value;
+    return status::ok;
 }
 
-LSTATUS Registry::setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size) {
+Status Registry::setValue(Handle key, Value value) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    if (!data && size)
-        return kNoAccess;
-    std::u16string valueName = utf8ToUtf16(name ? name : "");
-    if (valueName.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
+        return status::accessDenied;
+    if (value.name.size() > kMaxValueNameLength)
+        return status::invalidParameter;
     if (!at.key->hive)
-        return ERROR_ACCESS_DENIED;
-    if (const LSTATUS denied = at.key->hive->checkWritable())
+        return status::accessDenied;
+    if (const Status denied = at.key->hive->checkWritable())
         return denied;
-    Value value;
-    value.name = std::move(valueName);
-    value.type = type;
-    value.data = dataFromAnsi(type, data, size);
     at.key->hive->setValue(*at.key, std::move(value));
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
-LSTATUS Registry::deleteValue(HKEY key, LPCSTR name) {
+Status Registry::deleteValue(Handle key, std::u16string_view name) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (!(at.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    const std::u16string valueName = utf8ToUtf16(name ? name : "");
-    if (valueName.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
+        return status::accessDenied;
+    if (name.size() > kMaxValueNameLength)
+        return status::invalidParameter;
     if (!at.key->hive)
-        return ERROR_FILE_NOT_FOUND;
+        return status::fileNotFound;
     at.key->hive->ensureValues(*at.key);
-    if (!findValue(*at.key, valueName))
-        return ERROR_FILE_NOT_FOUND;
-    if (const LSTATUS denied = at.key->hive->checkWritable())
+    if (!findValue(*at.key, name))
+        return status::fileNotFound;
+    if (const Status denied = at.key->hive->checkWritable())
         return denied;
-    at.key->hive->deleteValue(*at.key, valueName);
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    at.key->hive->deleteValue(*at.key, name);
+    return commitIdleHives();
 }
 
-LSTATUS Registry::queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,
-                            LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,
-                            LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptorSize,
-                            PFILETIME lastWriteTime) {
+Status Registry::queryInfo(Handle key, KeyInfo &info) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
-    if (reserved || (keyClass && !classLength))
-        return ERROR_INVALID_PARAMETER;
     if (!(at.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     Key &k = *at.key;
-    const std::string classText = k.keyClass ? utf16ToUtf8(*k.keyClass) : std::string();
-    if (keyClass) {
-        if (!copyName(classText, keyClass, *classLength)) {
-            *classLength = static_cast<DWORD>(classText.size());
-            return ERROR_MORE_DATA;
-        }
-    }
-    if (classLength)
-        *classLength = static_cast<DWORD>(classText.size());
+    info = KeyInfo();
+    if (k.keyClass)
+        info.keyClass = *k.keyClass;
     const size_t count = childCount(k);
-    if (subKeys)
-        *subKeys = static_cast<DWORD>(count);
-    if (maxSubKeyLength || maxClassLength) {
-        size_t longestName = 0;
-        size_t longestClass = 0;
-        for (size_t i = 0; i < count; ++i) {
-            const Key *child = childAt(k, i);
-            longestName = std::max(longestName, child->name.size());
-            if (child->keyClass)
-                longestClass = std::max(longestClass, child->keyClass->size());
-        }
-        if (maxSubKeyLength)
-            *maxSubKeyLength = static_cast<DWORD>(longestName);
-        if (maxClassLength)
-            *maxClassLength = static_cast<DWORD>(longestClass);
+    info.subKeys = static_cast<uint32_t>(count);
+    for (size_t i = 0; i < count; ++i) {
+        const Key *child = childAt(k, i);
+        info.maxSubKeyLength = std::max(info.maxSubKeyLength, static_cast<uint32_t>(child->name.size()));
+        if (child->keyClass)
+            info.maxClassLength = std::max(info.maxClassLength, static_cast<uint32_t>(child->keyClass->size()));
     }
     if (k.hive)
         k.hive->ensureValues(k);
-    if (values)
-        *values = static_cast<DWORD>(k.values.size());
-    if (maxValueNameLength || maxValueLength) {
-        size_t longestName = 0;
-        size_t longestData = 0;
-        for (const Value &value : k.values) {
-            longestName = std::max(longestName, value.name.size());
-            longestData = std::max({longestData, value.data.size(), ansiDataSize(value)});
-        }
-        if (maxValueNameLength)
-            *maxValueNameLength = static_cast<DWORD>(longestName);
-        if (maxValueLength)
-            *maxValueLength = static_cast<DWORD>(longestData);
+    info.values = static_cast<uint32_t>(k.values.size());
+    for (const Value &value : k.values) {
+        info.maxValueNameLength = std::max(info.maxValueNameLength, static_cast<uint32_t>(value.name.size()));
+        info.maxValueLength = std::max(info.maxValueLength, static_cast<uint32_t>(value.data.size()));
+        info.maxValueLengthAsUtf8 = std::max(info.maxValueLengthAsUtf8, static_cast<uint32_t>(utf8DataSize(value)));
     }
-    if (securityDescriptorSize)
-        *securityDescriptorSize = 0;
-    putFileTime(k.hasFileTime ? k.fileTime : 0, lastWriteTime);
-    return ERROR_SUCCESS;
+    info.lastWriteTime = k.hasFileTime ? k.fileTime : 0;
+    return status::ok;
 }
 
-LSTATUS Registry::enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR keyClass,
-                          LPDWORD classLength, PFILETIME lastWriteTime) {
+Status Registry::enumKey(Handle key, uint32_t index, SubKey &result) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
-    if (!name || !nameLength || reserved || (keyClass && !classLength))
-        return ERROR_INVALID_PARAMETER;
     if (!(at.access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (index >= childCount(*at.key))
-        return ERROR_NO_MORE_ITEMS;
+        return status::noMoreItems;
     const Key *child = childAt(*at.key, index);
-    const std::string childName = utf16ToUtf8(child->name);
-    if (!copyName(childName, name, *nameLength))
-        return ERROR_MORE_DATA;
-    *nameLength = static_cast<DWORD>(childName.size());
-    const std::string classText = child->keyClass ? utf16ToUtf8(*child->keyClass) : std::string();
-    if (keyClass && !copyName(classText, keyClass, *classLength))
-        return ERROR_MORE_DATA;
-    if (classLength)
-        *classLength = static_cast<DWORD>(classText.size());
-    putFileTime(child->hasFileTime ? child->fileTime : 0, lastWriteTime);
-    return ERROR_SUCCESS;
+    result.name = child->name;
+    result.keyClass = child->keyClass ? *child->keyClass : std::u16string();
+    result.lastWriteTime = child->hasFileTime ? child->fileTime : 0;
+    return status::ok;
 }
 
-LSTATUS Registry::enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
-                            LPBYTE data, LPDWORD size) {
+Status Registry::enumValue(Handle key, uint32_t index, Value &result) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
-    if (!name || !nameLength || reserved || (data && !size))
-        return ERROR_INVALID_PARAMETER;
     if (!(at.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+        return status::accessDenied;
     if (!at.key->hive)
-        return ERROR_NO_MORE_ITEMS;
+        return status::noMoreItems;
     at.key->hive->ensureValues(*at.key);
     if (index >= at.key->values.size())
-        return ERROR_NO_MORE_ITEMS;
-    const Value &value = at.key->values[index];
-    const std::string valueName = utf16ToUtf8(value.name);
-    if (!copyName(valueName, name, *nameLength))
-        return ERROR_MORE_DATA;
-    *nameLength = static_cast<DWORD>(valueName.size());
-    if (type)
-        *type = value.type;
-    return copyData(value, data, size);
+        return status::noMoreItems;
+    result = at.key->values[index];
+    return status::ok;
 }
 
-LSTATUS Registry::deleteKey(HKEY base, LPCSTR subKey) {
+Status Registry::deleteKey(Handle base, std::u16string_view subKey) {
     beginCall();
     const Target start = target(base);
-    if (start.status != ERROR_SUCCESS)
+    if (start.status != status::ok)
         return start.status;
-    if (!subKey)
-        return ERROR_INVALID_PARAMETER;
     const ParsedPath path = parsePath(subKey);
-    if (path.status != ERROR_SUCCESS)
+    if (path.status != status::ok)
         return path.status;
     Key *key = start.key;
-    if (const LSTATUS status = walk(key, path, true))
-        return status;
+    if (const Status walked = walk(key, path, true))
+        return walked;
     if (!key->hive || isRootOfHive(*key) || !key->children.empty())
-        return ERROR_ACCESS_DENIED;
-    if (const LSTATUS denied = key->hive->checkWritable())
+        return status::accessDenied;
+    if (const Status denied = key->hive->checkWritable())
         return denied;
     forgetKey(key);
     key->hive->deleteKey(*key);
-    commitIdleHives();
-    return ERROR_SUCCESS;
+    return commitIdleHives();
 }
 
-LSTATUS Registry::flushKey(HKEY key) {
+Status Registry::flushKey(Handle key) {
     beginCall();
     const Target at = target(key);
-    if (at.status != ERROR_SUCCESS)
+    if (at.status != status::ok)
         return at.status;
     if (at.key->hive)
-        return static_cast<LSTATUS>(at.key->hive->save());
-    const LSTATUS first = static_cast<LSTATUS>(user_->save());
-    const LSTATUS second = static_cast<LSTATUS>(defaultUser_->save());
-    return first != ERROR_SUCCESS ? first : second;
+        return at.key->hive->save();
+    const Status first = user_->save();
+    const Status second = defaultUser_->save();
+    return first != status::ok ? first : second;
 }
 
-LSTATUS Registry::flushAll() {
+Status Registry::flushAll() {
     beginCall();
-    LSTATUS result = ERROR_SUCCESS;
+    Status result = status::ok;
     for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()}) {
-        const auto status = static_cast<LSTATUS>(hive->save());
-        if (result == ERROR_SUCCESS)
-            result = status;
+        const Status saved = hive->save();
+        if (result == status::ok)
+            result = saved;
     }
     return result;
 }
@@ -762,17 +621,17 @@ void Registry::closeAllHandles() {
     handles_.clear();
 }
 
-LSTATUS Registry::setReadOnly(const char *fileName, bool readOnly) {
+Status Registry::setReadOnly(const char *fileName, bool readOnly) {
     if (!fileName) {
         for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
             hive->forceReadOnly(readOnly);
-        return ERROR_SUCCESS;
+        return status::ok;
     }
     Hive *hive = hiveByFile(fileName);
     if (!hive)
-        return ERROR_FILE_NOT_FOUND;
+        return status::fileNotFound;
     hive->forceReadOnly(readOnly);
-    return ERROR_SUCCESS;
+    return status::ok;
 }
 
 } // namespace winreg

@@ -2,6 +2,7 @@
 // names, the predefined roots, open handles and path resolution.
 #pragma once
 
+#include "core.h"
 #include "hive.h"
 #include "winreg.h"
 
@@ -12,7 +13,7 @@
 
 namespace winreg {
 
-class Registry final : public HiveListener {
+class Registry final : public Core, public HiveListener {
 public:
     explicit Registry(std::string directory);
     ~Registry() override;
@@ -21,62 +22,58 @@ public:
 
     const std::string &directory() const { return directory_; }
 
-    LSTATUS openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
-    LSTATUS createKey(HKEY base, LPCSTR subKey, LPCSTR keyClass, DWORD options, REGSAM access, PHKEY result,
-                      LPDWORD disposition);
-    LSTATUS closeKey(HKEY key);
-    LSTATUS queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
-    LSTATUS setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size);
-    LSTATUS deleteValue(HKEY key, LPCSTR name);
-    LSTATUS queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,
-                      LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values, LPDWORD maxValueNameLength,
-                      LPDWORD maxValueLength, LPDWORD securityDescriptorSize, PFILETIME lastWriteTime);
-    LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR keyClass,
-                    LPDWORD classLength, PFILETIME lastWriteTime);
-    LSTATUS enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
-                      LPBYTE data, LPDWORD size);
-    LSTATUS deleteKey(HKEY base, LPCSTR subKey);
-    LSTATUS flushKey(HKEY key);
-    LSTATUS flushAll();
+    Status openKey(Handle base, std::u16string_view path, uint32_t options, uint32_t access, Handle &key) override;
+    Status createKey(Handle base, std::u16string_view path, const std::u16string *keyClass, uint32_t options,
+                     uint32_t access, Handle &key, bool &created) override;
+    Status closeKey(Handle key) override;
+    Status queryValue(Handle key, std::u16string_view name, Value &value) override;
+    Status setValue(Handle key, Value value) override;
+    Status deleteValue(Handle key, std::u16string_view name) override;
+    Status queryInfo(Handle key, KeyInfo &info) override;
+    Status enumKey(Handle key, uint32_t index, SubKey &subKey) override;
+    Status enumValue(Handle key, uint32_t index, Value &value) override;
+    Status deleteKey(Handle base, std::u16string_view path) override;
+    Status flushKey(Handle key) override;
+    Status flushAll() override;
     void closeAllHandles();
-    LSTATUS setReadOnly(const char *fileName, bool readOnly);
+    Status setReadOnly(const char *fileName, bool readOnly);
 
     void hiveWillReload(Hive &hive) override;
     void hiveDidReload(Hive &hive) override;
 
 private:
-    struct Handle {
+    struct OpenHandle {
         Key *key = nullptr;
         Hive *hive = nullptr; // null for the key of HKEY_USERS itself
-        REGSAM access = 0;
+        uint32_t access = 0;
         bool deleted = false;
         std::vector<std::u16string> pathDuringReload;
     };
     struct Target {
         Key *key = nullptr;
-        REGSAM access = 0;
-        LSTATUS status = ERROR_SUCCESS;
+        uint32_t access = 0;
+        Status status = status::ok;
     };
     struct ParsedPath {
         std::vector<std::u16string> parts;
-        LSTATUS status = ERROR_SUCCESS;
+        Status status = status::ok;
     };
 
     void beginCall() { ++call_; }
     void refresh(Hive &hive);
     Hive *hiveByFile(std::string_view fileName);
-    Target target(HKEY key);
-    Key *predefinedKey(HKEY key);
+    Target target(Handle key);
+    Key *predefinedKey(Handle key);
     Key *ensurePath(Hive &hive, std::initializer_list<const char16_t *> path);
-    static ParsedPath parsePath(LPCSTR subKey);
+    static ParsedPath parsePath(std::u16string_view path);
     Key *childOf(Key &key, std::u16string_view name);
     size_t childCount(Key &key);
     Key *childAt(Key &key, size_t index);
     Key *followLink(Key &link, int depth);
-    LSTATUS walk(Key *&key, const ParsedPath &path, bool openLink);
-    HKEY newHandle(Key *key, REGSAM access);
+    Status walk(Key *&key, const ParsedPath &path, bool openLink);
+    Handle newHandle(Key *key, uint32_t access);
     void forgetKey(Key *key);
-    void commitIdleHives();
+    Status commitIdleHives();
     bool isRootOfHive(const Key &key) const;
     void seedNewRegistry();
 
@@ -85,7 +82,7 @@ private:
     std::unique_ptr<Hive> machine_;
     std::unique_ptr<Hive> user_;
     std::unique_ptr<Hive> defaultUser_;
-    std::unordered_map<uintptr_t, Handle> handles_;
+    std::unordered_map<Handle, OpenHandle> handles_;
     uint64_t call_ = 0;
     std::unordered_map<Hive *, uint64_t> refreshedInCall_;
 };

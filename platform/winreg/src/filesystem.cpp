@@ -1,0 +1,58 @@
+#include "filesystem.h"
+
+#include "status.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace winreg {
+
+namespace {
+FileSystem g_real;
+FileSystem *g_current = &g_real;
+} // namespace
+
+FileSystem &fileSystem() { return *g_current; }
+void useFileSystem(FileSystem *fs) { g_current = fs ? fs : &g_real; }
+
+int FileSystem::open(const std::string &path, int flags, mode_t mode) { return ::open(path.c_str(), flags, mode); }
+int FileSystem::openat(int dirFd, const std::string &name, int flags, mode_t mode) {
+    return ::openat(dirFd, name.c_str(), flags, mode);
+}
+ssize_t FileSystem::read(int fd, void *buffer, size_t size) { return ::read(fd, buffer, size); }
+ssize_t FileSystem::write(int fd, const void *data, size_t size) { return ::write(fd, data, size); }
+int FileSystem::fsync(int fd) { return ::fsync(fd); }
+int FileSystem::close(int fd) { return ::close(fd); }
+int FileSystem::fstat(int fd, struct stat *st) { return ::fstat(fd, st); }
+int FileSystem::stat(const std::string &path, struct stat *st) { return ::stat(path.c_str(), st); }
+int FileSystem::fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int FileSystem::fchown(int fd, uid_t uid, gid_t gid) { return ::fchown(fd, uid, gid); }
+int FileSystem::ftruncate(int fd, off_t size) { return ::ftruncate(fd, size); }
+int FileSystem::renameat(int dirFd, const std::string &from, const std::string &to) {
+    return ::renameat(dirFd, from.c_str(), dirFd, to.c_str());
+}
+int FileSystem::unlinkat(int dirFd, const std::string &name) { return ::unlinkat(dirFd, name.c_str(), 0); }
+int FileSystem::tryLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB); }
+
+Status statusOfErrno(int error) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return status::diskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return status::accessDenied;
+    case ENOMEM:
+        return status::outOfMemory;
+    case EWOULDBLOCK:
+        return status::lockViolation;
+    default:
+        return status::writeFault;
+    }
+}
+
+} // namespace winreg

@@ -1,0 +1,39 @@
+// The engine's only way to the file system: a narrow set of calls that tests
+// can replace to inject faults or watch the order of operations. Each call
+// answers like the POSIX call it stands for (-1 and errno on failure).
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace winreg {
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual int open(const std::string &path, int flags, mode_t mode = 0);
+    virtual int openat(int dirFd, const std::string &name, int flags, mode_t mode = 0);
+    virtual ssize_t read(int fd, void *buffer, size_t size);
+    virtual ssize_t write(int fd, const void *data, size_t size);
+    virtual int fsync(int fd);
+    virtual int close(int fd);
+    virtual int fstat(int fd, struct stat *st);
+    virtual int stat(const std::string &path, struct stat *st);
+    virtual int fchmod(int fd, mode_t mode);
+    virtual int fchown(int fd, uid_t uid, gid_t gid);
+    virtual int ftruncate(int fd, off_t size);
+    virtual int renameat(int dirFd, const std::string &from, const std::string &to);
+    virtual int unlinkat(int dirFd, const std::string &name);
+    // flock(fd, LOCK_EX | LOCK_NB).
+    virtual int tryLock(int fd);
+    // How long a save waits for the folder lock before it gives up.
+    virtual std::chrono::milliseconds lockPatience() const { return std::chrono::seconds(10); }
+};
+
+// The file system in use; tests may install their own (null: the real one).
+FileSystem &fileSystem();
+void useFileSystem(FileSystem *fs);
+
+} // namespace winreg

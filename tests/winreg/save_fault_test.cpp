@@ -1,0 +1,154 @@
+// Saves under a file system that fails on purpose: every failure reaches the
+// call that committed the change, and the file on disk stays as it was.
+#include "filesystem.h"
+#include "status.h"
+#include "test_support.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+using namespace winreg_test;
+
+namespace {
+
+// The real file system, with one step made to fail and the steps recorded.
+class FaultyFileSystem : public winreg::FileSystem {
+public:
+    std::string failingStep;
+    int error = 0;
+    std::vector<std::string> steps;
+
+    ssize_t write(int fd, const void *data, size_t size) override {
+        return step("write") ? FileSystem::write(fd, data, size) : -1;
+    }
+    int fsync(int fd) override {
+        struct stat st{};
+        const bool folder = FileSystem::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+        return step(folder ? "folder fsync" : "fsync") ? FileSystem::fsync(fd) : -1;
+    }
+    int renameat(int dirFd, const std::string &from, const std::string &to) override {
+        return step("rename") ? FileSystem::renameat(dirFd, from, to) : -1;
+    }
+    int tryLock(int fd) override { return step("lock") ? FileSystem::tryLock(fd) : -1; }
+    std::chrono::milliseconds lockPatience() const override { return std::chrono::milliseconds(100); }
+
+private:
+    bool step(const std::string &name) {
+        steps.push_back(name);
+        if (name != failingStep)
+            return true;
+        errno = error;
+        return false;
+    }
+};
+
+class SaveFaults : public RegistryTest {
+protected:
+    void TearDown() override {
+        winreg::useFileSystem(nullptr);
+        RegistryTest::TearDown();
+    }
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        DIR *dir = opendir(dir_.path().c_str());
+        while (const dirent *entry = dir ? readdir(dir) : nullptr) {
+            if (std::string(entry->d_name).find(".vantor-") != std::string::npos)
+                names.emplace_back(entry->d_name);
+        }
+        if (dir)
+            closedir(dir);
+        return names;
+    }
+    FaultyFileSystem fs_;
+};
+
+} // namespace
+
+TEST_F(SaveFaults, EveryFailingStepReachesTheCallerAndKeepsTheOldFile) {
+    struct Case {
+        const char *step;
+        int error;
+        LSTATUS expected;
+    };
+    std::vector<Case> cases;
+    for (const char *step : {"write", "fsync", "rename", "folder fsync"}) {
+        cases.push_back({step, ENOSPC, winreg::status::diskFull});
+        cases.push_back({step, EIO, winreg::status::writeFault});
+        cases.push_back({step, EACCES, winreg::status::accessDenied});
+    }
+    cases.push_back({"lock", EWOULDBLOCK, winreg::status::lockViolation});
+
+    HKEY key = createKey(HKEY_CURRENT_USER, "Software\\Kept");
+    writeString(key, "value", "old");
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    winreg::useFileSystem(&fs_);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.step) + " fails with " + std::strerror(c.error));
+        const std::string oldText = readFile(dir_.file("user.reg"));
+        fs_.failingStep = c.step;
+        fs_.error = c.error;
+        key = openKey(HKEY_CURRENT_USER, "Software\\Kept");
+        writeString(key, "value", "new");
+        EXPECT_EQ(RegCloseKey(key), c.expected);
+        // The folder's fsync comes after the rename: the new text is in place,
+        // only its durability is unknown.
+        const bool renamed = std::string(c.step) == "folder fsync";
+        const std::string onDisk = renamed ? "new" : "old";
+        if (!renamed) {
+            EXPECT_EQ(readFile(dir_.file("user.reg")), oldText);
+        }
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
+        key = openKey(HKEY_CURRENT_USER, "Software\\Kept");
+        EXPECT_EQ(readString(key, "value"), onDisk) << "reads show what the file holds";
+        RegCloseKey(key);
+        // The same failure at once through the calls that commit directly.
+        EXPECT_EQ(RegSetValueExA(HKEY_CURRENT_USER, "direct", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2),
+                  c.expected);
+        EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "direct", nullptr, nullptr, nullptr, nullptr),
+                  renamed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        RegDeleteValueA(HKEY_CURRENT_USER, "direct");
+
+        // With the fault gone the next write is saved, and the file loads.
+        fs_.failingStep.clear();
+        key = openKey(HKEY_CURRENT_USER, "Software\\Kept");
+        writeString(key, "value", "old");
+        ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        restartEngine();
+        key = openKey(HKEY_CURRENT_USER, "Software\\Kept");
+        EXPECT_EQ(readString(key, "value"), "old");
+        RegCloseKey(key);
+    }
+}
+
+TEST_F(SaveFaults, FlushesReportTheFailureAndTheTextIsDurableBeforeItsRename) {
+    RegCloseKey(createKey(HKEY_CURRENT_USER, "Software\\Open"));
+    winreg::useFileSystem(&fs_);
+    HKEY key = openKey(HKEY_CURRENT_USER, "Software\\Open");
+    writeString(key, "value", "x");
+    fs_.failingStep = "write";
+    fs_.error = ENOSPC;
+    EXPECT_EQ(RegFlushKey(key), winreg::status::diskFull);
+    writeString(key, "value", "y");
+    EXPECT_EQ(VtrRegFlushAll(), winreg::status::diskFull);
+
+    fs_.failingStep.clear();
+    fs_.steps.clear();
+    writeString(key, "value", "z");
+    EXPECT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    std::erase_if(fs_.steps, [](const std::string &s) { return s == "write"; });
+    EXPECT_EQ(fs_.steps, (std::vector<std::string>{"lock", "fsync", "rename", "folder fsync"}));
+}
+
+TEST_F(SaveFaults, NoExceptionLeavesTheApi) {
+    struct Exhausted : winreg::FileSystem {
+        int stat(const std::string &, struct stat *) override { throw std::bad_alloc(); }
+    } exhausted;
+    winreg::useFileSystem(&exhausted);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), winreg::status::outOfMemory);
+    winreg::useFileSystem(nullptr);
+}
