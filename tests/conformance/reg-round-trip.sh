@@ -1,16 +1,11 @@
 #!/usr/bin/env bash
 # reg-round-trip.sh VANTOR-REG STATE-FILE SHARED-PREFIX
 #
-# .reg files both ways between vantor-reg and Wine's reg. For keys of the
-# shared prefix (and one key with Cyrillic, CJK and emoji names and data of
-# every type, added first to a copy of it):
-#   ours -> Wine: our export, imported by Wine's reg, exported again by Wine,
-#                 is our export byte for byte;
-#   Wine -> ours: that export of Wine's, imported by vantor-reg into an empty
-#                 prefix and exported again by vantor-reg, is Wine's byte for
-#                 byte.
-# Wine's side works below HKCU\Software\VantorRoundTrip of the throw-away
-# prefix: the key names are moved there on the way in and back on the way out.
+# .reg files both ways, byte for byte, on keys of the shared prefix and one of
+# Cyrillic, CJK and emoji names and data of every type: our export, imported
+# and exported again by Wine's reg, is our export; that export of Wine's,
+# imported by vantor-reg into an empty prefix and exported again, is Wine's.
+# Wine works below HKCU\Software\VantorRoundTrip of the throw-away prefix.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
