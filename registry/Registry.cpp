@@ -1,5 +1,9 @@
 #include "Registry.h"
 
+#ifndef _WIN32
+#include <vantor_registry.h>
+#endif
+
 #include <vector>
 
 namespace {
@@ -22,7 +26,18 @@ DWORD SubkeyNameBufferChars(DWORD longestName)
 #endif
 }
 
+std::string WithEngineNote(const std::string &message)
+{
+#ifndef _WIN32
+    if (const char *note = VtrRegFailureNote())
+        return message + "\n" + note;
+#endif
+    return message;
+}
+
 } // namespace
+
+ERegistryException::ERegistryException(const std::string &message) : Exception(WithEngineNote(message)) {}
 
 TRegistry::TRegistry() = default;
 

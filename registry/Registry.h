@@ -16,7 +16,9 @@
 
 class ERegistryException : public Exception {
 public:
-    using Exception::Exception;
+    // The message, and the engine's word on why the registry call just made
+    // failed where it has one (a running Wine server it could not reach).
+    explicit ERegistryException(const std::string &message);
 };
 
 class TRegistry {

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -243,6 +245,8 @@ protected:
         wine64_ = wine && *wine ? wine : "/usr/lib/wine/wine64";
         const char *regdump = std::getenv("VANTOR_REGDUMP");
         regdump_ = regdump ? regdump : "";
+        const char *vantorReg = std::getenv("VANTOR_REG");
+        vantorReg_ = vantorReg ? vantorReg : "vantor-reg";
         setenv("WINEDEBUG", "-all", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml,winemenubuilder.exe=d", 1);
         unsetenv("DISPLAY");
@@ -363,9 +367,135 @@ protected:
         ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
     }
 
+    // Kills the bridge that the engine started, and waits until it is gone.
+    static void KillBridge()
+    {
+        for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+            if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])))
+                continue;
+            std::string stat = ReadFile(entry.path().string() + "/stat");
+            const size_t close = stat.rfind(')');
+            if (close == std::string::npos || ReadFile(entry.path().string() + "/cmdline").find("vantor-wine-bridge") ==
+                                                  std::string::npos)
+                continue;
+            std::istringstream fields(stat.substr(close + 2));
+            char state = 0;
+            pid_t parent = 0;
+            fields >> state >> parent;
+            if (parent != getpid())
+                continue;
+            const pid_t pid = std::stoi(entry.path().filename().string());
+            ASSERT_EQ(kill(pid, SIGKILL), 0);
+            for (int i = 0; i < 200 && ReadFile(entry.path().string() + "/stat").find(") Z") == std::string::npos; ++i)
+                usleep(10000);
+            return;
+        }
+        FAIL() << "no bridge is running";
+    }
+
+    static void StartServer()
+    {
+        ASSERT_EQ(Shell("wineserver -p >/dev/null 2>&1"), 0);
+        ASSERT_TRUE(ServerRunning());
+    }
+
+    // What Wine's own registry API shows of the keys of Places(base), from one
+    // run of regdump.
+    static std::string DumpWithWine(const std::string &base, const std::string &log)
+    {
+        std::string keys;
+        for (const Place &place : Places(base))
+            keys += " " + ShellQuoted(std::string(place.rootName) + "\\" + place.path);
+        std::string dump;
+        EXPECT_EQ(Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " " + ShellQuoted(regdump_) + keys + " 2>" +
+                            ShellQuoted(log),
+                        &dump),
+                  0)
+            << dump;
+        return dump;
+    }
+
+    static void ExpectWineSees(const std::string &base, const std::string &dump)
+    {
+        const SeenKeys seen = ParseDump(dump);
+        for (const Place &place : Places(base)) {
+            const std::string keyName = std::string(place.rootName) + "\\" + place.path;
+            ASSERT_TRUE(seen.count(keyName)) << keyName << " is missing from what Wine sees";
+            const auto &values = seen.at(keyName);
+            const std::vector<Sample> samples = SamplesFor(place);
+            EXPECT_EQ(values.size(), samples.size()) << keyName;
+            for (const Sample &sample : samples) {
+                SCOPED_TRACE(keyName + " value \"" + sample.name + "\"");
+                ASSERT_TRUE(values.count(sample.name));
+                EXPECT_EQ(values.at(sample.name).type, sample.type);
+                EXPECT_EQ(values.at(sample.name).stored, sample.Stored());
+            }
+        }
+    }
+
+    // Wine's `reg import` writes the samples of Places(base), and `reg add`
+    // one value more, whose text it returns.
+    static std::string WriteWithWine(const std::string &base)
+    {
+        std::string regedit = "Windows Registry Editor Version 5.00\n";
+        for (const Place &place : Places(base)) {
+            regedit += "\n[" + std::string(place.rootName) + "\\" + place.path + "]\n";
+            for (const Sample &sample : SamplesFor(place))
+                regedit += RegeditValue(sample) + "\n";
+        }
+        std::string file = "\xFF\xFE"s;
+        std::u16string units;
+        for (char16_t c : Utf16(regedit)) {
+            if (c == u'\n')
+                units += u'\r';
+            units += c;
+        }
+        file += Utf16LeBytes(units);
+        const std::string path = work_ + "/import.reg";
+        std::ofstream(path, std::ios::binary) << file;
+        EXPECT_EQ(Reg("import " + ShellQuoted(path)), 0);
+
+        // A value given on reg's command line, in UTF-8 like any argument here.
+        const std::string added = "Додано через reg add: ґ є ї і";
+        EXPECT_EQ(Reg("add " + ShellQuoted("HKEY_CURRENT_USER\\Software\\" + base) + " /v " +
+                      ShellQuoted("Додано") + " /d " + ShellQuoted(added) + " /f"),
+                  0);
+        return added;
+    }
+
+    static void ExpectEngineReads(const std::string &base, const std::string &added)
+    {
+        ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+        for (const Place &place : Places(base)) {
+            HKEY key = nullptr;
+            ASSERT_EQ(RegOpenKeyExA(place.root, place.path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS)
+                << place.rootName << "\\" << place.path;
+            for (const Sample &sample : SamplesFor(place)) {
+                SCOPED_TRACE(std::string(place.rootName) + "\\" + place.path + " value \"" + sample.name + "\"");
+                std::string data(4096, '\0');
+                DWORD size = static_cast<DWORD>(data.size());
+                DWORD type = 0;
+                ASSERT_EQ(RegQueryValueExA(key, sample.name.c_str(), nullptr, &type,
+                                           reinterpret_cast<BYTE *>(data.data()), &size),
+                          ERROR_SUCCESS);
+                data.resize(size);
+                EXPECT_EQ(type, sample.type);
+                // reg import gives text that lacks its terminator one.
+                const bool unterminated = (sample.type == REG_SZ || sample.type == REG_EXPAND_SZ) &&
+                                          (sample.data.empty() || sample.data.back() != '\0');
+                EXPECT_EQ(data, unterminated ? sample.data + '\0' : sample.data);
+            }
+            RegCloseKey(key);
+        }
+        TRegistry reg;
+        ASSERT_TRUE(reg.EnterKey("Software\\" + base, false));
+        EXPECT_EQ(reg.ReadText("Додано"), added);
+    }
+
     static inline std::string prefix_;
     static inline std::string wine64_;
     static inline std::string regdump_;
+    static inline std::string vantorReg_;
     static inline std::string work_;
 };
 
@@ -389,173 +519,172 @@ TEST_F(InteropTest, EngineWritesAreSeenByWineAndLoadWithoutComplaint)
 {
     const std::string base = "VantorInterop";
     WriteWithEngine(base);
-
-    // One run of regdump reads every key; it starts the server, which loads
-    // the files we saved and complains into the log about anything it skips.
-    std::string keys;
-    for (const Place &place : Places(base))
-        keys += " " + ShellQuoted(std::string(place.rootName) + "\\" + place.path);
+    // The server that regdump starts loads the files we saved and complains
+    // into the log about anything it skips.
     const std::string log = work_ + "/server.log";
-    std::string dump;
-    const int status = Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " " + ShellQuoted(regdump_) + keys +
-                                 " 2>" + ShellQuoted(log),
-                             &dump);
+    const std::string dump = DumpWithWine(base, log);
     StopServer();
-    EXPECT_EQ(status, 0) << dump;
     EXPECT_TRUE(LoaderComplaints(log).empty()) << ReadFile(log);
+    ExpectWineSees(base, dump);
+}
 
-    const SeenKeys seen = ParseDump(dump);
-    for (const Place &place : Places(base)) {
-        const std::string keyName = std::string(place.rootName) + "\\" + place.path;
-        ASSERT_TRUE(seen.count(keyName)) << keyName << " is missing from what Wine sees";
-        const auto &values = seen.at(keyName);
-        const std::vector<Sample> samples = SamplesFor(place);
-        EXPECT_EQ(values.size(), samples.size()) << keyName;
-        for (const Sample &sample : samples) {
-            SCOPED_TRACE(keyName + " value \"" + sample.name + "\"");
-            ASSERT_TRUE(values.count(sample.name));
-            EXPECT_EQ(values.at(sample.name).type, sample.type);
-            EXPECT_EQ(values.at(sample.name).stored, sample.Stored());
-        }
-    }
+TEST_F(InteropTest, EngineWritesReachARunningServerAtOnce)
+{
+    const std::string base = "VantorLiveInterop";
+    StartServer();
+    WriteWithEngine(base);
+    ExpectWineSees(base, DumpWithWine(base, "/dev/null"));
 }
 
 TEST_F(InteropTest, WineWritesAreReadByEngineOnceTheServerHasSaved)
 {
     const std::string base = "VantorFromWine";
-    std::string regedit = "Windows Registry Editor Version 5.00\n";
-    for (const Place &place : Places(base)) {
-        regedit += "\n[" + std::string(place.rootName) + "\\" + place.path + "]\n";
-        for (const Sample &sample : SamplesFor(place))
-            regedit += RegeditValue(sample) + "\n";
-    }
-    std::string file;
-    file += "\xFF\xFE"s;
-    std::u16string units;
-    for (char16_t c : Utf16(regedit)) {
-        if (c == u'\n')
-            units += u'\r';
-        units += c;
-    }
-    file += Utf16LeBytes(units);
-    const std::string path = work_ + "/import.reg";
-    std::ofstream(path, std::ios::binary) << file;
-    ASSERT_EQ(Reg("import " + ShellQuoted(path)), 0);
-
-    // A value given on reg's command line, in UTF-8 like any argument here.
-    const std::string added = "Додано через reg add: ґ є ї і";
-    ASSERT_EQ(Reg("add " + ShellQuoted("HKEY_CURRENT_USER\\Software\\" + base) + " /v " + ShellQuoted("Додано") +
-                  " /d " + ShellQuoted(added) + " /f"),
-              0);
+    const std::string added = WriteWithWine(base);
     StopServer();
-
-    ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
-    for (const Place &place : Places(base)) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegOpenKeyExA(place.root, place.path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS)
-            << place.rootName << "\\" << place.path;
-        for (const Sample &sample : SamplesFor(place)) {
-            SCOPED_TRACE(std::string(place.rootName) + "\\" + place.path + " value \"" + sample.name + "\"");
-            std::string data(4096, '\0');
-            DWORD size = static_cast<DWORD>(data.size());
-            DWORD type = 0;
-            ASSERT_EQ(RegQueryValueExA(key, sample.name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
-                                       &size),
-                      ERROR_SUCCESS);
-            data.resize(size);
-            EXPECT_EQ(type, sample.type);
-            // reg import gives text that lacks its terminator one.
-            const bool unterminated = (sample.type == REG_SZ || sample.type == REG_EXPAND_SZ) &&
-                                      (sample.data.empty() || sample.data.back() != '\0');
-            EXPECT_EQ(data, unterminated ? sample.data + '\0' : sample.data);
-        }
-        RegCloseKey(key);
-    }
-
-    TRegistry reg;
-    ASSERT_TRUE(reg.EnterKey("Software\\" + base, false));
-    EXPECT_EQ(reg.ReadText("Додано"), added);
+    ExpectEngineReads(base, added);
 }
 
-TEST_F(InteropTest, RunningServerKeepsOurWritesOut)
+TEST_F(InteropTest, WineWritesToARunningServerAreReadAtOnce)
+{
+    const std::string base = "VantorLiveFromWine";
+    StartServer();
+    const std::string added = WriteWithWine(base);
+    ExpectEngineReads(base, added);
+
+    std::string shown;
+    EXPECT_EQ(Shell(ShellQuoted(vantorReg_) + " --prefix " + ShellQuoted(prefix_) + " query " +
+                        ShellQuoted("HKCU\\Software\\" + base) + " /v " + ShellQuoted("Додано"),
+                    &shown),
+              0);
+    EXPECT_NE(shown.find(added), std::string::npos) << shown;
+}
+
+// A hive loaded from the files before the server started stays on the
+// files, which the server will overwrite: its handles refuse every write.
+TEST_F(InteropTest, HandleOnTheFilesRefusesWritesOnceTheServerRuns)
 {
     const std::string base = "VantorWhileRunning";
     WriteWithEngine(base);
     const std::string before = ReadFile(prefix_ + "/user.reg");
-
-    // The hive is loaded before the server starts, and written after.
     ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
     HKEY early = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ("Software\\" + base).c_str(), 0, KEY_ALL_ACCESS, &early),
               ERROR_SUCCESS);
+    StartServer();
 
-    ASSERT_EQ(Shell("wineserver -p >/dev/null 2>&1"), 0);
-    ASSERT_TRUE(ServerRunning());
-
-    // What the engine tells on stderr, caught in a file.
-    const std::string log = work_ + "/engine.log";
-    const int saved = dup(STDERR_FILENO);
-    const int sink = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(sink, STDERR_FILENO);
-    close(sink);
-
-    const LONG lateWrite = RegSetValueExA(early, "late", 0, REG_SZ, reinterpret_cast<const BYTE *>("lost?"), 6);
+    EXPECT_EQ(RegSetValueExA(early, "late", 0, REG_SZ, reinterpret_cast<const BYTE *>("lost?"), 6),
+              ERROR_ACCESS_DENIED);
     RegCloseKey(early);
-    VtrRegFlushAll();
+    EXPECT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFile(prefix_ + "/user.reg"), before);
+}
 
-    VtrRegReset(prefix_.c_str());
-    HKEY key = nullptr;
-    const LONG openRc = RegOpenKeyExA(HKEY_CURRENT_USER, ("Software\\" + base).c_str(), 0, KEY_ALL_ACCESS, &key);
-    const LONG setRc = RegSetValueExA(key, "refused", 0, REG_SZ, reinterpret_cast<const BYTE *>("no"), 3);
-    HKEY created = nullptr;
-    const LONG createRc = RegCreateKeyExA(HKEY_CURRENT_USER, ("Software\\" + base + "\\New").c_str(), 0, nullptr, 0,
-                                          KEY_ALL_ACCESS, nullptr, &created, nullptr);
-    char data[64];
-    DWORD size = sizeof data;
-    const LONG readRc = RegQueryValueExA(key, "sz", nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
-    RegCloseKey(key);
-
-    std::string message;
+TEST_F(InteropTest, CommandPathWriteIsSeenByRegQueryBeforeAnySave)
+{
+    StartServer();
+    ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
     {
         TRegistry reg;
-        EXPECT_TRUE(reg.EnterKey("Software\\" + base, false));
-        try {
-            reg.WriteText("refused", "no");
-        } catch (const ERegistryException &e) {
-            message = e.what();
-        }
+        ASSERT_TRUE(reg.EnterKey("Software\\VantorLiveCommand", true));
+        reg.WriteText("fromCommand", "written by a command");
     }
-    VtrRegReset(nullptr);
+    // reg prints in the console's code page; text beyond ASCII is compared
+    // exactly by the tests that use regdump.
+    std::string shown;
+    EXPECT_EQ(Shell(ShellQuoted(wine64_) + " reg query 'HKCU\\Software\\VantorLiveCommand' /v fromCommand",
+                    &shown),
+              0);
+    EXPECT_NE(shown.find("written by a command"), std::string::npos) << shown;
+}
 
-    fflush(stderr);
-    dup2(saved, STDERR_FILENO);
-    close(saved);
-
-    EXPECT_EQ(lateWrite, ERROR_ACCESS_DENIED) << "a write to a hive loaded before the server started";
-    EXPECT_EQ(openRc, ERROR_SUCCESS);
-    EXPECT_EQ(setRc, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(createRc, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(readRc, ERROR_SUCCESS);
-    EXPECT_EQ(message, "Failed to set data for 'refused'");
-    const std::string told = ReadFile(log);
-    EXPECT_NE(told.find("Wine server"), std::string::npos) << told;
-    EXPECT_NE(told.find("user.reg"), std::string::npos) << told;
-
-    // Nothing of ours reached the file while the server ran.
-    EXPECT_EQ(ReadFile(prefix_ + "/user.reg"), before);
-    StopServer();
-    const std::string after = ReadFile(prefix_ + "/user.reg");
-    EXPECT_EQ(after.find("\"refused\""), std::string::npos);
-    EXPECT_EQ(after.find("\"late\""), std::string::npos);
-
-    // With the server gone, the prefix is ours again.
+TEST_F(InteropTest, BridgeKilledBetweenTwoCallsIsStartedAgain)
+{
+    StartServer();
     ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VantorLiveRestart", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    KillBridge();
+    EXPECT_EQ(RegSetValueExA(key, "after", 0, REG_SZ, reinterpret_cast<const BYTE *>("kill"), 5), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(Reg("query 'HKCU\\Software\\VantorLiveRestart' /v after"), 0);
+}
+
+TEST_F(InteropTest, ServerEndingHandsThePrefixBackToTheFiles)
+{
+    StartServer();
+    ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VantorLiveEnd", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "live", 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2), ERROR_SUCCESS);
+    StopServer();
+
+    EXPECT_EQ(RegSetValueExA(key, "stale", 0, REG_SZ, reinterpret_cast<const BYTE *>("2"), 2), ERROR_BROKEN_PIPE);
+    ASSERT_NE(VtrRegFailureNote(), nullptr);
+    EXPECT_NE(std::string(VtrRegFailureNote()).find("Wine server"), std::string::npos);
+    RegCloseKey(key);
+
     TRegistry reg;
-    ASSERT_TRUE(reg.EnterKey("Software\\" + base, false));
-    reg.WriteText("afterwards", "yes");
+    ASSERT_TRUE(reg.EnterKey("Software\\VantorLiveEnd", false));
+    EXPECT_EQ(reg.ReadText("live"), "1");
+    reg.WriteText("files", "3");
     reg.LeaveKey();
     ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
-    EXPECT_NE(ReadFile(prefix_ + "/user.reg").find("\"afterwards\"=\"yes\""), std::string::npos);
+    const std::string saved = ReadFile(prefix_ + "/user.reg");
+    EXPECT_NE(saved.find("\"files\"=\"3\""), std::string::npos);
+    EXPECT_EQ(saved.find("\"stale\""), std::string::npos);
+}
+
+// A server of a Wine elsewhere (a launcher's own build, here a copy of this
+// one) is reached with the loader beside it, even when none is on PATH;
+// without a loader or a bridge, every call fails clearly and the files stay
+// as they were.
+TEST_F(InteropTest, ServerOfAnotherWineIsReachedWithItsOwnLoader)
+{
+    namespace fs = std::filesystem;
+    const fs::path system = fs::path(wine64_).parent_path();
+    const fs::path other = fs::path(work_) / "other-wine";
+    fs::create_directories(other / "lib/wine");
+    fs::create_directories(other / "lib/x86_64-linux-gnu");
+    fs::create_directories(other / "share");
+    fs::copy_file(system / "wineserver64", other / "lib/wine/wineserver64", fs::copy_options::overwrite_existing);
+    fs::create_directory_symlink(fs::canonical(system / "../x86_64-linux-gnu/wine"), other / "lib/x86_64-linux-gnu/wine");
+    fs::create_directory_symlink(fs::canonical(system / "../../share/wine"), other / "share/wine");
+    ASSERT_EQ(Shell(ShellQuoted((other / "lib/wine/wineserver64").string()) + " -p >/dev/null 2>&1"), 0);
+    const std::string before = ReadFile(prefix_ + "/user.reg");
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", "/nonexistent", 1);
+
+    const auto write = [] {
+        EXPECT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+        HKEY key = nullptr;
+        const LONG rc = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VantorOtherWine", 0, nullptr, 0,
+                                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        const char *note = VtrRegFailureNote();
+        std::string told = note ? note : "";
+        RegCloseKey(key);
+        return std::make_pair(rc, told);
+    };
+    const auto [noLoader, noLoaderNote] = write();
+    fs::copy_file(wine64_, other / "lib/wine/wine64");
+    setenv("VANTOR_WINE_BRIDGE", "/nonexistent.exe", 1);
+    const auto [noBridge, noBridgeNote] = write();
+    const std::string afterFailures = ReadFile(prefix_ + "/user.reg");
+    unsetenv("VANTOR_WINE_BRIDGE");
+    const auto [reached, reachedNote] = write();
+    setenv("PATH", path.c_str(), 1);
+
+    EXPECT_EQ(noLoader, ERROR_NOT_SUPPORTED);
+    EXPECT_NE(noLoaderNote.find("no Wine loader"), std::string::npos) << noLoaderNote;
+    EXPECT_EQ(noBridge, ERROR_NOT_SUPPORTED);
+    EXPECT_NE(noBridgeNote.find("bridge"), std::string::npos) << noBridgeNote;
+    EXPECT_EQ(reached, ERROR_SUCCESS) << reachedNote;
+    EXPECT_EQ(afterFailures, before);
+    EXPECT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+    StopServer();
 }
 
 } // namespace

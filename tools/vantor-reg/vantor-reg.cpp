@@ -1,7 +1,9 @@
 // vantor-reg: Wine's `reg` for a Wine prefix, without starting Wine. It reads
-// and writes the prefix's registry files through our registry engine and
-// answers as `wine reg` does: the same operations, the same output on
-// standard output and the same exit statuses. See vantor-reg --help.
+// and writes the prefix's registry files through our registry engine (which
+// asks the prefix's Wine server instead while one runs) and answers as
+// `wine reg` does: the same operations, the same output on standard output and
+// the same exit statuses. A read that fails for another reason than a missing
+// key or value ends the command with status 1. See vantor-reg --help.
 #include <vantor_registry.h>
 #include <winreg.h>
 
@@ -209,10 +211,22 @@ bool ValueChoice(const Switches &switches, std::optional<std::string> &name)
 // ---------------------------------------------------------------------------
 // Registry access.
 
+// A failure that is not the answer "there is no such key or value": the
+// command cannot give a complete answer.
+LSTATUS Checked(LSTATUS status, const std::string &what)
+{
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && status != ERROR_MORE_DATA)
+        throw regfile::Error("cannot read " + what + " (error " + std::to_string(status) + ")");
+    return status;
+}
+
+// The key, or null when it does not exist.
 HKEY Open(const KeyName &key, REGSAM access)
 {
     HKEY handle = nullptr;
-    return RegOpenKeyExA(key.root, key.path.c_str(), 0, access, &handle) == ERROR_SUCCESS ? handle : nullptr;
+    return Checked(RegOpenKeyExA(key.root, key.path.c_str(), 0, access, &handle), key.shown) == ERROR_SUCCESS
+               ? handle
+               : nullptr;
 }
 
 class KeyHandle {
@@ -234,18 +248,21 @@ private:
 
 bool ValueExists(HKEY key, const std::string &name)
 {
-    return RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return Checked(RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr), "the value " + name) ==
+           ERROR_SUCCESS;
 }
 
 std::optional<regfile::Value> ReadValue(HKEY key, const std::string &name)
 {
     regfile::Value value{name, REG_NONE, {}};
     DWORD size = 0;
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
+    if (Checked(RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size), "the value " + name) !=
+        ERROR_SUCCESS)
         return std::nullopt;
     value.data.assign(size, '\0');
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, reinterpret_cast<BYTE *>(value.data.data()),
-                         &size) != ERROR_SUCCESS)
+    if (Checked(RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+                                 reinterpret_cast<BYTE *>(value.data.data()), &size),
+                "the value " + name) != ERROR_SUCCESS)
         return std::nullopt;
     value.data.resize(size);
     return value;
@@ -436,8 +453,8 @@ struct QueryWalk {
                 continue;
             }
             HKEY sub = nullptr;
-            if (RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS)
-                continue;
+            if (Checked(RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub), subShown) != ERROR_SUCCESS)
+                continue; // a link whose target is missing
             KeyHandle closer(sub);
             Key(sub, subShown, true);
         }

@@ -41,11 +41,21 @@ const char *VtrRegDirectory(void);
  *
  * A hive is also read-only when its file cannot be written (or has no write
  * permission bits at all, which holds even for root), when the file could not
- * be understood, or while a Wine server runs for the prefix. The environment
+ * be understood, or, for keys opened before a Wine server started for the
+ * prefix, while that server runs (keys opened while it runs are the server's
+ * own, see VtrRegFailureNote). The environment
  * variable VANTOR_REGISTRY_READONLY ("1" or "all", or file names separated by
  * commas) makes hives read-only from the start. The reason a hive is
  * read-only is told once on stderr. */
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly);
+
+/* While a Wine server runs for the prefix, every call goes to that server's
+ * registry, through a helper program that runs inside the prefix's Wine. When
+ * the last registry call failed on that way (no Wine loader, the helper was
+ * not built or ended or hung, the server ended), this says why, in UTF-8;
+ * otherwise it is null. The same text goes to stderr. The text stays valid
+ * until the next registry call. */
+const char *VtrRegFailureNote(void);
 
 #ifdef __cplusplus
 }

@@ -89,6 +89,9 @@ typedef HKEY *PHKEY;
 #define ERROR_KEY_DELETED        1018L
 #define ERROR_CHILD_MUST_BE_VOLATILE 1021L
 #define ERROR_NOACCESS           998L
+#define ERROR_NOT_SUPPORTED      50L
+#define ERROR_BROKEN_PIPE        109L
+#define ERROR_TIMEOUT            1460L
 
 /* Access rights. */
 #define DELETE                   0x00010000L

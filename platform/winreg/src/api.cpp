@@ -1,5 +1,7 @@
 // The C entry points: one lock around everything, and the registry object
-// created on first use in the folder the environment names.
+// created on first use in the folder the environment names. While a Wine
+// server runs for that folder, the calls go to the live registry instead.
+#include "live.h"
 #include "registry.h"
 #include "status.h"
 #include "text.h"
@@ -17,12 +19,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using winreg::LiveRegistry;
 using winreg::Registry;
 
 namespace {
 
 std::mutex g_mutex;
 std::unique_ptr<Registry> g_registry;
+std::unique_ptr<LiveRegistry> g_live;
+std::string g_failureNote;
 std::string g_chosenDirectory; // set by VtrRegReset(dir)
 bool g_exitHookInstalled = false;
 
@@ -91,6 +96,7 @@ void applyReadOnlyRequest(Registry &registry) {
 
 void saveAtExit() {
     const std::lock_guard lock(g_mutex);
+    g_live.reset();
     if (g_registry)
         g_registry->flushAll();
     g_registry.reset();
@@ -110,11 +116,36 @@ Registry &registry() {
     return *g_registry;
 }
 
+// The registry that answers a call on key: the live one for its own handles,
+// and for the predefined roots while a Wine server that Wine can reach runs;
+// else the files (read-only while a server holds the prefix's lock).
+winreg::Core &coreFor(winreg::Handle key) {
+    if (LiveRegistry::isLiveHandle(key) && g_live)
+        return *g_live;
+    if (!winreg::root::isPredefined(key))
+        return registry();
+    Registry &files = registry();
+    if (g_live && !g_live->ended())
+        return *g_live;
+    if (!winreg::wineServerReachable(files.directory()))
+        return files;
+    g_live = std::make_unique<LiveRegistry>(
+        files.directory(), [&files](const std::string &fileName) { return files.forcedReadOnly(fileName); });
+    return *g_live;
+}
+
 // Runs one entry point under the lock; no C++ exception leaves the C API.
+// A failure on the way to a running Wine server leaves its note.
 template <typename Call> LSTATUS guarded(Call call) {
     try {
         const std::lock_guard lock(g_mutex);
-        return call();
+        g_failureNote.clear();
+        const LSTATUS status = call();
+        if (g_live && !g_live->failureNote().empty()) {
+            g_failureNote = g_live->failureNote();
+            g_live->clearFailureNote();
+        }
+        return status;
     } catch (const std::bad_alloc &) {
         return winreg::status::outOfMemory;
     } catch (...) {
@@ -199,7 +230,7 @@ LSTATUS openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY re
     if (!result)
         return invalidParameter;
     Handle opened = 0;
-    const LSTATUS status = registry().openKey(handleOf(base), wide(subKey), options, access, opened);
+    const LSTATUS status = coreFor(handleOf(base)).openKey(handleOf(base), wide(subKey), options, access, opened);
     *result = keyOf(opened);
     return status;
 }
@@ -211,7 +242,7 @@ LSTATUS createKey(HKEY base, LPCSTR subKey, DWORD reserved, LPCSTR keyClass, DWO
     const std::u16string classText = wide(keyClass);
     Handle opened = 0;
     bool created = false;
-    const LSTATUS status = registry().createKey(handleOf(base), wide(subKey), keyClass ? &classText : nullptr,
+    const LSTATUS status = coreFor(handleOf(base)).createKey(handleOf(base), wide(subKey), keyClass ? &classText : nullptr,
                                                 options, access, opened, created);
     *result = keyOf(opened);
     if (opened && disposition)
@@ -221,7 +252,7 @@ LSTATUS createKey(HKEY base, LPCSTR subKey, DWORD reserved, LPCSTR keyClass, DWO
 
 LSTATUS queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
     Value value;
-    const LSTATUS status = registry().queryValue(handleOf(key), wide(name), value);
+    const LSTATUS status = coreFor(handleOf(key)).queryValue(handleOf(key), wide(name), value);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
     if (reserved || (data && !size))
@@ -240,14 +271,14 @@ LSTATUS setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size
     value.name = wide(name);
     value.type = type;
     value.data = dataFromAnsi(type, data, size);
-    return registry().setValue(handleOf(key), std::move(value));
+    return coreFor(handleOf(key)).setValue(handleOf(key), std::move(value));
 }
 
 LSTATUS queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,
                   LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values, LPDWORD maxValueNameLength,
                   LPDWORD maxValueLength, LPDWORD securityDescriptorSize, PFILETIME lastWriteTime) {
     winreg::KeyInfo info;
-    const LSTATUS status = registry().queryInfo(handleOf(key), info);
+    const LSTATUS status = coreFor(handleOf(key)).queryInfo(handleOf(key), info);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
     if (reserved || (keyClass && !classLength))
@@ -278,7 +309,7 @@ LSTATUS queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserve
 LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR keyClass,
                 LPDWORD classLength, PFILETIME lastWriteTime) {
     winreg::SubKey subKey;
-    const LSTATUS status = registry().enumKey(handleOf(key), index, subKey);
+    const LSTATUS status = coreFor(handleOf(key)).enumKey(handleOf(key), index, subKey);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
     if (!name || !nameLength || reserved || (keyClass && !classLength))
@@ -301,7 +332,7 @@ LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD r
 LSTATUS enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
                   LPBYTE data, LPDWORD size) {
     Value value;
-    const LSTATUS status = registry().enumValue(handleOf(key), index, value);
+    const LSTATUS status = coreFor(handleOf(key)).enumValue(handleOf(key), index, value);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
     if (!name || !nameLength || reserved || (data && !size))
@@ -321,11 +352,11 @@ LSTATUS deleteKey(HKEY base, LPCSTR subKey) {
     if (!subKey) {
         // The handle's own answer comes first.
         winreg::KeyInfo info;
-        const LSTATUS status = registry().queryInfo(handleOf(base), info);
+        const LSTATUS status = coreFor(handleOf(base)).queryInfo(handleOf(base), info);
         return status == winreg::status::invalidHandle || status == winreg::status::keyDeleted ? status
                                                                                                : invalidParameter;
     }
-    return registry().deleteKey(handleOf(base), wide(subKey));
+    return coreFor(handleOf(base)).deleteKey(handleOf(base), wide(subKey));
 }
 
 } // namespace conversion
@@ -346,7 +377,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
-    return guarded([&] { return registry().closeKey(conversion::handleOf(hKey)); });
+    return guarded([&] { return coreFor(conversion::handleOf(hKey)).closeKey(conversion::handleOf(hKey)); });
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
@@ -382,7 +413,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    return guarded([&] { return registry().deleteValue(conversion::handleOf(hKey), conversion::wide(lpValueName)); });
+    return guarded([&] { return coreFor(conversion::handleOf(hKey)).deleteValue(conversion::handleOf(hKey), conversion::wide(lpValueName)); });
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
@@ -393,11 +424,12 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
-    return guarded([&] { return registry().flushKey(conversion::handleOf(hKey)); });
+    return guarded([&] { return coreFor(conversion::handleOf(hKey)).flushKey(conversion::handleOf(hKey)); });
 }
 
 LSTATUS VtrRegReset(const char *dir) {
     return guarded([&] {
+        g_live.reset();
         LSTATUS status = ERROR_SUCCESS;
         if (g_registry) {
             status = g_registry->flushAll();
@@ -416,6 +448,11 @@ LSTATUS VtrRegFlushAll(void) {
 const char *VtrRegDirectory(void) {
     const std::lock_guard lock(g_mutex);
     return g_registry ? g_registry->directory().c_str() : nullptr;
+}
+
+const char *VtrRegFailureNote(void) {
+    const std::lock_guard lock(g_mutex);
+    return g_failureNote.empty() ? nullptr : g_failureNote.c_str();
 }
 
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly) {

@@ -104,6 +104,7 @@ public:
     // goes to stderr once.
     Status checkWritable();
     void forceReadOnly(bool on) { forcedReadOnly_ = on; }
+    bool forcedReadOnly() const { return forcedReadOnly_; }
     bool understood() const { return unparsable_.empty(); }
 
     void ensureValues(Key &key);
@@ -175,7 +176,10 @@ private:
 };
 
 // Whether a Wine server runs for the prefix at dir (it holds the lock on the
-// file `lock` in its server folder).
+// file `lock` in its server folder), and that folder (empty when none runs).
 bool wineServerRunning(const std::string &dir);
+std::string wineServerFolder(const std::string &dir);
+// Whether that server also listens on its socket, so that Wine can reach it.
+bool wineServerReachable(const std::string &dir);
 
 } // namespace winreg

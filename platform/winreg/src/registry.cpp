@@ -621,6 +621,11 @@ void Registry::closeAllHandles() {
     handles_.clear();
 }
 
+bool Registry::forcedReadOnly(std::string_view fileName) {
+    const Hive *hive = hiveByFile(fileName);
+    return hive && hive->forcedReadOnly();
+}
+
 Status Registry::setReadOnly(const char *fileName, bool readOnly) {
     if (!fileName) {
         for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})

@@ -37,6 +37,7 @@ public:
     Status flushAll() override;
     void closeAllHandles();
     Status setReadOnly(const char *fileName, bool readOnly);
+    bool forcedReadOnly(std::string_view fileName);
 
     void hiveWillReload(Hive &hive) override;
     void hiveDidReload(Hive &hive) override;

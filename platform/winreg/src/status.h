@@ -25,6 +25,11 @@ inline constexpr Status noAccess = 998;
 inline constexpr Status childMustBeVolatile = 1021;
 inline constexpr Status internalError = 1359;
 inline constexpr Status keyDeleted = 1018;
+// A running Wine server that could not be reached: no loader or no bridge,
+// the bridge or the server ended, the bridge did not answer in time.
+inline constexpr Status notSupported = 50;
+inline constexpr Status brokenPipe = 109;
+inline constexpr Status timeout = 1460;
 } // namespace status
 
 // The code for a failed file operation, by its errno.

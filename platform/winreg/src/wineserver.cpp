@@ -54,27 +54,47 @@ std::string firstLineOf(const std::string &path) {
     return line;
 }
 
-} // namespace
-
-bool wineServerRunning(const std::string &dir) {
+// The folders where a server for the prefix at dir would work.
+std::vector<std::string> serverFolders(const std::string &dir) {
     struct stat st{};
     if (stat(dir.c_str(), &st) != 0)
-        return false;
+        return {};
     char serverName[64];
-    std::snprintf(serverName, sizeof serverName, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+    std::snprintf(serverName, sizeof serverName, "/server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
                   static_cast<unsigned long long>(st.st_ino));
-
-    std::vector<std::string> bases;
+    std::vector<std::string> folders;
     // Debian names the server's parent folder in the file `wineserver` of the prefix.
     const std::string named = firstLineOf(dir + "/wineserver");
     if (!named.empty())
-        bases.push_back(named.front() == '/' ? named : "/tmp/" + named);
-    bases.push_back("/tmp/.wine-" + std::to_string(getuid()));
+        folders.push_back((named.front() == '/' ? named : "/tmp/" + named) + serverName);
+    folders.push_back("/tmp/.wine-" + std::to_string(getuid()) + serverName);
     if (st.st_uid != getuid())
-        bases.push_back("/tmp/.wine-" + std::to_string(st.st_uid));
+        folders.push_back("/tmp/.wine-" + std::to_string(st.st_uid) + serverName);
+    return folders;
+}
 
-    for (const auto &base : bases) {
-        if (lockIsHeld(base + "/" + serverName + "/lock"))
+bool isSocket(const std::string &path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+} // namespace
+
+std::string wineServerFolder(const std::string &dir) {
+    for (const auto &folder : serverFolders(dir)) {
+        if (lockIsHeld(folder + "/lock"))
+            return folder;
+    }
+    return {};
+}
+
+bool wineServerRunning(const std::string &dir) { return !wineServerFolder(dir).empty(); }
+
+// The socket is looked at first: probing the lock lets go of a lock that this
+// very process holds on the file (closing any descriptor of a file does).
+bool wineServerReachable(const std::string &dir) {
+    for (const auto &folder : serverFolders(dir)) {
+        if (isSocket(folder + "/socket") && lockIsHeld(folder + "/lock"))
             return true;
     }
     return false;
