@@ -4,7 +4,10 @@
 #include "status.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -20,8 +23,8 @@ public:
     int error = 0;
     std::vector<std::string> steps;
 
-    ssize_t write(int fd, const void *data, size_t size) override {
-        return step("write") ? FileSystem::write(fd, data, size) : -1;
+    ssize_t writev(int fd, const iovec *parts, int count) override {
+        return step("write") ? FileSystem::writev(fd, parts, count) : -1;
     }
     int fsync(int fd) override {
         struct stat st{};
@@ -151,4 +154,55 @@ TEST_F(SaveFaults, NoExceptionLeavesTheApi) {
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), winreg::status::outOfMemory);
     winreg::useFileSystem(nullptr);
+}
+
+TEST_F(SaveFaults, SavesWrittenInShortPiecesThroughManyPartsKeepFileAndMemoryInStep) {
+    // Writes a few bytes per call and notes the most parts one call was given.
+    struct Trickle : winreg::FileSystem {
+        int mostParts = 0;
+        ssize_t writev(int fd, const iovec *parts, int count) override {
+            mostParts = std::max(mostParts, count);
+            iovec first = parts[0];
+            first.iov_len = std::min<size_t>(first.iov_len, 7);
+            return FileSystem::writev(fd, &first, 1);
+        }
+    } trickle;
+    constexpr int kKeys = 3000;
+    const std::string filler(100, 'f');
+    const auto number = [](int i) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%04d", i);
+        return std::string(digits);
+    };
+    const auto pathOf = [&](int i) { return "Software\\Many\\K" + number(i); };
+    std::string text = "WINE REGISTRY Version 2\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += "\n[Software\\\\Many\\\\K" + number(i) + "] 1\n\"v\"=\"" + filler + "\"\n";
+    writeFile(dir_.file("user.reg"), text);
+    restartEngine();
+    // Every step-th key from the first gets the value; one save at the end.
+    const auto rewrite = [&](int first, int step, const char *value) {
+        HKEY hold = openKey(HKEY_CURRENT_USER, "Software");
+        for (int i = first; i < kKeys; i += step) {
+            HKEY key = openKey(HKEY_CURRENT_USER, pathOf(i).c_str());
+            writeString(key, "v", value);
+            RegCloseKey(key);
+        }
+        return RegCloseKey(hold);
+    };
+    winreg::useFileSystem(&trickle);
+    EXPECT_EQ(rewrite(1, 2, "odd"), ERROR_SUCCESS);
+    // Most of the loaded text is dead after this save, so its text is copied into one buffer.
+    EXPECT_EQ(rewrite(0, 4, "fourth"), ERROR_SUCCESS);
+    winreg::useFileSystem(nullptr);
+    EXPECT_EQ(trickle.mostParts, IOV_MAX);
+    for (const bool reloaded : {false, true}) {
+        if (reloaded)
+            restartEngine();
+        for (int i = 0; i < kKeys; ++i) {
+            HKEY key = openKey(HKEY_CURRENT_USER, pathOf(i).c_str());
+            ASSERT_EQ(readString(key, "v"), i % 2 ? "odd" : i % 4 ? filler : "fourth") << i << " " << reloaded;
+            RegCloseKey(key);
+        }
+    }
 }

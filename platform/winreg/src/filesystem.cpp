@@ -22,7 +22,7 @@ int FileSystem::openat(int dirFd, const std::string &name, int flags, mode_t mod
     return ::openat(dirFd, name.c_str(), flags, mode);
 }
 ssize_t FileSystem::read(int fd, void *buffer, size_t size) { return ::read(fd, buffer, size); }
-ssize_t FileSystem::write(int fd, const void *data, size_t size) { return ::write(fd, data, size); }
+ssize_t FileSystem::writev(int fd, const iovec *parts, int count) { return ::writev(fd, parts, count); }
 int FileSystem::fsync(int fd) { return ::fsync(fd); }
 int FileSystem::close(int fd) { return ::close(fd); }
 int FileSystem::fstat(int fd, struct stat *st) { return ::fstat(fd, st); }

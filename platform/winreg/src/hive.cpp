@@ -110,7 +110,7 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
         got += static_cast<size_t>(n);
     }
     if (got < capacity) {
-        text.adopt(std::move(buffer), got);
+        text = HiveText(std::move(buffer), got);
         return true;
     }
     std::string grown(buffer.get(), got);
@@ -131,13 +131,18 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
         }
         grown.append(chunk, static_cast<size_t>(n));
     }
-    text.adopt(std::move(grown));
+    text = HiveText(std::move(grown));
     return true;
 }
 
-bool writeAll(int fd, const char *data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = fileSystem().write(fd, data, std::min<size_t>(size, 1 << 30));
+// Writes the whole text, its spans gathered into as few calls as the system
+// takes; false with errno set when a write fails.
+bool writeAll(int fd, const HiveText &text) {
+    std::vector<iovec> parts = text.parts();
+    size_t next = 0;
+    while (next < parts.size()) {
+        const int count = static_cast<int>(std::min<size_t>(parts.size() - next, IOV_MAX));
+        const ssize_t n = fileSystem().writev(fd, parts.data() + next, count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -146,8 +151,14 @@ bool writeAll(int fd, const char *data, size_t size) {
             errno = EIO;
             return false;
         }
-        data += n;
-        size -= static_cast<size_t>(n);
+        // A short write leaves the rest of its parts for the next call.
+        size_t written = static_cast<size_t>(n);
+        while (next < parts.size() && written >= parts[next].iov_len)
+            written -= parts[next++].iov_len;
+        if (written > 0) {
+            parts[next].iov_base = static_cast<char *>(parts[next].iov_base) + written;
+            parts[next].iov_len -= written;
+        }
     }
     return true;
 }
@@ -276,14 +287,14 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
     root->parent = parentOfRoot_;
     LoadResult result;
     if (!refusal.empty()) {
-        text.adopt(std::string());
+        text = HiveText();
         result.ok = false;
         result.error = refusal;
     } else if (!exists) {
-        text.adopt(std::string());
+        text = HiveText();
         result.header = defaultHeader();
     } else {
-        result = loadHiveText(text.view(), *root);
+        result = loadHiveText(text.slice(0, text.size()), *root);
     }
     listener_.hiveWillReload(*this);
     root_ = std::move(root);
@@ -302,7 +313,7 @@ void Hive::ensureValues(Key &key) {
         return;
     key.valuesLoaded = true;
     if (key.hasBlock())
-        decodeBlockValues(text_.view().substr(key.blockOffset, key.blockLength), key);
+        decodeBlockValues(text_.slice(key.blockOffset, key.blockLength), key);
 }
 
 void Hive::record(Change change) {
@@ -436,24 +447,35 @@ void Hive::listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list) {
         listBlocks(*child, false, list);
 }
 
-// Appends one key's block: its text as read when unchanged, else rendered.
-void Hive::appendBlock(Key &key, std::string &out, std::vector<BlockPlace> *places) {
-    out.push_back('\n');
-    const size_t at = out.size();
-    if (!key.dirty && key.hasBlock()) {
-        out.append(text_.view().substr(key.blockOffset, key.blockLength));
-    } else {
+// Appends one key's block after a line break: its text as read when
+// unchanged, else rendered.
+void Hive::appendBlock(Key &key, TextPlan &plan, std::vector<BlockPlace> *places) {
+    const size_t at = plan.size() + 1;
+    if (key.dirty || !key.hasBlock() || !keepBlock(key, plan)) {
         ensureValues(key);
-        appendKeyBlock(key, out);
+        plan.fresh().push_back('\n');
+        appendKeyBlock(key, plan.fresh());
     }
     if (places)
-        places->push_back({&key, at, out.size() - at});
+        places->push_back({&key, at, plan.size() - at});
+}
+
+// Takes an unchanged block where it lies, with the line break before it
+// (a block starts a line), so that runs of unchanged blocks stay whole.
+bool Hive::keepBlock(const Key &key, TextPlan &plan) const {
+    const size_t offset = key.blockOffset;
+    if (offset > 0 && plan.keep(offset - 1, key.blockLength + 1))
+        return true;
+    if (text_.slice(offset, key.blockLength).empty())
+        return false;
+    plan.fresh().push_back('\n');
+    return plan.keep(offset, key.blockLength);
 }
 
 // Writes the blocks in tree order, which is the file's order for any file
-// Wine wrote; false (with out half written) when a block of the file would
+// Wine wrote; false (with the plan half made) when a block of the file would
 // come before one that preceded it.
-bool Hive::renderInTreeOrder(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places,
+bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<BlockPlace> *places,
                              uint64_t &lastOffset) {
     if (key.isVolatile)
         return true;
@@ -464,30 +486,34 @@ bool Hive::renderInTreeOrder(Key &key, bool isRoot, std::string &out, std::vecto
                 return false;
             lastOffset = key.blockOffset;
         }
-        appendBlock(key, out, places);
+        appendBlock(key, plan, places);
     } else {
         ensureValues(key); // loses its block: its values must be known without it
         if (places)
             places->push_back({&key, 0, 0});
     }
     for (auto &child : key.children) {
-        if (!renderInTreeOrder(*child, false, out, places, lastOffset))
+        if (!renderInTreeOrder(*child, false, plan, places, lastOffset))
             return false;
     }
     return true;
 }
 
-// Writes the header and every key's block. Blocks keep the order the file
-// had them in, so that the spelling of a name written differently in two
-// blocks (which the first block decides on load) stays as it is.
-void Hive::renderInto(std::string &out, std::vector<BlockPlace> *places) {
-    out = header_;
-    uint64_t lastOffset = 0;
-    if (renderInTreeOrder(*root_, true, out, places, lastOffset))
-        return;
-    out = header_;
+// The header and every key's block. Blocks keep the order the file had them
+// in, so that the spelling of a name written differently in two blocks
+// (which the first block decides on load) stays as it is.
+HiveText Hive::renderText(std::vector<BlockPlace> *places) {
+    {
+        TextPlan plan(text_);
+        plan.fresh() = header_;
+        uint64_t lastOffset = 0;
+        if (renderInTreeOrder(*root_, true, plan, places, lastOffset))
+            return std::move(plan).finish();
+    }
     if (places)
         places->clear();
+    TextPlan plan(text_);
+    plan.fresh() = header_;
     std::vector<BlockToWrite> list;
     listBlocks(*root_, true, list);
     std::stable_sort(list.begin(), list.end(), [](const BlockToWrite &a, const BlockToWrite &b) {
@@ -495,18 +521,14 @@ void Hive::renderInto(std::string &out, std::vector<BlockPlace> *places) {
     });
     for (const BlockToWrite &item : list) {
         if (item.writes)
-            appendBlock(*item.key, out, places);
+            appendBlock(*item.key, plan, places);
         else if (places)
             places->push_back({item.key, 0, 0});
     }
+    return std::move(plan).finish();
 }
 
-std::string Hive::render() {
-    std::string out;
-    out.reserve(text_.view().size() + 4096);
-    renderInto(out, nullptr);
-    return out;
-}
+std::string Hive::render() { return renderText(nullptr).flatten(); }
 
 Status Hive::save(bool evenWithoutChanges) {
     if (!hasPendingChanges() && !(evenWithoutChanges && !stamp_.exists))
@@ -542,14 +564,13 @@ Status Hive::commit() {
         return denied;
 
     std::vector<BlockPlace> places;
-    std::string out;
-    out.reserve(text_.view().size() + 4096);
-    renderInto(out, &places);
-    if (out.size() >= UINT32_MAX) {
+    places.reserve(placesOfLastSave_); // a large hive's list would otherwise be copied as it grows
+    HiveText next = renderText(&places);
+    if (next.size() >= UINT32_MAX) {
         tell("the registry would grow beyond 4 GB");
         return status::diskFull;
     }
-    if (const int error = writeFile(lock.fd(), out)) {
+    if (const int error = writeFile(lock.fd(), next)) {
         tell(std::string("saving failed: ") + std::strerror(error));
         return statusOfErrno(error);
     }
@@ -560,7 +581,9 @@ Status Hive::commit() {
         place.key->blockLength = static_cast<uint32_t>(place.length);
         place.key->dirty = false;
     }
-    text_.adopt(std::move(out));
+    placesOfLastSave_ = places.size();
+    text_ = std::move(next);
+    text_.compactIfWasteful();
     std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
     pendingChanges_ = 0;
     return status::ok;
@@ -617,7 +640,7 @@ int createTemporary(int dirFd, const std::string &name, std::string &tempName) {
 // renames it over the target; 0 or the errno of the step that failed, with
 // no temporary file left behind. A file with several hard links is
 // rewritten in place instead, so that every link sees the new text.
-int Hive::writeFile(int lockFd, const std::string &text) {
+int Hive::writeFile(int lockFd, const HiveText &text) {
     FileSystem &fs = fileSystem();
     const SaveTarget target = saveTargetOf(directory_, fileName_);
     FileDescriptor otherDir;
@@ -637,7 +660,7 @@ int Hive::writeFile(int lockFd, const std::string &text) {
     if (fd.get() < 0)
         return errno;
     int error = keepModeAndOwner(fd.get(), stamp_);
-    if (!error && !writeAll(fd.get(), text.data(), text.size()))
+    if (!error && !writeAll(fd.get(), text))
         error = errno;
     if (!error && fs.fsync(fd.get()) != 0)
         error = errno;
@@ -653,12 +676,12 @@ int Hive::writeFile(int lockFd, const std::string &text) {
     return fs.fsync(dirFd) == 0 ? 0 : errno;
 }
 
-int Hive::writeInPlace(int dirFd, const std::string &name, const std::string &text) {
+int Hive::writeInPlace(int dirFd, const std::string &name, const HiveText &text) {
     FileSystem &fs = fileSystem();
     FileDescriptor fd(fs.openat(dirFd, name, O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return errno;
-    if (!writeAll(fd.get(), text.data(), text.size()) || fs.ftruncate(fd.get(), static_cast<off_t>(text.size())) != 0 ||
+    if (!writeAll(fd.get(), text) || fs.ftruncate(fd.get(), static_cast<off_t>(text.size())) != 0 ||
         fs.fsync(fd.get()) != 0)
         return errno;
     if (fd.close() != 0)

@@ -4,6 +4,7 @@
 // locked, atomic save that merges them into whatever the file holds now.
 #pragma once
 
+#include "hive_text.h"
 #include "status.h"
 #include "tree.h"
 
@@ -46,29 +47,6 @@ struct Change {
     bool isLink = false;
     bool isVolatile = false; // never written; replayed after every reload
     uint64_t fileTime = 0;
-};
-
-// The text of a hive file as last read or written. Text read from disk sits
-// in a plain array, which unlike a std::string is not zero-filled before the
-// read fills it; text we wrote is the string we rendered.
-class HiveText {
-public:
-    void adopt(std::string text) {
-        raw_.reset();
-        rawSize_ = 0;
-        string_ = std::move(text);
-    }
-    void adopt(std::unique_ptr<char[]> raw, size_t size) {
-        string_ = std::string();
-        raw_ = std::move(raw);
-        rawSize_ = size;
-    }
-    std::string_view view() const { return raw_ ? std::string_view(raw_.get(), rawSize_) : std::string_view(string_); }
-
-private:
-    std::string string_;
-    std::unique_ptr<char[]> raw_;
-    size_t rawSize_ = 0;
 };
 
 class Hive;
@@ -146,12 +124,13 @@ private:
         bool writes;       // false: the key keeps no block
     };
     void listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list);
-    void renderInto(std::string &out, std::vector<BlockPlace> *places);
-    bool renderInTreeOrder(Key &key, bool isRoot, std::string &out, std::vector<BlockPlace> *places,
+    HiveText renderText(std::vector<BlockPlace> *places);
+    bool renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<BlockPlace> *places,
                            uint64_t &lastOffset);
-    void appendBlock(Key &key, std::string &out, std::vector<BlockPlace> *places);
-    int writeFile(int lockFd, const std::string &text);
-    int writeInPlace(int dirFd, const std::string &name, const std::string &text);
+    void appendBlock(Key &key, TextPlan &plan, std::vector<BlockPlace> *places);
+    bool keepBlock(const Key &key, TextPlan &plan) const;
+    int writeFile(int lockFd, const HiveText &text);
+    int writeInPlace(int dirFd, const std::string &name, const HiveText &text);
     void tell(const std::string &reason);
     std::string defaultHeader() const;
 
@@ -168,6 +147,7 @@ private:
     std::unique_ptr<Key> root_;
     FileStamp stamp_;
     std::vector<Change> journal_;
+    size_t placesOfLastSave_ = 0;
     size_t pendingChanges_ = 0; // journal entries that the file still lacks
 
     std::string unparsable_;
