@@ -4,6 +4,7 @@
 // root-key buttons, the key path in Edit2 and the name in Edit3. The two write
 // commands create every missing level of the path; reading and the two
 // deletes only open the path, so a mistyped path leaves no keys behind.
+#include "DeletedCopies.h"
 #include "Registry.h"
 #include "Unit1.h"
 
@@ -62,7 +63,10 @@ void TForm1::DoDeleteValue()
     const std::string name = TextOf(Edit3);
     TRegistry access;
     ApplyRootChoice(access);
-    const bool deleted = access.EnterKey(path, false) && access.DeleteValue(name);
+    const bool entered = access.EnterKey(path, false);
+    if (entered)
+        KeepDeletedValue(access, name);
+    const bool deleted = entered && access.DeleteValue(name);
     Edit4->setText(deleted ? ValueDeleted : ValueNotFound);
 }
 
@@ -82,6 +86,7 @@ void TForm1::DoDeleteKey()
     // would empty it all the same.
     if (access.IsHiveRoot(name))
         throw KeyNotDeleted(name);
+    KeepDeletedKey(access, name);
     if (access.RemoveKey(name)) {
         Edit4->setText(KeyDeleted);
         return;

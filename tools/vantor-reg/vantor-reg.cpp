@@ -1,73 +1,295 @@
-// vantor-reg: prints keys and values of a Wine prefix's registry the way
-// `wine reg query` prints them, without starting Wine. It reads the prefix's
-// registry files through our registry engine and never writes them; while a
-// Wine server runs for the prefix, it asks that server instead.
-//
-//   vantor-reg [--prefix DIR] query KEY [/v NAME | /ve] [/s]
-//
-// The prefix is DIR, else $WINEPREFIX, else ~/.wine. Output is UTF-8 with Unix
-// line ends; failures go to stderr, with the exit status 1.
+// vantor-reg: Wine's `reg` for a Wine prefix, without starting Wine. It reads
+// and writes the prefix's registry files through our registry engine (which
+// asks the prefix's Wine server instead while one runs) and answers as
+// `wine reg` does: the same operations, the same output on standard output and
+// the same exit statuses. A read that fails for another reason than a missing
+// key or value ends the command with status 1. See vantor-reg --help.
 #include <vantor_registry.h>
 #include <winreg.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
+
+#include "RegFile.h"
 #include "Utf.h"
 
 namespace {
 
-const char *const kProgram = "vantor-reg";
+// ---------------------------------------------------------------------------
+// Output: collected and written in one go, as a long listing is the common case.
 
-int Fail(const std::string &message)
+std::string g_out;
+
+void Flush()
 {
-    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+    if (!g_out.empty() && std::fwrite(g_out.data(), 1, g_out.size(), stdout) != g_out.size())
+        std::exit(1);
+    g_out.clear();
+    if (std::fflush(stdout) != 0)
+        std::exit(1);
+}
+
+void Say(std::string_view line)
+{
+    g_out += line;
+    g_out += '\n';
+    if (g_out.size() > (1 << 20))
+        Flush();
+}
+
+// Prints a message and gives the failure status.
+int Fail(std::string_view message)
+{
+    Say(message);
     return 1;
 }
+
+const char kDone[] = "reg: The operation completed successfully";
+const char kBadKey[] = "reg: Invalid system key";
+const char kNoKey[] = "reg: Unable to find the specified registry key";
+const char kNoValue[] = "reg: Unable to find the specified registry value";
+const char kCancelled[] = "reg: The registry operation was cancelled";
+const char kDenied[] = "reg: Access is denied";
+
+std::string SyntaxError(std::string_view operation)
+{
+    std::string upper;
+    for (char c : operation)
+        upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return "reg: Invalid syntax. Type \"REG " + upper + (upper.empty() ? "" : " ") + "/?\" for help.";
+}
+
+std::string Shown(const std::string &name) { return name.empty() ? "(Default)" : name; }
+
+// ---------------------------------------------------------------------------
+// Questions, answered on standard input. The end of input is a "No".
+
+enum class Answer { Yes, No, All, EndOfInput };
+
+Answer Ask(const std::string &question, bool offerAll)
+{
+    const bool terminal = isatty(STDIN_FILENO);
+    for (;;) {
+        g_out += question + (offerAll ? " (Yes|No|All)" : " (Yes|No)");
+        if (!terminal)
+            g_out += '\n';
+        Flush();
+        char line[256];
+        if (!std::fgets(line, sizeof line, stdin))
+            return Answer::EndOfInput;
+        const char c = static_cast<char>(line[0] | 0x20);
+        if (c == 'y')
+            return Answer::Yes;
+        if (c == 'n')
+            return Answer::No;
+        if (c == 'a' && offerAll)
+            return Answer::All;
+    }
+}
+
+// The status a refused question ends with.
+int Refused(Answer answer)
+{
+    Say(kCancelled);
+    return answer == Answer::EndOfInput ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// The command line.
 
 bool SameLetters(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
+    for (size_t i = 0; i < a.size(); ++i)
+        if ((a[i] | 0x20) != (b[i] | 0x20))
             return false;
-    }
     return true;
 }
 
-struct RootName {
-    const char *shortName;
-    const char *longName;
-    HKEY key;
-};
+bool IsSwitch(const std::string &arg, std::string_view name)
+{
+    return arg.size() == name.size() + 1 && (arg[0] == '/' || arg[0] == '-') &&
+           SameLetters(std::string_view(arg).substr(1), name);
+}
 
-const RootName kRoots[] = {
-    {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {"HKU", "HKEY_USERS", HKEY_USERS},
-    {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-};
-
-struct Query {
+struct KeyName {
     HKEY root = nullptr;
-    std::string path;      // below the root, as typed
-    std::string shownPath; // the root's long name and the path
-    std::optional<std::string> value;
-    bool recurse = false;
+    std::string path;  // below the root
+    std::string shown; // the root's long name and the path
 };
+
+std::optional<KeyName> ParseKey(const std::string &typed)
+{
+    KeyName key;
+    const regfile::Root *root = regfile::SplitKeyName(typed, key.path);
+    // A root followed by a lone backslash names nothing.
+    if (!root || (key.path.empty() && typed.find('\\') != std::string::npos))
+        return std::nullopt;
+    key.root = root->key;
+    key.shown = root->longName + (key.path.empty() ? "" : "\\" + key.path);
+    return key;
+}
+
+// The switches of one operation: each given at most once.
+class Switches {
+public:
+    Switches(const std::vector<std::string> &args, size_t from) : args_(args), at_(from) {}
+
+    bool Parse(std::initializer_list<std::string_view> flags, std::initializer_list<std::string_view> withValue)
+    {
+        for (; at_ < args_.size(); ++at_) {
+            const std::string &arg = args_[at_];
+            if (IsSwitch(arg, "reg:32") || IsSwitch(arg, "reg:64"))
+                continue; // one view of the registry here
+            bool known = false;
+            for (std::string_view flag : flags)
+                if (IsSwitch(arg, flag))
+                    known = Take(flag, std::nullopt);
+            for (std::string_view name : withValue)
+                if (IsSwitch(arg, name))
+                    known = at_ + 1 < args_.size() && Take(name, args_[++at_]);
+            if (!known)
+                return false;
+        }
+        return true;
+    }
+
+    bool Has(std::string_view name) const { return Find(name) != nullptr; }
+    std::optional<std::string> Value(std::string_view name) const
+    {
+        const Entry *entry = Find(name);
+        return entry ? entry->value : std::nullopt;
+    }
+
+private:
+    struct Entry {
+        std::string name;
+        std::optional<std::string> value;
+    };
+
+    bool Take(std::string_view name, std::optional<std::string> value)
+    {
+        if (Has(name))
+            return false;
+        entries_.push_back({std::string(name), std::move(value)});
+        return true;
+    }
+
+    const Entry *Find(std::string_view name) const
+    {
+        for (const Entry &entry : entries_)
+            if (entry.name == name)
+                return &entry;
+        return nullptr;
+    }
+
+    const std::vector<std::string> &args_;
+    size_t at_;
+    std::vector<Entry> entries_;
+};
+
+// /v NAME or /ve: the value's name, or nothing when neither was given.
+bool ValueChoice(const Switches &switches, std::optional<std::string> &name)
+{
+    if (switches.Has("v") && switches.Has("ve"))
+        return false;
+    if (switches.Has("ve"))
+        name = std::string();
+    else
+        name = switches.Value("v");
+    return true;
+}
 
 // ---------------------------------------------------------------------------
-// Values as text.
+// Registry access.
 
-// UTF-8 to UTF-16 and back, for the one rule that counts UTF-16 units.
-std::u16string Utf16(const std::string &text) { return utf::ToUtf16(text); }
+// A failure that is not the answer "there is no such key or value": the
+// command cannot give a complete answer.
+LSTATUS Checked(LSTATUS status, const std::string &what)
+{
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && status != ERROR_MORE_DATA)
+        throw regfile::Error("cannot read " + what + " (error " + std::to_string(status) + ")");
+    return status;
+}
 
-std::string Utf8(const std::u16string &text) { return utf::ToUtf8(text); }
+// The key, or null when it does not exist.
+HKEY Open(const KeyName &key, REGSAM access)
+{
+    HKEY handle = nullptr;
+    return Checked(RegOpenKeyExA(key.root, key.path.c_str(), 0, access, &handle), key.shown) == ERROR_SUCCESS
+               ? handle
+               : nullptr;
+}
+
+class KeyHandle {
+public:
+    explicit KeyHandle(HKEY key = nullptr) : key_(key) {}
+    ~KeyHandle()
+    {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    KeyHandle(const KeyHandle &) = delete;
+    KeyHandle &operator=(const KeyHandle &) = delete;
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+private:
+    HKEY key_;
+};
+
+bool ValueExists(HKEY key, const std::string &name)
+{
+    return Checked(RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr), "the value " + name) ==
+           ERROR_SUCCESS;
+}
+
+std::optional<regfile::Value> ReadValue(HKEY key, const std::string &name)
+{
+    regfile::Value value{name, REG_NONE, {}};
+    DWORD size = 0;
+    if (Checked(RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size), "the value " + name) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    value.data.assign(size, '\0');
+    if (Checked(RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+                                 reinterpret_cast<BYTE *>(value.data.data()), &size),
+                "the value " + name) != ERROR_SUCCESS)
+        return std::nullopt;
+    value.data.resize(size);
+    return value;
+}
+
+// Pending changes reach the files; a save that fails is the command's failure.
+int Saved(int status)
+{
+    if (VtrRegFlushAll() != ERROR_SUCCESS) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: the registry files could not be saved\n");
+        return 1;
+    }
+    return status;
+}
+
+// The change is made: it reaches the files, and the success is told.
+int Done()
+{
+    const int status = Saved(0);
+    if (status == 0)
+        Say(kDone);
+    return status;
+}
+
+// ---------------------------------------------------------------------------
+// Values as `reg query` shows them.
 
 std::string TypeName(DWORD type)
 {
@@ -90,17 +312,6 @@ std::string TypeName(DWORD type)
     return buf;
 }
 
-std::string HexBytes(const std::string &data)
-{
-    std::string out;
-    for (unsigned char b : data) {
-        char buf[4];
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        out += buf;
-    }
-    return out;
-}
-
 unsigned long long LittleEndian(const std::string &data, size_t width)
 {
     unsigned long long number = 0;
@@ -109,245 +320,663 @@ unsigned long long LittleEndian(const std::string &data, size_t width)
     return number;
 }
 
-std::string DataText(DWORD type, const std::string &data)
+std::string DataText(const regfile::Value &value, std::string_view separator)
 {
-    switch (type) {
+    const std::string &data = value.data;
+    switch (value.type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
         return data.substr(0, data.find('\0'));
     case REG_MULTI_SZ: {
-        // The strings, each inner terminator shown as \0, without the two
-        // final terminators.
-        std::u16string units = Utf16(data);
-        units.resize(units.size() > 2 ? units.size() - 2 : 0);
+        // The strings, each inner terminator shown as the separator.
+        std::string_view text(data);
+        while (!text.empty() && text.back() == '\0')
+            text.remove_suffix(1);
         std::string out;
-        for (char c : Utf8(units))
-            out += c ? std::string(1, c) : std::string("\\0");
+        for (char c : text) {
+            if (c)
+                out += c;
+            else
+                out += separator;
+        }
         return out;
     }
     case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN: {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "0x%llx", LittleEndian(data, 4));
-        return buf;
-    }
+    case REG_DWORD_BIG_ENDIAN:
     case REG_QWORD: {
         char buf[24];
-        std::snprintf(buf, sizeof buf, "0x%llx", LittleEndian(data, 8));
+        std::snprintf(buf, sizeof buf, "0x%llx", LittleEndian(data, value.type == REG_QWORD ? 8 : 4));
         return buf;
     }
-    default:
-        return HexBytes(data);
+    default: {
+        static const char digits[] = "0123456789ABCDEF";
+        std::string out;
+        out.reserve(data.size() * 2);
+        for (unsigned char b : data) {
+            out += digits[b >> 4];
+            out += digits[b & 15];
+        }
+        return out;
+    }
     }
 }
 
-void PrintValue(const std::string &name, DWORD type, const std::string &data)
+void ShowValue(const regfile::Value &value, std::string_view separator = "\\0")
 {
-    std::printf("    %s    %s    %s\n", name.empty() ? "(Default)" : name.c_str(), TypeName(type).c_str(),
-                DataText(type, data).c_str());
+    g_out += "    ";
+    g_out += Shown(value.name);
+    g_out += "    ";
+    g_out += TypeName(value.type);
+    g_out += "    ";
+    Say(DataText(value, separator));
 }
 
 // ---------------------------------------------------------------------------
-// Walking the registry.
+// query
 
-// A read that failed for another reason than a missing key or value (a
-// running Wine server that could not be reached, for one); the output is then
-// incomplete, and the exit status says so.
-LONG g_readFailure = ERROR_SUCCESS;
+// What /f, /k, /d, /c, /e, /t and /se ask for.
+struct Search {
+    std::optional<std::string> pattern;
+    bool inKeys = true, inData = true, inNames = true;
+    bool caseSensitive = false, exact = false;
+    std::vector<DWORD> types;
+    std::string separator = "\\0";
 
-LONG Noted(LONG rc)
-{
-    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND && rc != ERROR_NO_MORE_ITEMS && rc != ERROR_MORE_DATA)
-        g_readFailure = rc;
-    return rc;
-}
+    bool Matches(const std::string &text) const
+    {
+        const std::string &p = *pattern;
+        if (p == "*")
+            return true;
+        if (caseSensitive)
+            return exact ? text == p : text.find(p) != std::string::npos;
+        if (exact)
+            return SameLetters(text, p);
+        auto lower = [](std::string s) {
+            for (char &c : s)
+                c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            return s;
+        };
+        return lower(text).find(lower(p)) != std::string::npos;
+    }
 
-bool ReadValue(HKEY key, const std::string &name, DWORD &type, std::string &data)
-{
-    DWORD size = 0;
-    if (Noted(RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size)) != ERROR_SUCCESS)
+    bool TypeWanted(DWORD type) const
+    {
+        if (types.empty())
+            return true;
+        for (DWORD t : types)
+            if (t == type)
+                return true;
         return false;
-    for (;;) {
-        data.assign(size, '\0');
-        DWORD got = size;
-        const LONG rc = Noted(RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                               reinterpret_cast<BYTE *>(data.data()), &got));
-        if (rc == ERROR_MORE_DATA) {
-            size = got > size ? got : size * 2 + 16;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS)
+    }
+
+    bool ValueFound(const regfile::Value &value) const
+    {
+        if (!TypeWanted(value.type))
             return false;
-        data.resize(got);
-        return true;
+        if (!pattern)
+            return true;
+        return (inNames && Matches(value.name)) || (inData && Matches(DataText(value, separator)));
     }
-}
-
-std::vector<std::string> SubkeyNames(HKEY key)
-{
-    std::vector<std::string> names;
-    for (DWORD index = 0;; ++index) {
-        char name[1024];
-        DWORD length = sizeof name;
-        if (Noted(RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr)) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    return names;
-}
-
-struct Value {
-    std::string name;
-    DWORD type;
-    std::string data;
 };
 
-std::vector<Value> Values(HKEY key)
-{
-    std::vector<Value> values;
-    std::vector<char> name(1024);
-    std::string data(4096, '\0');
-    for (DWORD index = 0;;) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD size = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        const LONG rc = Noted(RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
-                                            reinterpret_cast<BYTE *>(data.data()), &size));
-        if (rc == ERROR_MORE_DATA) {
-            // Either buffer may be the short one; grow both.
-            name.resize(name.size() * 2);
-            data.resize(size > data.size() ? size : data.size() * 2);
-            continue;
-        }
-        if (rc != ERROR_SUCCESS)
-            break;
-        values.push_back({std::string(name.data(), nameLength), type, data.substr(0, size)});
-        ++index;
-    }
-    return values;
-}
-
-HKEY OpenForReading(HKEY parent, const std::string &path)
-{
-    HKEY key = nullptr;
-    return Noted(RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key)) == ERROR_SUCCESS ? key : nullptr;
-}
-
-// Every value of a key, then its subkeys: their paths, or with recursion
-// their contents in turn.
-void ShowKey(HKEY key, const std::string &shownPath, bool recurse, bool nested)
-{
-    const std::vector<Value> values = Values(key);
-    if (!values.empty() || nested)
-        std::printf("%s\n", shownPath.c_str());
-    for (const Value &value : values)
-        PrintValue(value.name, value.type, value.data);
-    if (!values.empty() || nested)
-        std::printf("\n");
-
-    for (const std::string &name : SubkeyNames(key)) {
-        const std::string subPath = shownPath + "\\" + name;
-        if (!recurse) {
-            std::printf("%s\n", subPath.c_str());
-            continue;
-        }
-        if (HKEY sub = OpenForReading(key, name)) {
-            ShowKey(sub, subPath, true, true);
-            RegCloseKey(sub);
-        }
-    }
-}
-
-// One value of a key, and with recursion of every key below it.
-unsigned ShowValue(HKEY key, const std::string &shownPath, const std::string &name, bool recurse)
-{
+struct QueryWalk {
+    const Search &search;
+    std::optional<std::string> valueName;
+    bool recurse;
     unsigned found = 0;
-    DWORD type = 0;
-    std::string data;
-    if (ReadValue(key, name, type, data)) {
-        std::printf("%s\n", shownPath.c_str());
-        PrintValue(name, type, data);
-        std::printf("\n");
-        ++found;
-    }
-    if (!recurse)
-        return found;
-    for (const std::string &sub : SubkeyNames(key)) {
-        if (HKEY child = OpenForReading(key, sub)) {
-            found += ShowValue(child, shownPath + "\\" + sub, name, true);
-            RegCloseKey(child);
+
+    // Every (wanted) value of a key, then its subkeys: their names, or with
+    // recursion their contents in turn.
+    void Key(HKEY key, const std::string &shown, bool nested)
+    {
+        std::vector<regfile::Value> values = Values(key);
+        const bool keyMatch = search.pattern && search.inKeys && nested && search.Matches(LastName(shown));
+        // A plain listing shows every key it goes through; a search or a
+        // value asked for by name only the keys where something was found.
+        const bool listing = !search.pattern && search.types.empty() && !valueName;
+        const bool shown_ = !values.empty() || (nested && listing) || keyMatch;
+        if (shown_)
+            Say(shown);
+        for (const regfile::Value &value : values)
+            ShowValue(value, search.separator);
+        found += static_cast<unsigned>(values.size()) + (keyMatch ? 1 : 0);
+        if (shown_)
+            Say("");
+
+        for (const std::string &name : regfile::SubkeyNamesOf(key)) {
+            const std::string subShown = shown + "\\" + name;
+            if (!recurse) {
+                if (!search.pattern || (search.inKeys && search.Matches(name))) {
+                    Say(subShown);
+                    ++found;
+                }
+                continue;
+            }
+            HKEY sub = nullptr;
+            if (Checked(RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub), subShown) != ERROR_SUCCESS)
+                continue; // a link whose target is missing
+            KeyHandle closer(sub);
+            Key(sub, subShown, true);
         }
     }
-    return found;
-}
 
-int RunQuery(const Query &query)
-{
-    HKEY key = OpenForReading(query.root, query.path);
-    if (!key && g_readFailure != ERROR_SUCCESS)
-        return Fail("cannot read the registry (error " + std::to_string(g_readFailure) + ")");
-    if (!key)
-        return Fail("Unable to find the specified registry key");
-    std::printf("\n");
-
-    int status = 0;
-    if (!query.value) {
-        ShowKey(key, query.shownPath, query.recurse, false);
-    } else if (query.recurse) {
-        const unsigned found = ShowValue(key, query.shownPath, *query.value, true);
-        std::printf("Search complete. Number of matches found: %u\n", found);
-    } else if (ShowValue(key, query.shownPath, *query.value, false) == 0) {
-        if (query.value->empty()) {
-            std::printf("%s\n", query.shownPath.c_str());
-            std::printf("    (Default)    REG_SZ    (value not set)\n");
-        } else {
-            status = Fail("Unable to find the specified registry value");
+    std::vector<regfile::Value> Values(HKEY key) const
+    {
+        std::vector<regfile::Value> wanted;
+        if (valueName) {
+            if (std::optional<regfile::Value> value = ReadValue(key, *valueName); value && search.ValueFound(*value))
+                wanted.push_back(*value);
+            return wanted;
         }
+        for (regfile::Value &value : regfile::ValuesOf(key))
+            if (search.ValueFound(value))
+                wanted.push_back(std::move(value));
+        return wanted;
     }
-    RegCloseKey(key);
-    return status;
-}
 
-// ---------------------------------------------------------------------------
-// The command line.
+    static std::string LastName(const std::string &shown) { return shown.substr(shown.rfind('\\') + 1); }
+};
 
-int Usage()
+std::optional<DWORD> TypeCode(const std::string &name);
+
+bool ParseSearch(const Switches &switches, Search &search)
 {
-    std::fprintf(stderr,
-                 "usage: %s [--prefix DIR] query KEY [/v NAME | /ve] [/s]\n"
-                 "  KEY is ROOT[\\PATH], ROOT one of HKLM, HKCU, HKCR, HKU, HKCC or their long names.\n"
-                 "  The prefix is DIR, else $WINEPREFIX, else ~/.wine.\n",
-                 kProgram);
-    return 1;
-}
-
-bool ParseKey(const std::string &typed, Query &query)
-{
-    const size_t slash = typed.find('\\');
-    const std::string root = typed.substr(0, slash);
-    for (const RootName &name : kRoots) {
-        if (SameLetters(root, name.shortName) || SameLetters(root, name.longName)) {
-            query.root = name.key;
-            query.shownPath = name.longName;
-        }
-    }
-    if (!query.root)
+    search.pattern = switches.Value("f");
+    const bool narrowed = switches.Has("k") || switches.Has("d");
+    if (!search.pattern && (narrowed || switches.Has("c") || switches.Has("e")))
         return false;
-    if (slash != std::string::npos) {
-        query.path = typed.substr(slash + 1);
-        if (!query.path.empty() && query.path.back() == '\\')
-            query.path.pop_back();
-        if (!query.path.empty())
-            query.shownPath += "\\" + query.path;
+    if (narrowed) {
+        search.inKeys = switches.Has("k");
+        search.inData = switches.Has("d");
+        search.inNames = false;
+    }
+    search.caseSensitive = switches.Has("c");
+    search.exact = switches.Has("e");
+    if (std::optional<std::string> sep = switches.Value("se")) {
+        if (sep->size() != 1)
+            return false;
+        search.separator = *sep;
+    }
+    if (std::optional<std::string> types = switches.Value("t")) {
+        size_t start = 0;
+        for (;;) {
+            const size_t comma = types->find(',', start);
+            std::optional<DWORD> code = TypeCode(types->substr(start, comma - start));
+            if (!code)
+                return false;
+            search.types.push_back(*code);
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
     }
     return true;
 }
 
-bool IsSwitch(const std::string &arg, std::string_view name)
+int Query(const std::vector<std::string> &args)
 {
-    return arg.size() == name.size() + 1 && (arg[0] == '/' || arg[0] == '-') &&
-           SameLetters(std::string_view(arg).substr(1), name);
+    if (args.size() < 2)
+        return Fail(SyntaxError("query"));
+    Switches switches(args, 2);
+    std::optional<std::string> valueName;
+    Search search;
+    if (!switches.Parse({"ve", "s", "k", "d", "c", "e"}, {"v", "f", "t", "se"}) ||
+        !ValueChoice(switches, valueName) || !ParseSearch(switches, search))
+        return Fail(SyntaxError("query"));
+    const std::optional<KeyName> name = ParseKey(args[1]);
+    if (!name)
+        return Fail(kBadKey);
+    KeyHandle key(Open(*name, KEY_READ));
+    if (!key)
+        return Fail(kNoKey);
+
+    const bool searching = search.pattern || !search.types.empty();
+    QueryWalk walk{search, valueName, switches.Has("s")};
+    Say("");
+    if (!valueName || searching) {
+        walk.Key(key.get(), name->shown, false);
+        if (searching)
+            Say("End of search: " + std::to_string(walk.found) + " match(es) found.");
+        return 0;
+    }
+    if (walk.recurse) {
+        walk.Key(key.get(), name->shown, false);
+        Say("Search complete. Number of matches found: " + std::to_string(walk.found));
+        return 0;
+    }
+    std::optional<regfile::Value> value = ReadValue(key.get(), *valueName);
+    if (!value && !valueName->empty())
+        return Fail(kNoValue);
+    Say(name->shown);
+    if (!value) {
+        Say("    (Default)    REG_SZ    (value not set)");
+        return 0;
+    }
+    ShowValue(*value);
+    Say("");
+    return 0;
 }
+
+// ---------------------------------------------------------------------------
+// add
+
+std::optional<DWORD> TypeCode(const std::string &name)
+{
+    static const struct {
+        const char *name;
+        DWORD code;
+    } kTypes[] = {
+        {"REG_SZ", REG_SZ},         {"REG_MULTI_SZ", REG_MULTI_SZ},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_DWORD", REG_DWORD},
+        {"REG_QWORD", REG_QWORD},   {"REG_BINARY", REG_BINARY},
+        {"REG_NONE", REG_NONE},     {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN},
+        {"REG_DWORD_LITTLE_ENDIAN", REG_DWORD},
+    };
+    for (const auto &type : kTypes)
+        if (SameLetters(name, type.name))
+            return type.code;
+    return std::nullopt;
+}
+
+// A whole number, decimal or 0x hexadecimal (a leading 0 is still decimal),
+// within `max`; no data is 0.
+bool ParseNumber(const std::string &text, unsigned long long max, unsigned long long &number)
+{
+    if (text.empty()) {
+        number = 0;
+        return true;
+    }
+    if (text[0] == '-' || text[0] == '+' || text[0] == ' ')
+        return false;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    errno = 0;
+    char *end = nullptr;
+    number = std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+    return errno == 0 && *end == '\0' && number <= max;
+}
+
+std::string LittleEndianBytes(unsigned long long number, size_t width)
+{
+    std::string bytes;
+    for (size_t i = 0; i < width; ++i)
+        bytes += static_cast<char>((number >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+// The data of /d as the type stores it, or the message that refuses it.
+std::optional<std::string> EncodeData(DWORD type, const std::string &text, const std::string &separator,
+                                      std::string &problem)
+{
+    unsigned long long number = 0;
+    switch (type) {
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:
+    case REG_QWORD: {
+        const bool wide = type == REG_QWORD;
+        if (!ParseNumber(text, wide ? ~0ULL : 0xFFFFFFFFULL, number)) {
+            problem = "reg: The option [/d] must be followed by a valid numeric value";
+            return std::nullopt;
+        }
+        return LittleEndianBytes(number, wide ? 8 : 4);
+    }
+    case REG_BINARY: {
+        std::string bytes;
+        // An odd count of digits takes the first one alone.
+        size_t i = text.size() % 2;
+        auto digit = [](char c) {
+            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        };
+        for (char c : text)
+            if (digit(c) < 0) {
+                problem = "reg: The option [/d] must be followed by a valid hexadecimal value";
+                return std::nullopt;
+            }
+        if (i == 1)
+            bytes += static_cast<char>(digit(text[0]));
+        for (; i + 1 < text.size(); i += 2)
+            bytes += static_cast<char>(digit(text[i]) * 16 + digit(text[i + 1]));
+        return bytes;
+    }
+    case REG_MULTI_SZ: {
+        std::string data;
+        size_t start = 0;
+        while (start < text.size()) {
+            const size_t end = text.find(separator, start);
+            const std::string item = text.substr(start, end - start);
+            if (item.empty()) {
+                problem = "reg: The option [/d] must be followed by a valid string";
+                return std::nullopt;
+            }
+            data += item;
+            data += '\0';
+            if (end == std::string::npos)
+                break;
+            start = end + separator.size();
+        }
+        data += '\0';
+        return data;
+    }
+    case REG_NONE: {
+        // Stored as the text in UTF-16, whatever the API's code page.
+        std::string bytes;
+        for (char16_t unit : utf::ToUtf16(text)) {
+            bytes += static_cast<char>(unit & 0xFF);
+            bytes += static_cast<char>(unit >> 8);
+        }
+        return bytes + std::string(2, '\0');
+    }
+    default:
+        return text + '\0';
+    }
+}
+
+int Add(const std::vector<std::string> &args)
+{
+    if (args.size() < 2)
+        return Fail(SyntaxError("add"));
+    Switches switches(args, 2);
+    std::optional<std::string> valueName;
+    if (!switches.Parse({"ve", "f"}, {"v", "t", "s", "d"}) || !ValueChoice(switches, valueName))
+        return Fail(SyntaxError("add"));
+    const std::optional<std::string> separatorText = switches.Value("s");
+    if (separatorText && separatorText->size() != 1)
+        return Fail(SyntaxError("add"));
+    const std::optional<KeyName> name = ParseKey(args[1]);
+    if (!name)
+        return Fail(kBadKey);
+
+    const std::string typeName = switches.Value("t").value_or("REG_SZ");
+    const std::optional<DWORD> type = TypeCode(typeName);
+    if (!type)
+        return Fail("reg: Unsupported registry data type [" + typeName + "]");
+    const std::optional<std::string> dataText = switches.Value("d");
+    const bool numeric = *type == REG_DWORD || *type == REG_DWORD_BIG_ENDIAN || *type == REG_QWORD;
+    if (numeric && !dataText)
+        return Fail("reg: Invalid command line parameters");
+    std::string problem;
+    const std::optional<std::string> data =
+        EncodeData(*type, dataText.value_or(""), separatorText.value_or("\\0"), problem);
+    if (!data)
+        return Fail(problem);
+
+    HKEY created = nullptr;
+    const LSTATUS status = RegCreateKeyExA(name->root, name->path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           &created, nullptr);
+    if (status != ERROR_SUCCESS)
+        return Fail(status == ERROR_ACCESS_DENIED ? kDenied : kBadKey);
+    KeyHandle key(created);
+    // Without /v or /ve the default value is set, as Wine's reg does.
+    {
+        const std::string value = valueName.value_or("");
+        if (!switches.Has("f") && ValueExists(key.get(), value)) {
+            const Answer answer = Ask("The registry value '" + Shown(value) + "' already exists. Do you want to "
+                                      "overwrite it?", false);
+            if (answer != Answer::Yes)
+                return Refused(answer);
+        }
+        if (RegSetValueExA(key.get(), value.c_str(), 0, *type, reinterpret_cast<const BYTE *>(data->data()),
+                           static_cast<DWORD>(data->size())) != ERROR_SUCCESS)
+            return Fail(kDenied);
+    }
+    return Done();
+}
+
+// ---------------------------------------------------------------------------
+// delete
+
+int Delete(const std::vector<std::string> &args)
+{
+    if (args.size() < 2)
+        return Fail(SyntaxError("delete"));
+    Switches switches(args, 2);
+    std::optional<std::string> valueName;
+    if (!switches.Parse({"ve", "va", "f"}, {"v"}) || !ValueChoice(switches, valueName) ||
+        (valueName && switches.Has("va")))
+        return Fail(SyntaxError("delete"));
+    const std::optional<KeyName> name = ParseKey(args[1]);
+    // A predefined key itself is never deleted.
+    if (!name || (name->path.empty() && !valueName && !switches.Has("va")))
+        return Fail(kBadKey);
+    KeyHandle key(Open(*name, KEY_ALL_ACCESS));
+    if (!key)
+        return Fail(kNoKey);
+    const bool force = switches.Has("f");
+
+    if (valueName) {
+        if (!ValueExists(key.get(), *valueName))
+            return Fail(kNoValue);
+        if (!force) {
+            const Answer answer =
+                Ask("Are you sure you want to delete the registry value '" + Shown(*valueName) + "'?", false);
+            if (answer != Answer::Yes)
+                return Refused(answer);
+        }
+        if (RegDeleteValueA(key.get(), valueName->c_str()) != ERROR_SUCCESS)
+            return Fail(kDenied);
+        return Done();
+    }
+    if (switches.Has("va")) {
+        if (!force) {
+            const Answer answer =
+                Ask("Are you sure you want to delete all registry values in '" + name->shown + "'?", false);
+            if (answer != Answer::Yes)
+                return Refused(answer);
+        }
+        for (const regfile::Value &value : regfile::ValuesOf(key.get()))
+            if (RegDeleteValueA(key.get(), value.name.c_str()) != ERROR_SUCCESS)
+                return Fail(kDenied);
+        return Done();
+    }
+    if (!force) {
+        const Answer answer = Ask("Are you sure you want to delete the registry key '" + name->shown + "'?", false);
+        if (answer != Answer::Yes)
+            return Refused(answer);
+    }
+    if (regfile::DeleteTree(name->root, name->path) != ERROR_SUCCESS)
+        return Fail(kDenied);
+    return Done();
+}
+
+// ---------------------------------------------------------------------------
+// copy
+
+// A key's values and, when wanted, its subkeys: read whole before anything is
+// written, so a copy into the source's own subtree ends.
+struct Tree {
+    std::string name;
+    std::vector<regfile::Value> values;
+    std::vector<Tree> subkeys;
+};
+
+Tree ReadTree(HKEY key, const std::string &name, bool recurse)
+{
+    Tree tree{name, regfile::ValuesOf(key), {}};
+    if (!recurse)
+        return tree;
+    for (const std::string &sub : regfile::SubkeyNamesOf(key)) {
+        HKEY handle = nullptr;
+        const LSTATUS status = RegOpenKeyExA(key, sub.c_str(), 0, KEY_READ, &handle);
+        if (status == ERROR_FILE_NOT_FOUND)
+            continue; // a link whose target is missing
+        if (status != ERROR_SUCCESS)
+            throw regfile::Error("cannot open " + sub);
+        KeyHandle closer(handle);
+        tree.subkeys.push_back(ReadTree(handle, sub, true));
+    }
+    return tree;
+}
+
+struct Copier {
+    bool overwriteAll;
+    Answer refusal = Answer::Yes; // set when a question ends the copy
+
+    // Writes the tree below `parent`; `sourcePath` is the source key's path
+    // below its root, as the question shows it.
+    bool Write(HKEY parent, const Tree &tree, const std::string &sourcePath)
+    {
+        HKEY created = nullptr;
+        if (RegCreateKeyExA(parent, tree.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr) !=
+            ERROR_SUCCESS)
+            return false;
+        KeyHandle key(created);
+        for (const regfile::Value &value : tree.values) {
+            if (!overwriteAll && ValueExists(key.get(), value.name)) {
+                const Answer answer = Ask("The value '" + sourcePath + "\\" + Shown(value.name) +
+                                              "' already exists in the destination key. Do you want to overwrite it?",
+                                          true);
+                if (answer == Answer::No)
+                    continue;
+                if (answer == Answer::EndOfInput) {
+                    refusal = answer;
+                    return false;
+                }
+                overwriteAll = answer == Answer::All;
+            }
+            if (RegSetValueExA(key.get(), value.name.c_str(), 0, value.type,
+                               reinterpret_cast<const BYTE *>(value.data.data()),
+                               static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
+                return false;
+        }
+        for (const Tree &sub : tree.subkeys)
+            if (!Write(key.get(), sub, sourcePath + "\\" + sub.name))
+                return false;
+        return true;
+    }
+};
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+}
+
+int Copy(const std::vector<std::string> &args)
+{
+    if (args.size() < 3)
+        return Fail(SyntaxError("copy"));
+    Switches switches(args, 3);
+    if (!switches.Parse({"s", "f"}, {}))
+        return Fail(SyntaxError("copy"));
+    const std::optional<KeyName> from = ParseKey(args[1]);
+    const std::optional<KeyName> to = ParseKey(args[2]);
+    if (args[2].starts_with('/') || args[2].starts_with('-'))
+        return Fail("reg: Invalid registry key");
+    if (!from || !to)
+        return Fail(kBadKey);
+    if (from->root == to->root && Lower(from->path) == Lower(to->path))
+        return Fail("reg: The source and destination keys cannot be the same");
+    KeyHandle source(Open(*from, KEY_READ));
+    if (!source)
+        return Fail(kNoKey);
+    const Tree tree = ReadTree(source.get(), to->path, switches.Has("s"));
+    Copier copier{switches.Has("f")};
+    if (!copier.Write(to->root, tree, from->path)) {
+        if (copier.refusal != Answer::Yes)
+            return Refused(copier.refusal);
+        return Fail(kDenied);
+    }
+    return Saved(0);
+}
+
+// ---------------------------------------------------------------------------
+// export and import
+
+bool FileExists(const std::string &path)
+{
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0;
+}
+
+int Export(const std::vector<std::string> &args)
+{
+    if (args.size() < 3)
+        return Fail(SyntaxError("export"));
+    Switches switches(args, 3);
+    if (!switches.Parse({"y"}, {}))
+        return Fail(SyntaxError("export"));
+    const std::optional<KeyName> name = ParseKey(args[1]);
+    if (!name)
+        return Fail(kBadKey);
+    KeyHandle key(Open(*name, KEY_READ));
+    if (!key)
+        return Fail(kNoKey);
+    const std::string &file = args[2];
+    if (!switches.Has("y") && FileExists(file)) {
+        const Answer answer = Ask("The file '" + file + "' already exists. Do you want to overwrite it?", false);
+        if (answer != Answer::Yes)
+            return Refused(answer);
+    }
+    const std::string text = regfile::ExportKey(key.get(), name->shown, regfile::Format::Unicode);
+    try {
+        regfile::WriteFile(file, text);
+    } catch (const regfile::Error &error) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: %s\n", error.what());
+        return Fail("Path not found.");
+    }
+    return 0;
+}
+
+int Import(const std::vector<std::string> &args)
+{
+    if (args.size() != 2)
+        return Fail(SyntaxError("import"));
+    const std::string &file = args[1];
+    if (!FileExists(file))
+        return Fail("reg: The file '" + file + "' was not found.");
+    regfile::ImportReport report;
+    try {
+        report = regfile::Import(regfile::ReadFile(file));
+    } catch (const regfile::Error &error) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: %s: %s\n", file.c_str(), error.what());
+        return 1;
+    }
+    for (const std::string &notice : report.notices)
+        Say(notice);
+    Flush();
+    for (const std::string &problem : report.problems)
+        std::fprintf(stderr, "vantor-reg: %s: %s\n", file.c_str(), problem.c_str());
+    return Saved(report.complete() ? 0 : 1);
+}
+
+// ---------------------------------------------------------------------------
+
+const char kHelp[] = R"(Usage: vantor-reg [--prefix DIR] OPERATION [ARGUMENTS]
+
+Reads and changes the registry of a Wine prefix the way `wine reg` does, with
+the same output and exit statuses, without starting Wine. The prefix is DIR,
+else $WINEPREFIX, else ~/.wine.
+
+Operations (switches may start with / or -, in any case):
+  query KEY [/v NAME | /ve] [/s] [/f DATA [/k] [/d] [/c] [/e]] [/t TYPES] [/se SEP]
+      Lists a key's values and subkeys; /s goes down the whole tree. /f
+      searches key names, value names and data for DATA (/k keys only, /d data
+      only, /c case counts, /e whole text); /t keeps the listed types (comma
+      separated); /se shows REG_MULTI_SZ separators as SEP.
+  add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]
+      Creates the key and sets a value. TYPE is REG_SZ (the default),
+      REG_MULTI_SZ, REG_EXPAND_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE
+      or REG_DWORD_BIG_ENDIAN. Numbers are decimal or 0x hexadecimal;
+      REG_BINARY data is hexadecimal digits; REG_MULTI_SZ strings are split at
+      SEP (default \0).
+  delete KEY [/v NAME | /ve | /va] [/f]
+      Deletes a value, all values of the key (/va), or the key with all below.
+  copy KEY1 KEY2 [/s] [/f]
+      Copies the values of KEY1 (and with /s its subkeys) into KEY2.
+  export KEY FILE [/y]
+      Writes KEY and all below it to FILE as a .reg file (version 5, UTF-16).
+  import FILE
+      Applies a .reg file (version 5 in UTF-16 or UTF-8, or REGEDIT4).
+
+KEY is ROOT\PATH with ROOT one of HKLM, HKCU, HKCR, HKU, HKCC or their long
+names. Without /f (or /y for export) a change that overwrites or deletes asks
+first and reads the answer from standard input; the end of input answers No.
+
+Exit status: 0 on success, 1 on any failure or refusal. Messages are printed
+on standard output as Wine's reg prints them.
+)";
 
 std::string DefaultPrefix()
 {
@@ -357,50 +986,67 @@ std::string DefaultPrefix()
     return std::string(home ? home : "") + "/.wine";
 }
 
+int Help()
+{
+    g_out += kHelp;
+    return 0;
+}
+
+int Run(std::vector<std::string> args)
+{
+    std::string prefix;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h"))
+        return Help();
+    if (args.size() >= 2 && args[0] == "--prefix") {
+        prefix = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty())
+        return Fail(SyntaxError(""));
+    if (args.size() >= 2 && (args[1] == "/?" || args[1] == "-?"))
+        return args.size() == 2 ? Help() : Fail(SyntaxError(args[0]));
+    if (args[0] == "/?" || args[0] == "-?")
+        return Help();
+
+    using Operation = int (*)(const std::vector<std::string> &);
+    static const struct {
+        const char *name;
+        Operation run;
+    } kOperations[] = {{"query", Query}, {"add", Add},       {"delete", Delete},
+                       {"copy", Copy},   {"export", Export}, {"import", Import}};
+    Operation run = nullptr;
+    for (const auto &operation : kOperations)
+        if (SameLetters(args[0], operation.name))
+            run = operation.run;
+    if (!run)
+        return Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
+
+    if (prefix.empty())
+        prefix = DefaultPrefix();
+    if (!FileExists(prefix + "/system.reg")) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: no Wine prefix at %s (no system.reg there)\n", prefix.c_str());
+        return 1;
+    }
+    if (VtrRegReset(prefix.c_str()) != ERROR_SUCCESS) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
+        return 1;
+    }
+    try {
+        return run(args);
+    } catch (const regfile::Error &error) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: %s\n", error.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::string prefix;
-    size_t at = 0;
-    if (at < args.size() && (args[at] == "--help" || args[at] == "-h"))
-        return Usage(), 0;
-    if (at + 1 < args.size() && args[at] == "--prefix") {
-        prefix = args[at + 1];
-        at += 2;
-    }
-    if (at + 1 >= args.size() || !SameLetters(args[at], "query"))
-        return Usage();
-
-    Query query;
-    if (!ParseKey(args[at + 1], query))
-        return Fail("Invalid system key");
-    for (size_t i = at + 2; i < args.size(); ++i) {
-        if (IsSwitch(args[i], "v") && i + 1 < args.size() && !query.value) {
-            query.value = args[++i];
-        } else if (IsSwitch(args[i], "ve") && !query.value) {
-            query.value = std::string();
-        } else if (IsSwitch(args[i], "s") && !query.recurse) {
-            query.recurse = true;
-        } else if (IsSwitch(args[i], "reg:64") || IsSwitch(args[i], "reg:32")) {
-            // One view of the registry here.
-        } else {
-            return Fail("Invalid syntax. Type \"" + std::string(kProgram) + " --help\" for help.");
-        }
-    }
-
-    if (prefix.empty())
-        prefix = DefaultPrefix();
-    struct stat info{};
-    if (stat((prefix + "/system.reg").c_str(), &info) != 0)
-        return Fail("no Wine prefix at " + prefix + " (no system.reg there)");
-    if (VtrRegReset(prefix.c_str()) != ERROR_SUCCESS)
-        return Fail("cannot read the registry of " + prefix);
-
-    int status = RunQuery(query);
-    std::fflush(stdout);
-    if (status == 0 && g_readFailure != ERROR_SUCCESS)
-        status = Fail("the registry could not be read completely (error " + std::to_string(g_readFailure) + ")");
+    const int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    Flush();
     return status;
 }

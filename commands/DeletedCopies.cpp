@@ -1,0 +1,145 @@
+// A copy of what "Delete key" and "Delete value" remove, kept before they
+// remove it: a version 5 .reg file in $XDG_STATE_HOME/vantor/deleted/ (by
+// default ~/.local/state/vantor/deleted/), named by the UTC time and the key.
+// `vantor-reg import FILE` or `wine regedit FILE` brings it back.
+#include "DeletedCopies.h"
+
+#include "RegFile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+
+namespace {
+
+std::string CopiesFolder()
+{
+    const char *state = std::getenv("XDG_STATE_HOME");
+    if (state && *state == '/')
+        return std::string(state) + "/vantor/deleted";
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/state/vantor/deleted";
+}
+
+// Every missing level of the folder; the reason when one cannot be made.
+void MakeFolder(const std::string &folder)
+{
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string level = folder.substr(0, slash);
+        if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
+            throw ERegistryException("Cannot make the folder " + level + ": " + std::strerror(errno));
+        if (slash == std::string::npos)
+            return;
+    }
+}
+
+std::string UtcStamp()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H-%M-%S", &utc);
+    char withMillis[48];
+    std::snprintf(withMillis, sizeof withMillis, "%s.%03dZ", text, static_cast<int>(millis));
+    return withMillis;
+}
+
+// The key's full name as a file name: path separators become "_", and the
+// name stays within what file systems take.
+std::string FileNameOf(const std::string &fullName)
+{
+    std::string name = fullName.substr(0, 180);
+    for (char &c : name)
+        if (c == '\\' || c == '/')
+            c = '_';
+    return name;
+}
+
+std::string RootName(HKEY root)
+{
+    for (const char *name : {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                             "HKEY_CURRENT_CONFIG"})
+        if (regfile::FindRoot(name)->key == root)
+            return name;
+    throw ERegistryException("Unknown root key");
+}
+
+std::string Joined(const std::string &parent, const std::string &child)
+{
+    if (parent.empty())
+        return child;
+    return child.empty() ? parent : parent + "\\" + child;
+}
+
+void Keep(const std::string &fullName, const std::string &text)
+{
+    const std::string folder = CopiesFolder();
+    MakeFolder(folder);
+    const std::string base = folder + "/" + UtcStamp() + " " + FileNameOf(fullName);
+    std::string path = base + ".reg";
+    struct stat info{};
+    for (int n = 2; stat(path.c_str(), &info) == 0; ++n)
+        path = base + " (" + std::to_string(n) + ").reg";
+    try {
+        regfile::WriteFile(path, text);
+    } catch (const regfile::Error &error) {
+        throw ERegistryException("Cannot keep a copy of " + fullName + " before deleting: " + error.what());
+    }
+}
+
+class OpenedKey {
+public:
+    OpenedKey(HKEY root, const std::string &path)
+    {
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
+            key_ = nullptr;
+    }
+    ~OpenedKey()
+    {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    OpenedKey(const OpenedKey &) = delete;
+    OpenedKey &operator=(const OpenedKey &) = delete;
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+} // namespace
+
+void KeepDeletedKey(const TRegistry &access, const std::string &name)
+{
+    const bool absolute = !name.empty() && name.front() == '\\';
+    const std::string path = absolute ? name.substr(1) : Joined(access.CurrentPath(), name);
+    OpenedKey key(access.RootKey(), path);
+    if (!key.get())
+        return; // nothing there to delete
+    const std::string fullName = Joined(RootName(access.RootKey()), path);
+    try {
+        Keep(fullName, regfile::ExportKey(key.get(), fullName, regfile::Format::Unicode));
+    } catch (const regfile::Error &error) {
+        throw ERegistryException("Cannot keep a copy of " + fullName + " before deleting: " + error.what());
+    }
+}
+
+void KeepDeletedValue(const TRegistry &access, const std::string &name)
+{
+    OpenedKey key(access.RootKey(), access.CurrentPath());
+    if (!key.get() || RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    const std::string fullName = Joined(RootName(access.RootKey()), access.CurrentPath());
+    try {
+        Keep(fullName, regfile::ExportValue(key.get(), fullName, name, regfile::Format::Unicode));
+    } catch (const regfile::Error &error) {
+        throw ERegistryException("Cannot keep a copy of " + fullName + " before deleting: " + error.what());
+    }
+}

@@ -1,0 +1,694 @@
+#include "RegFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef _WIN32
+#include "Utf.h"
+#endif
+
+namespace regfile {
+
+namespace {
+
+const char *const kUnicodeHeader = "Windows Registry Editor Version 5.00";
+const char *const kAnsiHeader = "REGEDIT4";
+// A hex line is broken after the byte that takes it beyond this column.
+const size_t kHexLineWidth = 76;
+
+const Root kRoots[] = {
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"}, {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},   {HKEY_USERS, "HKEY_USERS", "HKU"},
+    {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG", "HKCC"},
+};
+
+bool SameLetters(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// The API's code page and UTF-16.
+#ifdef _WIN32
+std::u16string ApiToUtf16(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::u16string out(static_cast<size_t>(n), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t *>(out.data()),
+                        n);
+    return out;
+}
+
+std::string Utf16ToApi(std::u16string_view text)
+{
+    if (text.empty())
+        return {};
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.data());
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+#else
+std::u16string ApiToUtf16(std::string_view text) { return utf::ToUtf16(std::string(text)); }
+std::string Utf16ToApi(std::u16string_view text) { return utf::ToUtf8(std::u16string(text)); }
+#endif
+
+std::string Utf16Bytes(std::u16string_view units)
+{
+    std::string bytes;
+    bytes.reserve(units.size() * 2);
+    for (char16_t u : units) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>(u >> 8);
+    }
+    return bytes;
+}
+
+std::u16string Utf16FromBytes(std::string_view bytes)
+{
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return units;
+}
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::string Describe(LSTATUS status)
+{
+    switch (status) {
+    case ERROR_ACCESS_DENIED: return "access denied";
+    case ERROR_FILE_NOT_FOUND: return "not found";
+    default: return "error " + std::to_string(status);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Writing.
+
+class Writer {
+public:
+    explicit Writer(Format format) : format_(format)
+    {
+        out_ += format == Format::Unicode ? kUnicodeHeader : kAnsiHeader;
+        out_ += "\r\n";
+    }
+
+    void Key(const std::string &fullName)
+    {
+        out_ += "\r\n[";
+        out_ += fullName;
+        out_ += "]\r\n";
+    }
+
+    void Entry(const Value &value)
+    {
+        const size_t lineStart = out_.size();
+        if (value.name.empty()) {
+            out_ += '@';
+        } else {
+            out_ += '"';
+            Escaped(value.name);
+            out_ += '"';
+        }
+        out_ += '=';
+        Data(value, lineStart);
+        out_ += "\r\n";
+    }
+
+    std::string Finish()
+    {
+        out_ += "\r\n";
+        if (format_ == Format::Ansi)
+            return std::move(out_);
+        return "\xFF\xFE" + Utf16Bytes(ApiToUtf16(out_));
+    }
+
+private:
+    void Escaped(std::string_view text)
+    {
+        for (char c : text) {
+            if (c == '\\' || c == '"')
+                out_ += '\\';
+            if (c == '\n') {
+                out_ += "\\n";
+                continue;
+            }
+            out_ += c;
+        }
+    }
+
+    void Data(const Value &value, size_t lineStart)
+    {
+        std::string_view data = value.data;
+        if (value.type == REG_SZ) {
+            if (!data.empty() && data.back() == '\0')
+                data.remove_suffix(1);
+            if (data.find('\0') == std::string_view::npos) {
+                out_ += '"';
+                Escaped(data);
+                out_ += '"';
+                return;
+            }
+        }
+        if (value.type == REG_DWORD && value.data.size() == 4) {
+            char text[16];
+            std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(LittleEndian32(value.data)));
+            out_ += text;
+            return;
+        }
+        if (value.type == REG_BINARY) {
+            out_ += "hex:";
+        } else {
+            char text[24];
+            std::snprintf(text, sizeof text, "hex(%x):", static_cast<unsigned>(value.type));
+            out_ += text;
+        }
+        const bool wide = format_ == Format::Unicode && IsStringType(value.type);
+        Hex(wide ? Utf16Bytes(ApiToUtf16(value.data)) : value.data, lineStart);
+    }
+
+    static unsigned long LittleEndian32(const std::string &data)
+    {
+        unsigned long number = 0;
+        for (size_t i = 0; i < 4; ++i)
+            number |= static_cast<unsigned long>(static_cast<unsigned char>(data[i])) << (8 * i);
+        return number;
+    }
+
+    // Bytes as "xx,xx,...", broken into lines of about 80 columns that end in
+    // a backslash and go on indented by two spaces.
+    void Hex(std::string_view bytes, size_t lineStart)
+    {
+        static const char digits[] = "0123456789abcdef";
+        // The column counts characters, as the reader of the file sees them.
+        size_t column = ApiToUtf16(std::string_view(out_).substr(lineStart)).size();
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            out_ += digits[b >> 4];
+            out_ += digits[b & 15];
+            column += 2;
+            if (i + 1 == bytes.size())
+                break;
+            out_ += ',';
+            ++column;
+            if (column > kHexLineWidth) {
+                out_ += "\\\r\n  ";
+                column = 2;
+            }
+        }
+    }
+
+    Format format_;
+    std::string out_;
+};
+
+void WriteTree(Writer &writer, HKEY key, const std::string &fullName)
+{
+    writer.Key(fullName);
+    for (const Value &value : ValuesOf(key))
+        writer.Entry(value);
+    for (const std::string &name : SubkeyNamesOf(key)) {
+        HKEY sub = nullptr;
+        const LSTATUS status = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub);
+        // A link whose target is missing holds nothing to write.
+        if (status == ERROR_FILE_NOT_FOUND)
+            continue;
+        if (status != ERROR_SUCCESS)
+            throw Error("cannot open " + fullName + "\\" + name + ": " + Describe(status));
+        try {
+            WriteTree(writer, sub, fullName + "\\" + name);
+        } catch (...) {
+            RegCloseKey(sub);
+            throw;
+        }
+        RegCloseKey(sub);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Reading.
+
+std::string_view Trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A hexadecimal number of at most `maxDigits` digits making up all of text.
+bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &number)
+{
+    if (text.empty() || text.size() > maxDigits)
+        return false;
+    number = 0;
+    for (char c : text) {
+        const int d = HexDigit(c);
+        if (d < 0)
+            return false;
+        number = number * 16 + static_cast<unsigned long>(d);
+    }
+    return true;
+}
+
+class Importer {
+public:
+    Importer(bool unicode, ImportReport &report) : unicode_(unicode), report_(report) {}
+    ~Importer()
+    {
+        CloseKey();
+        for (HKEY key : held_)
+            RegCloseKey(key);
+    }
+    Importer(const Importer &) = delete;
+    Importer &operator=(const Importer &) = delete;
+
+    void Line(std::string_view line, size_t number)
+    {
+        number_ = number;
+        line = Trimmed(line);
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            return;
+        if (line.front() == '[') {
+            KeyLine(line);
+            return;
+        }
+        if (line.front() == '@' || line.front() == '"')
+            ValueLine(line);
+        else
+            Problem("not understood: " + std::string(line));
+    }
+
+private:
+    void Problem(const std::string &message)
+    {
+        report_.problems.push_back("line " + std::to_string(number_) + ": " + message);
+    }
+
+    // Wine's reg prints this one; it is a failure all the same.
+    void Notice(const std::string &message)
+    {
+        report_.notices.push_back(message);
+        Problem(message);
+    }
+
+    // The keys stay open until the import ends: while a hive has open keys,
+    // the registry saves it once at the end rather than after every change.
+    void CloseKey()
+    {
+        if (key_)
+            held_.push_back(key_);
+        key_ = nullptr;
+    }
+
+    void KeyLine(std::string_view line)
+    {
+        CloseKey();
+        const size_t close = line.rfind(']');
+        if (close == std::string_view::npos || close == 0) {
+            Problem("not understood: " + std::string(line));
+            return;
+        }
+        std::string_view name = line.substr(1, close - 1);
+        const bool remove = !name.empty() && name.front() == '-';
+        if (remove)
+            name.remove_prefix(1);
+        std::string path;
+        const Root *root = SplitKeyName(std::string(name), path);
+        if (!root) {
+            Notice("reg: Unable to import the registry key '" + std::string(name) + "'");
+            return;
+        }
+        if (remove) {
+            const LSTATUS status = DeleteTree(root->key, path);
+            if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+                Problem("cannot delete the key " + std::string(name));
+            return;
+        }
+        if (RegCreateKeyExA(root->key, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+            ERROR_SUCCESS) {
+            key_ = nullptr;
+            Notice("reg: Unable to import the registry key '" + std::string(name) + "'");
+        }
+    }
+
+    void ValueLine(std::string_view line)
+    {
+        std::string name;
+        size_t at = 0;
+        if (line.front() == '@') {
+            at = 1;
+        } else if (!QuotedText(line, at, name)) {
+            Problem("not understood: " + std::string(line));
+            return;
+        }
+        std::string_view rest = Trimmed(line.substr(at));
+        if (rest.empty() || rest.front() != '=') {
+            Problem("not understood: " + std::string(line));
+            return;
+        }
+        rest = Trimmed(rest.substr(1));
+        if (!key_)
+            return; // its key was refused, and said so
+        if (rest == "-") {
+            const LSTATUS status = RegDeleteValueA(key_, name.c_str());
+            if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+                Problem("cannot delete the value " + name);
+            return;
+        }
+        Value value;
+        value.name = name;
+        if (!Data(rest, value)) {
+            Problem("not understood: " + std::string(line));
+            return;
+        }
+        if (RegSetValueExA(key_, name.c_str(), 0, value.type, reinterpret_cast<const BYTE *>(value.data.data()),
+                           static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
+            Problem("cannot write the value " + name);
+    }
+
+    // A text in double quotes starting at `at`, with its escapes undone.
+    bool QuotedText(std::string_view line, size_t &at, std::string &text)
+    {
+        for (size_t i = at + 1; i < line.size(); ++i) {
+            const char c = line[i];
+            if (c == '"') {
+                at = i + 1;
+                return true;
+            }
+            if (c != '\\' || i + 1 == line.size()) {
+                text += c;
+                continue;
+            }
+            const char next = line[++i];
+            if (next == 'n') {
+                text += '\n';
+            } else if (next == '\\' || next == '"') {
+                text += next;
+            } else {
+                report_.notices.push_back("reg: Unrecognized escape sequence [\\" + std::string(1, next) + "]");
+                text += next;
+            }
+        }
+        return false;
+    }
+
+    bool Data(std::string_view text, Value &value)
+    {
+        if (text.front() == '"') {
+            size_t at = 0;
+            std::string s;
+            if (!QuotedText(text, at, s) || !Trimmed(text.substr(at)).empty())
+                return false;
+            value.type = REG_SZ;
+            value.data = s + '\0';
+            return true;
+        }
+        if (text.starts_with("dword:")) {
+            unsigned long number = 0;
+            if (!ParseHexNumber(text.substr(6), 8, number))
+                return false;
+            value.type = REG_DWORD;
+            value.data.clear();
+            for (int i = 0; i < 4; ++i)
+                value.data += static_cast<char>((number >> (8 * i)) & 0xFF);
+            return true;
+        }
+        if (text.starts_with("hex:")) {
+            value.type = REG_BINARY;
+            return HexBytes(text.substr(4), value);
+        }
+        if (text.starts_with("hex(")) {
+            const size_t close = text.find("):");
+            unsigned long type = 0;
+            if (close == std::string_view::npos || !ParseHexNumber(text.substr(4, close - 4), 8, type))
+                return false;
+            value.type = static_cast<DWORD>(type);
+            return HexBytes(text.substr(close + 2), value);
+        }
+        return false;
+    }
+
+    bool HexBytes(std::string_view text, Value &value)
+    {
+        std::string bytes;
+        while (!text.empty()) {
+            const size_t comma = text.find(',');
+            const std::string_view item = Trimmed(text.substr(0, comma));
+            unsigned long b = 0;
+            if (!ParseHexNumber(item, 2, b))
+                return false;
+            bytes += static_cast<char>(b);
+            if (comma == std::string_view::npos)
+                break;
+            text = Trimmed(text.substr(comma + 1));
+        }
+        // Strings are stored as the file holds them: UTF-16 in a Unicode file.
+        value.data = unicode_ && IsStringType(value.type) ? Utf16ToApi(Utf16FromBytes(bytes)) : bytes;
+        return true;
+    }
+
+    bool unicode_;
+    ImportReport &report_;
+    HKEY key_ = nullptr;
+    std::vector<HKEY> held_;
+    size_t number_ = 0;
+};
+
+// The file's text in the API's code page, and whether it came as Unicode.
+std::string DecodeFile(const std::string &bytes, bool &unicode)
+{
+    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+        unicode = true;
+        return Utf16ToApi(Utf16FromBytes(std::string_view(bytes).substr(2)));
+    }
+    std::string_view text(bytes);
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    unicode = text.starts_with(kUnicodeHeader);
+#ifdef _WIN32
+    if (unicode) {
+        const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        std::u16string units(static_cast<size_t>(n), u'\0');
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                            reinterpret_cast<wchar_t *>(units.data()), n);
+        return Utf16ToApi(units);
+    }
+#endif
+    return std::string(text);
+}
+
+} // namespace
+
+const Root *FindRoot(const std::string &name)
+{
+    for (const Root &root : kRoots)
+        if (SameLetters(name, root.longName) || SameLetters(name, root.shortName))
+            return &root;
+    return nullptr;
+}
+
+const Root *SplitKeyName(const std::string &fullName, std::string &path)
+{
+    const size_t slash = fullName.find('\\');
+    const Root *root = FindRoot(fullName.substr(0, slash));
+    path = slash == std::string::npos ? std::string() : fullName.substr(slash + 1);
+    if (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return root;
+}
+
+std::vector<Value> ValuesOf(HKEY key)
+{
+    DWORD count = 0, longestName = 0, longestData = 0;
+    LSTATUS status = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
+                                      &longestData, nullptr, nullptr);
+    if (status != ERROR_SUCCESS)
+        throw Error("cannot list the values: " + Describe(status));
+    std::vector<Value> values;
+    values.reserve(count);
+    std::string name(longestName * 4 + 2, '\0');
+    std::string data(longestData * 2 + 16, '\0');
+    for (DWORD index = 0;;) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
+                               reinterpret_cast<BYTE *>(data.data()), &size);
+        if (status == ERROR_NO_MORE_ITEMS)
+            return values;
+        if (status == ERROR_MORE_DATA) {
+            name.resize(name.size() * 2);
+            data.resize(size > data.size() ? size : data.size() * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS)
+            throw Error("cannot list the values: " + Describe(status));
+        values.push_back({std::string(name.data(), nameLength), type, std::string(data.data(), size)});
+        ++index;
+    }
+}
+
+std::vector<std::string> SubkeyNamesOf(HKEY key)
+{
+    std::vector<std::string> names;
+    std::string name(1024, '\0');
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LSTATUS status =
+            RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            return names;
+        if (status != ERROR_SUCCESS)
+            throw Error("cannot list the subkeys: " + Describe(status));
+        names.emplace_back(name.data(), length);
+    }
+}
+
+LSTATUS DeleteTree(HKEY root, const std::string &path)
+{
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    std::vector<std::string> names;
+    try {
+        names = SubkeyNamesOf(key);
+    } catch (const Error &) {
+        RegCloseKey(key);
+        return ERROR_ACCESS_DENIED;
+    }
+    for (const std::string &name : names) {
+        status = DeleteTree(key, name);
+        if (status != ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return status;
+        }
+    }
+    RegCloseKey(key);
+    return RegDeleteKeyA(root, path.c_str());
+}
+
+std::string ExportKey(HKEY key, const std::string &fullName, Format format)
+{
+    Writer writer(format);
+    WriteTree(writer, key, fullName);
+    return writer.Finish();
+}
+
+std::string ExportValue(HKEY key, const std::string &fullName, const std::string &valueName, Format format)
+{
+    Writer writer(format);
+    writer.Key(fullName);
+    for (const Value &value : ValuesOf(key))
+        if (value.name == valueName)
+            writer.Entry(value);
+    return writer.Finish();
+}
+
+ImportReport Import(const std::string &bytes)
+{
+    bool unicode = false;
+    const std::string text = DecodeFile(bytes, unicode);
+    std::string_view rest(text);
+    const size_t firstEnd = rest.find('\n');
+    const std::string_view header = Trimmed(rest.substr(0, firstEnd));
+    if (header != kUnicodeHeader && header != kAnsiHeader)
+        throw Error("not a registry file");
+    rest = firstEnd == std::string_view::npos ? std::string_view() : rest.substr(firstEnd + 1);
+
+    ImportReport report;
+    Importer importer(unicode, report);
+    std::string joined;
+    size_t number = 1;
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        const size_t first = ++number;
+        std::string_view line = Trimmed(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        // A value's bytes go on on the next line after a final backslash.
+        if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string_view::npos) {
+            joined.assign(line.substr(0, line.size() - 1));
+            while (!rest.empty()) {
+                const size_t next = rest.find('\n');
+                const std::string_view more = Trimmed(rest.substr(0, next));
+                rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
+                ++number;
+                const bool goesOn = !more.empty() && more.back() == '\\';
+                joined.append(goesOn ? more.substr(0, more.size() - 1) : more);
+                if (!goesOn)
+                    break;
+            }
+            line = joined;
+        }
+        importer.Line(line, first);
+    }
+    return report;
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        throw Error(path + ": " + std::strerror(errno));
+    std::string bytes;
+    char buffer[1 << 16];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, got);
+    const bool failed = std::ferror(file);
+    std::fclose(file);
+    if (failed)
+        throw Error(path + ": cannot be read");
+    return bytes;
+}
+
+void WriteFile(const std::string &path, const std::string &bytes)
+{
+    const std::string temporary = path + ".tmp";
+    std::FILE *file = std::fopen(temporary.c_str(), "wb");
+    if (!file)
+        throw Error(path + ": " + std::strerror(errno));
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+#ifdef _WIN32
+    const bool flushed = std::fflush(file) == 0;
+#else
+    const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+#endif
+    const int closeError = std::fclose(file);
+    if (!written || !flushed || closeError != 0 || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const std::string reason = std::strerror(errno);
+        std::remove(temporary.c_str());
+        throw Error(path + ": " + reason);
+    }
+}
+
+} // namespace regfile

@@ -1,0 +1,82 @@
+// .reg files: writing a key with everything below it, and applying a file to
+// the registry. Written against the registry API alone, so the program, the
+// command-line tool and a Windows build share it.
+//
+// Texts given to and taken from these functions are in the code page of the
+// registry API's A functions (UTF-8 on Linux, the ANSI code page on Windows).
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <winreg.h>
+#endif
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace regfile {
+
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Format {
+    Unicode, // "Windows Registry Editor Version 5.00", UTF-16LE with a byte-order mark, CR LF
+    Ansi,    // "REGEDIT4", the API's code page, CR LF
+};
+
+struct Root {
+    HKEY key;
+    const char *longName;
+    const char *shortName;
+};
+
+// The predefined key a typed root names (long or short, any case), or null.
+const Root *FindRoot(const std::string &name);
+
+// A full key name split into its root and the path below it ("" for the root).
+// A trailing backslash is dropped. Null when the root is unknown.
+const Root *SplitKeyName(const std::string &fullName, std::string &path);
+
+struct Value {
+    std::string name;
+    DWORD type = REG_NONE;
+    std::string data;
+};
+
+// The values and subkey names of an open key, in the registry's order. Throws
+// Error when the registry refuses to list them.
+std::vector<Value> ValuesOf(HKEY key);
+std::vector<std::string> SubkeyNamesOf(HKEY key);
+
+// Deletes the key root\path with everything below it.
+LSTATUS DeleteTree(HKEY root, const std::string &path);
+
+// The file text for the key `fullName` (open as `key`) and everything below
+// it; ExportValue writes the key with that one value only.
+std::string ExportKey(HKEY key, const std::string &fullName, Format format);
+std::string ExportValue(HKEY key, const std::string &fullName, const std::string &valueName, Format format);
+
+// What an import did beside its changes: the notices Wine's reg prints for
+// such a file (an unknown escape, a key that cannot be written), and the
+// lines it could not understand or apply, which make it incomplete.
+struct ImportReport {
+    std::vector<std::string> notices;
+    std::vector<std::string> problems;
+    bool complete() const { return problems.empty(); }
+};
+
+// Applies a .reg file's bytes (either format; UTF-16LE, or UTF-8 for version
+// 5). A line that fails is reported and the import goes on; a file that is not
+// a .reg file throws Error.
+ImportReport Import(const std::string &bytes);
+
+// Reads a whole file; writes one through a temporary file and a rename, so a
+// reader never sees half of it. Both throw Error with the reason.
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &bytes);
+
+} // namespace regfile

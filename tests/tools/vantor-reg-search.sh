@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# vantor-reg-search.sh VANTOR-REG
+#
+# The search switches of `query` (/f /k /d /c /e /t /se) and the answers to
+# questions, on a small tree: each case gives the switches and the lines the
+# output must hold, in order, and the exit status.
+set -euo pipefail
+tool=$1
+prefix=$(mktemp -d /tmp/vantor-reg-search.XXXXXX)
+trap 'rm -rf -- "$prefix"' EXIT
+for hive in system user; do printf 'WINE REGISTRY Version 2\n' >"$prefix/$hive.reg"; done
+reg() { env -u VANTOR_REGISTRY -u WINEPREFIX "$tool" --prefix "$prefix" "$@"; }
+reg add 'HKCU\S\Apple' /v Color /d Red /f >/dev/null
+reg add 'HKCU\S\Apple\Seed' /v Count /t REG_DWORD /d 5 /f >/dev/null
+reg add 'HKCU\S\Pear' /v list /t REG_MULTI_SZ /d 'red\0green' /f >/dev/null
+
+# answer | arguments | status | expected lines, separated by "|"
+cases=(
+    "|query HKCU\\S /f red /s|0|    Color    REG_SZ    Red|    list    REG_MULTI_SZ    red\\0green|End of search: 2 match(es) found."
+    "|query HKCU\\S /f Red /s /c|0|    Color    REG_SZ    Red|End of search: 1 match(es) found."
+    "|query HKCU\\S /f apple /k /s|0|HKEY_CURRENT_USER\\S\\Apple|End of search: 1 match(es) found."
+    "|query HKCU\\S /f re /d /e /s|0|End of search: 0 match(es) found."
+    "|query HKCU\\S /f color /d /s|0|End of search: 0 match(es) found."
+    "|query HKCU\\S /t REG_DWORD,REG_BINARY /s|0|    Count    REG_DWORD    0x5|End of search: 1 match(es) found."
+    "|query HKCU\\S\\Pear /f green /se ,|0|    list    REG_MULTI_SZ    red,green|End of search: 1 match(es) found."
+    "|query HKCU\\S /k|1|reg: Invalid syntax. Type \"REG QUERY /?\" for help."
+    "|query HKCU\\S /f x /se ab|1|reg: Invalid syntax. Type \"REG QUERY /?\" for help."
+    "|query HKCU\\S /t REG_FOO|1|reg: Invalid syntax. Type \"REG QUERY /?\" for help."
+    "n|delete HKCU\\S\\Pear|0|reg: The registry operation was cancelled"
+    "|delete HKCU\\S\\Pear|1|reg: The registry operation was cancelled"
+    "x\\ny|delete HKCU\\S\\Pear /va|0|reg: The operation completed successfully"
+    "a|copy HKCU\\S\\Apple HKCU\\S\\Apple2 /s|0"
+    "n\\nn|copy HKCU\\S\\Apple HKCU\\S\\Apple2 /s|0"
+    "y|copy HKCU\\S\\Apple HKCU\\S\\Apple2 /s|1|reg: The registry operation was cancelled"
+    "|delete HKCU /f|1|reg: Invalid system key"
+)
+status=0
+for entry in "${cases[@]}"; do
+    IFS='|' read -r -a fields <<<"$entry"
+    read -r -a words <<<"${fields[1]}"
+    set +e
+    out=$(printf "${fields[0]}${fields[0]:+\\n}" | reg "${words[@]}")
+    got=$?
+    set -e
+    rest=$out
+    for line in "${fields[@]:3}"; do
+        case $rest in
+        *"$line"*) rest=${rest#*"$line"} ;;
+        *) echo "FAIL: ${fields[1]}: no line '$line' in order in:"; echo "$out"; status=1 ;;
+        esac
+    done
+    [ "$got" = "${fields[2]}" ] || { echo "FAIL: ${fields[1]}: exit $got, not ${fields[2]}"; status=1; }
+done
+exit $status
