@@ -10,7 +10,7 @@
 # Each figure is the median of several runs of the whole command.
 set -euo pipefail
 tool=$(realpath "$1")
-shared=${2:-/work/shared/testdata/wine-prefix}
+shared=${2:-$(cd "$(dirname "$0")/../../tests/winreg/data/wine-prefix" && pwd)}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY VANTOR_REGISTRY
 WINE64=${WINE64:-/usr/lib/wine/wine64}

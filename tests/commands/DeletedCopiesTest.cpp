@@ -127,7 +127,7 @@ void DeletedCopiesTest::unwritableCopyFolderRefusesTheDelete()
     QFETCH(QString, path);
     QFETCH(QString, name);
     // A file where the folder should be: not even root can make it.
-    const QString blocked = registry_->Path() + "/blocked";
+    const QString blocked = QString::fromStdString((registry_->Path() / "blocked").string());
     QFile file(blocked);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();

@@ -7,6 +7,7 @@
 # imported by vantor-reg into an empty prefix and exported again, is Wine's.
 # Wine works below HKCU\Software\VantorRoundTrip of the throw-away prefix.
 set -euo pipefail
+trap 'echo "reg-round-trip.sh: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 
