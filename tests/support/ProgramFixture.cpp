@@ -34,15 +34,8 @@ void ProgramFixture::TearDown()
 {
     for (const ShownBox &box : boxes_.boxes)
         ADD_FAILURE() << "unexpected box: " << box.text.toStdString();
-    if (running_) {
-        Destroy(Form6);
-        Destroy(Form5);
-        Destroy(Form4);
-        Destroy(Form3);
-        Destroy(AboutBox);
-        Destroy(Form1);
-        running_ = false;
-    }
+    if (running_)
+        DestroyWindows();
 }
 
 void ProgramFixture::StartProgram()
@@ -57,11 +50,8 @@ void ProgramFixture::StartProgram()
     running_ = true;
 }
 
-void ProgramFixture::EndProgram()
+void ProgramFixture::DestroyWindows()
 {
-    ASSERT_TRUE(running_);
-    Form1->close();
-    QApplication::processEvents();
     Destroy(Form6);
     Destroy(Form5);
     Destroy(Form4);
@@ -69,6 +59,14 @@ void ProgramFixture::EndProgram()
     Destroy(AboutBox);
     Destroy(Form1);
     running_ = false;
+}
+
+void ProgramFixture::EndProgram()
+{
+    ASSERT_TRUE(running_);
+    Form1->close();
+    QApplication::processEvents();
+    DestroyWindows();
     // A new run reads the registry afresh from its files.
     registry_.Reload();
 }

@@ -33,6 +33,7 @@ protected:
     BoxRecorder boxes_;
 
 private:
+    void DestroyWindows();
     ScratchRegistry registry_;
     bool running_ = false;
 };

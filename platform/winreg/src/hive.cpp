@@ -69,6 +69,15 @@ private:
     int fd_;
 };
 
+// One read, repeated when a signal interrupts it; what read returns.
+ssize_t readSome(FileSystem &fs, int fd, char *into, size_t room) {
+    ssize_t n;
+    do
+        n = fs.read(fd, into, room);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
 // Reads a whole regular file; false (and error set) when it cannot.
 bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal) {
     FileSystem &fs = fileSystem();
@@ -97,17 +106,12 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     const size_t capacity = static_cast<size_t>(st.st_size) + 1;
     auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
     size_t got = 0;
-    while (got < capacity) {
-        const ssize_t n = fs.read(fd.get(), buffer.get() + got, capacity - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = errno;
-            return false;
-        }
-        if (n == 0)
-            break;
+    ssize_t n = 0;
+    while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
         got += static_cast<size_t>(n);
+    if (n < 0) {
+        error = errno;
+        return false;
     }
     if (got < capacity) {
         text = HiveText(std::move(buffer), got);
@@ -115,21 +119,16 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     }
     std::string grown(buffer.get(), got);
     char chunk[65536];
-    for (;;) {
-        const ssize_t n = fs.read(fd.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = errno;
-            return false;
-        }
-        if (n == 0)
-            break;
+    while ((n = readSome(fs, fd.get(), chunk, sizeof chunk)) > 0) {
         if (grown.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxHiveSize)) {
             refusal = "it is larger than 1 GB";
             return true;
         }
         grown.append(chunk, static_cast<size_t>(n));
+    }
+    if (n < 0) {
+        error = errno;
+        return false;
     }
     text = HiveText(std::move(grown));
     return true;

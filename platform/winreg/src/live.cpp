@@ -261,13 +261,28 @@ Status LiveRegistry::closeKey(Handle key) {
     return static_cast<Status>(bridge::Reader(answer).u32());
 }
 
-Status LiveRegistry::queryValue(Handle key, std::u16string_view name, Value &value) {
+// One call on the key behind a handle.
+Status LiveRegistry::ask(Handle key, bridge::Op op, const Fields &fields, std::string &results) {
     Place at;
     if (const Status status = place(key, at))
         return status;
+    return call(at, op, fields, results);
+}
+
+// One change at path below the key behind a handle, unless its hive is read-only.
+Status LiveRegistry::change(Handle key, std::u16string_view path, bridge::Op op, const Fields &fields) {
+    Place at;
+    if (const Status status = place(key, at))
+        return status;
+    if (const Status denied = refuseChange(at, path))
+        return denied;
     std::string results;
-    if (const Status status = call(
-            at, bridge::Op::QueryValue, [&](bridge::Writer &w) { w.text(name); }, results))
+    return call(at, op, fields, results);
+}
+
+Status LiveRegistry::queryValue(Handle key, std::u16string_view name, Value &value) {
+    std::string results;
+    if (const Status status = ask(key, bridge::Op::QueryValue, [&](bridge::Writer &w) { w.text(name); }, results))
         return status;
     bridge::Reader reply(results);
     value.name = name;
@@ -277,35 +292,17 @@ Status LiveRegistry::queryValue(Handle key, std::u16string_view name, Value &val
 }
 
 Status LiveRegistry::setValue(Handle key, Value value) {
-    Place at;
-    if (const Status status = place(key, at))
-        return status;
-    if (const Status denied = refuseChange(at, u""))
-        return denied;
-    std::string results;
-    return call(
-        at, bridge::Op::SetValue, [&](bridge::Writer &w) { w.text(value.name).u32(value.type).bytes(value.data); },
-        results);
+    return change(key, u"", bridge::Op::SetValue,
+                  [&](bridge::Writer &w) { w.text(value.name).u32(value.type).bytes(value.data); });
 }
 
 Status LiveRegistry::deleteValue(Handle key, std::u16string_view name) {
-    Place at;
-    if (const Status status = place(key, at))
-        return status;
-    if (const Status denied = refuseChange(at, u""))
-        return denied;
-    std::string results;
-    return call(
-        at, bridge::Op::DeleteValue, [&](bridge::Writer &w) { w.text(name); }, results);
+    return change(key, u"", bridge::Op::DeleteValue, [&](bridge::Writer &w) { w.text(name); });
 }
 
 Status LiveRegistry::queryInfo(Handle key, KeyInfo &info) {
-    Place at;
-    if (const Status status = place(key, at))
-        return status;
     std::string results;
-    if (const Status status = call(
-            at, bridge::Op::QueryInfo, [](bridge::Writer &) {}, results))
+    if (const Status status = ask(key, bridge::Op::QueryInfo, [](bridge::Writer &) {}, results))
         return status;
     bridge::Reader reply(results);
     info.keyClass = reply.text().value_or(u"");
@@ -319,12 +316,8 @@ Status LiveRegistry::queryInfo(Handle key, KeyInfo &info) {
 }
 
 Status LiveRegistry::enumKey(Handle key, uint32_t index, SubKey &subKey) {
-    Place at;
-    if (const Status status = place(key, at))
-        return status;
     std::string results;
-    if (const Status status = call(
-            at, bridge::Op::EnumKey, [&](bridge::Writer &w) { w.u32(index); }, results))
+    if (const Status status = ask(key, bridge::Op::EnumKey, [&](bridge::Writer &w) { w.u32(index); }, results))
         return status;
     bridge::Reader reply(results);
     subKey.name = reply.text().value_or(u"");
@@ -334,12 +327,8 @@ Status LiveRegistry::enumKey(Handle key, uint32_t index, SubKey &subKey) {
 }
 
 Status LiveRegistry::enumValue(Handle key, uint32_t index, Value &value) {
-    Place at;
-    if (const Status status = place(key, at))
-        return status;
     std::string results;
-    if (const Status status = call(
-            at, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results))
+    if (const Status status = ask(key, bridge::Op::EnumValue, [&](bridge::Writer &w) { w.u32(index); }, results))
         return status;
     bridge::Reader reply(results);
     value.name = reply.text().value_or(u"");
@@ -349,23 +338,12 @@ Status LiveRegistry::enumValue(Handle key, uint32_t index, Value &value) {
 }
 
 Status LiveRegistry::deleteKey(Handle base, std::u16string_view path) {
-    Place at;
-    if (const Status status = place(base, at))
-        return status;
-    if (const Status denied = refuseChange(at, path))
-        return denied;
-    std::string results;
-    return call(
-        at, bridge::Op::DeleteKey, [&](bridge::Writer &w) { w.text(path); }, results);
+    return change(base, path, bridge::Op::DeleteKey, [&](bridge::Writer &w) { w.text(path); });
 }
 
 Status LiveRegistry::flushKey(Handle key) {
-    Place at;
-    if (const Status status = place(key, at))
-        return status;
     std::string results;
-    return call(
-        at, bridge::Op::FlushKey, [](bridge::Writer &) {}, results);
+    return ask(key, bridge::Op::FlushKey, [](bridge::Writer &) {}, results);
 }
 
 } // namespace winreg

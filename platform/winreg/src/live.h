@@ -73,6 +73,8 @@ class LiveRegistry final : public Core {
 
     Status place(Handle key, Place &out);
     Status call(const Place &at, bridge::Op op, const Fields &fields, std::string &results);
+    Status ask(Handle key, bridge::Op op, const Fields &fields, std::string &results);
+    Status change(Handle key, std::u16string_view path, bridge::Op op, const Fields &fields);
     Trouble attempt(const Place &at, bridge::Op op, const Fields &fields, std::string &results, Status &status,
                     std::string &why);
     Trouble startBridge(std::string &why);
