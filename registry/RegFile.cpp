@@ -62,10 +62,6 @@ std::string Utf16ToApi(std::u16string_view text)
     WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
-#else
-std::u16string ApiToUtf16(std::string_view text) { return utf::ToUtf16(std::string(text)); }
-std::string Utf16ToApi(std::u16string_view text) { return utf::ToUtf8(std::u16string(text)); }
-#endif
 
 std::string Utf16Bytes(std::u16string_view units)
 {
@@ -77,6 +73,14 @@ std::string Utf16Bytes(std::u16string_view units)
     }
     return bytes;
 }
+
+void AppendUtf16Le(std::string_view text, std::string &out) { out += Utf16Bytes(ApiToUtf16(text)); }
+size_t Utf16Length(std::string_view text) { return ApiToUtf16(text).size(); }
+#else
+std::string Utf16ToApi(std::u16string_view text) { return utf::ToUtf8(text); }
+void AppendUtf16Le(std::string_view text, std::string &out) { utf::AppendUtf16Le(text, out); }
+size_t Utf16Length(std::string_view text) { return utf::Utf16Length(text); }
+#endif
 
 std::u16string Utf16FromBytes(std::string_view bytes)
 {
@@ -136,21 +140,24 @@ public:
         out_ += "\r\n";
         if (format_ == Format::Ansi)
             return std::move(out_);
-        return "\xFF\xFE" + Utf16Bytes(ApiToUtf16(out_));
+        std::string bytes = "\xFF\xFE";
+        AppendUtf16Le(out_, bytes);
+        return bytes;
     }
 
 private:
     void Escaped(std::string_view text)
     {
-        for (char c : text) {
-            if (c == '\\' || c == '"')
-                out_ += '\\';
-            if (c == '\n') {
-                out_ += "\\n";
+        size_t plain = 0; // the start of the run of characters that stay as they are
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c != '\\' && c != '"' && c != '\n')
                 continue;
-            }
-            out_ += c;
+            out_.append(text, plain, i - plain);
+            out_ += c == '\n' ? std::string_view("\\n") : c == '"' ? "\\\"" : "\\\\";
+            plain = i + 1;
         }
+        out_.append(text, plain);
     }
 
     void Data(const Value &value, size_t lineStart)
@@ -179,8 +186,13 @@ private:
             std::snprintf(text, sizeof text, "hex(%x):", static_cast<unsigned>(value.type));
             out_ += text;
         }
-        const bool wide = format_ == Format::Unicode && IsStringType(value.type);
-        Hex(wide ? Utf16Bytes(ApiToUtf16(value.data)) : value.data, lineStart);
+        if (format_ == Format::Unicode && IsStringType(value.type)) {
+            std::string wide;
+            AppendUtf16Le(value.data, wide);
+            Hex(wide, lineStart);
+            return;
+        }
+        Hex(value.data, lineStart);
     }
 
     static unsigned long LittleEndian32(const std::string &data)
@@ -197,7 +209,7 @@ private:
     {
         static const char digits[] = "0123456789abcdef";
         // The column counts characters, as the reader of the file sees them.
-        size_t column = ApiToUtf16(std::string_view(out_).substr(lineStart)).size();
+        size_t column = Utf16Length(std::string_view(out_).substr(lineStart));
         for (size_t i = 0; i < bytes.size(); ++i) {
             const auto b = static_cast<unsigned char>(bytes[i]);
             out_ += digits[b >> 4];
@@ -218,26 +230,31 @@ private:
     std::string out_;
 };
 
-void WriteTree(Writer &writer, HKEY key, const std::string &fullName)
+// fullName is the key's name on the way in and out; below, it grows by the
+// name of each subkey in turn.
+void WriteTree(Writer &writer, HKEY key, std::string &fullName)
 {
     writer.Key(fullName);
     for (const Value &value : ValuesOf(key))
         writer.Entry(value);
+    const size_t length = fullName.size();
     for (const std::string &name : SubkeyNamesOf(key)) {
         HKEY sub = nullptr;
         const LSTATUS status = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub);
         // A link whose target is missing holds nothing to write.
         if (status == ERROR_FILE_NOT_FOUND)
             continue;
+        fullName.append("\\").append(name);
         if (status != ERROR_SUCCESS)
-            throw Error("cannot open " + fullName + "\\" + name + ": " + Describe(status));
+            throw Error("cannot open " + fullName + ": " + Describe(status));
         try {
-            WriteTree(writer, sub, fullName + "\\" + name);
+            WriteTree(writer, sub, fullName);
         } catch (...) {
             RegCloseKey(sub);
             throw;
         }
         RegCloseKey(sub);
+        fullName.resize(length);
     }
 }
 
@@ -528,21 +545,16 @@ const Root *SplitKeyName(const std::string &fullName, std::string &path)
 
 std::vector<Value> ValuesOf(HKEY key)
 {
-    DWORD count = 0, longestName = 0, longestData = 0;
-    LSTATUS status = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
-                                      &longestData, nullptr, nullptr);
-    if (status != ERROR_SUCCESS)
-        throw Error("cannot list the values: " + Describe(status));
+    // Kept from key to key: most keys fit in what the ones before needed.
+    static thread_local std::string name(256, '\0');
+    static thread_local std::string data(1024, '\0');
     std::vector<Value> values;
-    values.reserve(count);
-    std::string name(longestName * 4 + 2, '\0');
-    std::string data(longestData * 2 + 16, '\0');
     for (DWORD index = 0;;) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD size = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
-                               reinterpret_cast<BYTE *>(data.data()), &size);
+        const LSTATUS status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
+                                             reinterpret_cast<BYTE *>(data.data()), &size);
         if (status == ERROR_NO_MORE_ITEMS)
             return values;
         if (status == ERROR_MORE_DATA) {
@@ -600,7 +612,8 @@ LSTATUS DeleteTree(HKEY root, const std::string &path)
 std::string ExportKey(HKEY key, const std::string &fullName, Format format)
 {
     Writer writer(format);
-    WriteTree(writer, key, fullName);
+    std::string name = fullName;
+    WriteTree(writer, key, name);
     return writer.Finish();
 }
 

@@ -3,32 +3,80 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace utf {
 
-inline std::u16string ToUtf16(const std::string &text)
+// The character that starts at text[i], taking the bytes its first byte
+// announces as far as there are any; i moves past them.
+inline char32_t NextCharacter(std::string_view text, size_t &i)
+{
+    const auto b = static_cast<unsigned char>(text[i++]);
+    int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    char32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : extra == 1 ? b & 0x1F : b;
+    for (; extra > 0 && i < text.size(); --extra, ++i)
+        c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    return c;
+}
+
+template <typename Put> void PutUtf16Units(char32_t c, Put put)
+{
+    if (c >= 0x10000) {
+        put(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+        put(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+        put(static_cast<char16_t>(c));
+    }
+}
+
+// Calls put with each UTF-16 unit of text, in order.
+template <typename Put> void EachUtf16Unit(std::string_view text, Put put)
+{
+    for (size_t i = 0; i < text.size();)
+        PutUtf16Units(NextCharacter(text, i), put);
+}
+
+inline std::u16string ToUtf16(std::string_view text)
 {
     std::u16string out;
-    for (size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-        char32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : extra == 1 ? b & 0x1F : b;
-        ++i;
-        for (; extra > 0 && i < text.size(); --extra, ++i)
-            c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
+    out.reserve(text.size());
+    EachUtf16Unit(text, [&out](char16_t unit) { out += unit; });
     return out;
 }
 
-inline std::string ToUtf8(const std::u16string &text)
+inline size_t Utf16Length(std::string_view text)
+{
+    size_t length = 0;
+    EachUtf16Unit(text, [&length](char16_t) { ++length; });
+    return length;
+}
+
+// Appends text as UTF-16LE bytes; no byte of UTF-8 gives more than two.
+inline void AppendUtf16Le(std::string_view text, std::string &out)
+{
+    const size_t start = out.size();
+    out.resize(start + text.size() * 2);
+    char *at = out.data() + start;
+    const auto put = [&at](char16_t unit) {
+        *at++ = static_cast<char>(unit & 0xFF);
+        *at++ = static_cast<char>(unit >> 8);
+    };
+    for (size_t i = 0; i < text.size();) {
+        // Plain ASCII, the common case, goes straight through.
+        for (; i < text.size() && static_cast<unsigned char>(text[i]) < 0x80; ++i) {
+            *at++ = text[i];
+            *at++ = 0;
+        }
+        if (i < text.size())
+            PutUtf16Units(NextCharacter(text, i), put);
+    }
+    out.resize(static_cast<size_t>(at - out.data()));
+}
+
+inline std::string ToUtf8(std::u16string_view text)
 {
     std::string out;
+    out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size())

@@ -1033,6 +1033,13 @@ int Run(std::vector<std::string> args)
         std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
         return 1;
     }
+    // One command is one batch: nothing else is expected to change the
+    // files meanwhile, and every save still checks.
+    if (VtrRegBeginBatch() != ERROR_SUCCESS) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
+        return 1;
+    }
     try {
         return run(args);
     } catch (const regfile::Error &error) {

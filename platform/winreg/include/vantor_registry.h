@@ -29,6 +29,19 @@ LSTATUS VtrRegReset(const char *dir);
  * last step, syncing the folder after the rename, failed. */
 LSTATUS VtrRegFlushAll(void);
 
+/* A batch: a run of calls by one program that knows no other program changes
+ * the registry meanwhile, such as one command of a command-line tool. Inside a
+ * batch the engine looks at each hive file once, on its first use, and probes
+ * once whether the files may be written and whether a Wine server runs, and
+ * trusts what it found for the calls that follow. Every save still checks
+ * all of it again under the folder's lock: a Wine server that started
+ * meanwhile makes the save fail (ERROR_ACCESS_DENIED) and leaves the file as
+ * it is, and a file that another program saved meanwhile is merged with our
+ * changes. VtrRegEndBatch goes back to checking on every call, and so does
+ * VtrRegReset. Both return ERROR_SUCCESS. */
+LSTATUS VtrRegBeginBatch(void);
+LSTATUS VtrRegEndBatch(void);
+
 /* The registry directory in use (UTF-8, absolute), or null before first use. */
 const char *VtrRegDirectory(void);
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -30,6 +31,8 @@ std::unique_ptr<LiveRegistry> g_live;
 std::string g_failureNote;
 std::string g_chosenDirectory; // set by VtrRegReset(dir)
 bool g_exitHookInstalled = false;
+// Inside a batch: whether Wine could reach a server for the prefix, once asked.
+std::optional<bool> g_serverReachableInBatch;
 
 std::string environment(const char *name) {
     const char *value = std::getenv(name);
@@ -116,6 +119,17 @@ Registry &registry() {
     return *g_registry;
 }
 
+// Whether Wine can reach a server for the prefix: asked on every call, or
+// once in a batch.
+bool serverReachable(const Registry &files) {
+    if (files.inBatch() && g_serverReachableInBatch)
+        return *g_serverReachableInBatch;
+    const bool reachable = winreg::wineServerReachable(files.directory());
+    if (files.inBatch())
+        g_serverReachableInBatch = reachable;
+    return reachable;
+}
+
 // The registry that answers a call on key: the live one for its own handles,
 // and for the predefined roots while a Wine server that Wine can reach runs;
 // else the files (read-only while a server holds the prefix's lock).
@@ -127,7 +141,7 @@ winreg::Core &coreFor(winreg::Handle key) {
     Registry &files = registry();
     if (g_live && !g_live->ended())
         return *g_live;
-    if (!winreg::wineServerReachable(files.directory()))
+    if (!serverReachable(files))
         return files;
     g_live = std::make_unique<LiveRegistry>(
         files.directory(), [&files](const std::string &fileName) { return files.forcedReadOnly(fileName); });
@@ -166,17 +180,42 @@ using winreg::status::ok;
 Handle handleOf(HKEY key) { return static_cast<Handle>(reinterpret_cast<uintptr_t>(key)); }
 HKEY keyOf(Handle handle) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(handle)); }
 
+// Room the calls reuse from one call to the next (every call holds the
+// lock), so that listing a large key allocates nothing per item.
+struct Scratch {
+    std::u16string name;
+    Value value;
+    winreg::SubKey subKey;
+    std::string text;
+    std::string data;
+};
+Scratch g_scratch;
+
 // The A functions speak UTF-8; a null name is the empty one.
 std::u16string wide(LPCSTR text) { return winreg::utf8ToUtf16(text ? text : ""); }
+
+// The same in the scratch room, for a name that the call only looks up.
+std::u16string_view wideName(LPCSTR text) {
+    g_scratch.name.clear();
+    winreg::appendUtf8AsUtf16(text ? text : "", g_scratch.name);
+    return g_scratch.name;
+}
+
+const std::string &utf8In(std::string &room, std::u16string_view text) {
+    room.clear();
+    winreg::appendUtf16AsUtf8(text, room);
+    return room;
+}
 
 bool isText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // The bytes that the A functions show for a value: text in UTF-8.
-std::string ansiData(const Value &value) {
+std::string_view ansiData(const Value &value) {
     if (!isText(value.type))
         return value.data;
-    return winreg::utf16ToUtf8(
-        winreg::bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
+    g_scratch.data.clear();
+    winreg::appendUtf16BytesAsUtf8(value.data, g_scratch.data);
+    return g_scratch.data;
 }
 
 std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
@@ -193,7 +232,7 @@ std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
 // was. Text stored without its final zero gets one after the data where the
 // buffer has room, uncounted, so that C callers can read it as a string.
 LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
-    const std::string bytes = ansiData(value);
+    const std::string_view bytes = ansiData(value);
     if (data) {
         if (*size < bytes.size()) {
             *size = static_cast<DWORD>(bytes.size());
@@ -211,7 +250,7 @@ LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
 
 // Copies text and its terminator into a caller's buffer of capacity
 // characters; false (and nothing written) when it does not fit.
-bool copyName(const std::string &text, LPSTR buffer, DWORD capacity) {
+bool copyName(std::string_view text, LPSTR buffer, DWORD capacity) {
     if (capacity <= text.size())
         return false;
     std::memcpy(buffer, text.data(), text.size());
@@ -230,7 +269,7 @@ LSTATUS openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY re
     if (!result)
         return invalidParameter;
     Handle opened = 0;
-    const LSTATUS status = coreFor(handleOf(base)).openKey(handleOf(base), wide(subKey), options, access, opened);
+    const LSTATUS status = coreFor(handleOf(base)).openKey(handleOf(base), wideName(subKey), options, access, opened);
     *result = keyOf(opened);
     return status;
 }
@@ -251,8 +290,8 @@ LSTATUS createKey(HKEY base, LPCSTR subKey, DWORD reserved, LPCSTR keyClass, DWO
 }
 
 LSTATUS queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
-    Value value;
-    const LSTATUS status = coreFor(handleOf(key)).queryValue(handleOf(key), wide(name), value);
+    Value &value = g_scratch.value;
+    const LSTATUS status = coreFor(handleOf(key)).queryValue(handleOf(key), wideName(name), value);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
     if (reserved || (data && !size))
@@ -308,7 +347,7 @@ LSTATUS queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserve
 
 LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR keyClass,
                 LPDWORD classLength, PFILETIME lastWriteTime) {
-    winreg::SubKey subKey;
+    winreg::SubKey &subKey = g_scratch.subKey;
     const LSTATUS status = coreFor(handleOf(key)).enumKey(handleOf(key), index, subKey);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
@@ -316,11 +355,11 @@ LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD r
         return invalidParameter;
     if (status != ok)
         return status;
-    const std::string childName = winreg::utf16ToUtf8(subKey.name);
+    const std::string &childName = utf8In(g_scratch.text, subKey.name);
     if (!copyName(childName, name, *nameLength))
         return moreData;
     *nameLength = static_cast<DWORD>(childName.size());
-    const std::string classText = winreg::utf16ToUtf8(subKey.keyClass);
+    const std::string &classText = utf8In(g_scratch.data, subKey.keyClass);
     if (keyClass && !copyName(classText, keyClass, *classLength))
         return moreData;
     if (classLength)
@@ -331,7 +370,7 @@ LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD r
 
 LSTATUS enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
                   LPBYTE data, LPDWORD size) {
-    Value value;
+    Value &value = g_scratch.value;
     const LSTATUS status = coreFor(handleOf(key)).enumValue(handleOf(key), index, value);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
@@ -339,7 +378,7 @@ LSTATUS enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD
         return invalidParameter;
     if (status != ok)
         return status;
-    const std::string valueName = winreg::utf16ToUtf8(value.name);
+    const std::string &valueName = utf8In(g_scratch.text, value.name);
     if (!copyName(valueName, name, *nameLength))
         return moreData;
     *nameLength = static_cast<DWORD>(valueName.size());
@@ -437,7 +476,25 @@ LSTATUS VtrRegReset(const char *dir) {
             g_registry.reset();
         }
         g_chosenDirectory = dir ? dir : "";
+        g_serverReachableInBatch.reset();
         return status;
+    });
+}
+
+LSTATUS VtrRegBeginBatch(void) {
+    return guarded([&] {
+        g_serverReachableInBatch.reset();
+        registry().beginBatch();
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS VtrRegEndBatch(void) {
+    return guarded([&] {
+        g_serverReachableInBatch.reset();
+        if (g_registry)
+            g_registry->endBatch();
+        return ERROR_SUCCESS;
     });
 }
 

@@ -547,7 +547,7 @@ void Hive::dropPendingChanges() {
 }
 
 Status Hive::commit() {
-    if (const Status denied = checkWritable())
+    if (const Status denied = checkWritableNow())
         return denied;
     const DirectoryLock lock(directory_);
     if (lock.fd() < 0 || lock.error() != 0) {
@@ -559,7 +559,7 @@ Status Hive::commit() {
     removeLeftovers(lock.fd(), fileName_ + std::string(kTempInfix));
     if (!stampOf(filePath()).sameVersion(stamp_))
         loadFromDisk(); // another program saved meanwhile: take its file, put our changes on top
-    if (const Status denied = checkWritable())
+    if (const Status denied = checkWritableNow())
         return denied;
 
     std::vector<BlockPlace> places;
@@ -689,6 +689,12 @@ int Hive::writeInPlace(int dirFd, const std::string &name, const HiveText &text)
 }
 
 Status Hive::checkWritable() {
+    if (trustProbes_ && probesPassed_ && !forcedReadOnly_ && unparsable_.empty())
+        return status::ok;
+    return checkWritableNow();
+}
+
+Status Hive::checkWritableNow() {
     if (forcedReadOnly_) {
         tell("read-only, as requested");
         return status::accessDenied;
@@ -697,6 +703,13 @@ Status Hive::checkWritable() {
         tell("read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
         return status::accessDenied;
     }
+    const Status probed = probeWritable();
+    probesPassed_ = probed == status::ok;
+    return probed;
+}
+
+// What the file system and a running Wine server say about writing the file.
+Status Hive::probeWritable() {
     if (stamp_.exists && ((stamp_.mode & 0222) == 0 || access(filePath().c_str(), W_OK) != 0)) {
         tell("read-only, because the file is not writable");
         return status::accessDenied;

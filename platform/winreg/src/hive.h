@@ -79,8 +79,12 @@ public:
     void setParentOfRoot(Key *parent) { parentOfRoot_ = parent; if (root_) root_->parent = parent; }
 
     // 0 when the hive may be written, else ERROR_ACCESS_DENIED; the reason
-    // goes to stderr once.
+    // goes to stderr once. While the probes of the file system and of a Wine
+    // server are trusted, checkWritable runs them only until they pass once;
+    // checkWritableNow always runs them.
     Status checkWritable();
+    Status checkWritableNow();
+    void trustProbes(bool on) { trustProbes_ = on; probesPassed_ = false; }
     void forceReadOnly(bool on) { forcedReadOnly_ = on; }
     bool forcedReadOnly() const { return forcedReadOnly_; }
     bool understood() const { return unparsable_.empty(); }
@@ -131,6 +135,7 @@ private:
     bool keepBlock(const Key &key, TextPlan &plan) const;
     int writeFile(int lockFd, const HiveText &text);
     int writeInPlace(int dirFd, const std::string &name, const HiveText &text);
+    Status probeWritable();
     void tell(const std::string &reason);
     std::string defaultHeader() const;
 
@@ -152,6 +157,8 @@ private:
 
     std::string unparsable_;
     bool forcedReadOnly_ = false;
+    bool trustProbes_ = false;
+    bool probesPassed_ = false;
     std::set<std::string> told_;
 };
 

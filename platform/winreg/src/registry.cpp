@@ -24,7 +24,7 @@ Handle g_nextHandle = 0x1000;
 size_t utf8DataSize(const Value &value) {
     if (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)
         return value.data.size();
-    return utf8LengthOf(bytesToUtf16(reinterpret_cast<const uint8_t *>(value.data.data()), value.data.size()));
+    return utf8LengthOfUtf16Bytes(value.data);
 }
 
 uint32_t effectiveAccess(uint32_t access) {
@@ -364,7 +364,7 @@ Status Registry::createKey(Handle base, std::u16string_view subKey, const std::u
                 return denied;
             if (key->isVolatile && !isVolatile)
                 return status::childMustBeVolatile;
-            next = key->hive->createKey(*key, path.parts[i], last ? keyClass : nullptr, isVolatile,
+            next = key->hive->createKey(*key, std::u16string(path.parts[i]), last ? keyClass : nullptr, isVolatile,
                                         last && makeLink);
             created = last;
         }
@@ -578,6 +578,19 @@ Status Registry::setReadOnly(const char *fileName, bool readOnly) {
         return status::fileNotFound;
     hive->forceReadOnly(readOnly);
     return status::ok;
+}
+
+void Registry::beginBatch() {
+    ++call_; // the batch's first use of each hive looks at its file
+    inBatch_ = true;
+    for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
+        hive->trustProbes(true);
+}
+
+void Registry::endBatch() {
+    inBatch_ = false;
+    for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
+        hive->trustProbes(false);
 }
 
 } // namespace winreg

@@ -39,6 +39,11 @@ public:
     Status flushAll() override;
     void closeAllHandles();
     Status setReadOnly(const char *fileName, bool readOnly);
+    // Inside a batch each hive file is looked at once, and the probes for
+    // writing are trusted once passed; saves still check everything.
+    void beginBatch();
+    void endBatch();
+    bool inBatch() const { return inBatch_; }
     bool forcedReadOnly(std::string_view fileName);
 
     void hiveWillReload(Hive &hive) override;
@@ -58,11 +63,15 @@ private:
         Status status = status::ok;
     };
     struct ParsedPath {
-        std::vector<std::u16string> parts;
+        std::vector<std::u16string_view> parts; // into the path parsed
         Status status = status::ok;
     };
 
-    void beginCall() { ++call_; }
+    // A batch is one call as far as looking at the files goes.
+    void beginCall() {
+        if (!inBatch_)
+            ++call_;
+    }
     void refresh(Hive &hive);
     Hive *hiveByFile(std::string_view fileName);
     Target target(Handle key);
@@ -87,6 +96,7 @@ private:
     std::unique_ptr<Hive> defaultUser_;
     std::unordered_map<Handle, OpenHandle> handles_;
     uint64_t call_ = 0;
+    bool inBatch_ = false;
     std::unordered_map<Hive *, uint64_t> refreshedInCall_;
 };
 

@@ -63,6 +63,48 @@ void appendCodePointAsUtf8(uint32_t cp, std::string &out) {
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// UTF-16 units stored as little-endian bytes, read in place.
+struct LittleEndianUnits {
+    std::string_view bytes;
+    size_t size() const { return bytes.size() / 2; }
+    char16_t operator[](size_t i) const {
+        return static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    }
+};
+
+template <typename Units> void appendUnitsAsUtf8(const Units &text, std::string &out) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            const uint32_t cp = 0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            appendCodePointAsUtf8(cp, out);
+            ++i;
+        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
+            appendCodePointAsUtf8(kReplacement, out);
+        } else {
+            appendCodePointAsUtf8(c, out);
+        }
+    }
+}
+
+template <typename Units> size_t utf8LengthOfUnits(const Units &text) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80)
+            n += 1;
+        else if (c < 0x800)
+            n += 2;
+        else if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1]))
+            n += 4, ++i;
+        else
+            n += 3;
+    }
+    return n;
+}
+
 } // namespace
 
 void appendUtf8AsUtf16(std::string_view text, std::u16string &out) {
@@ -95,22 +137,7 @@ std::u16string utf8ToUtf16(std::string_view text) {
     return out;
 }
 
-void appendUtf16AsUtf8(std::u16string_view text, std::string &out) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            const uint32_t cp = 0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            appendCodePointAsUtf8(cp, out);
-            ++i;
-        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
-            appendCodePointAsUtf8(kReplacement, out);
-        } else {
-            appendCodePointAsUtf8(c, out);
-        }
-    }
-}
+void appendUtf16AsUtf8(std::u16string_view text, std::string &out) { appendUnitsAsUtf8(text, out); }
 
 std::string utf16ToUtf8(std::u16string_view text) {
     std::string out;
@@ -119,21 +146,14 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-size_t utf8LengthOf(std::u16string_view text) {
-    size_t n = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80)
-            n += 1;
-        else if (c < 0x800)
-            n += 2;
-        else if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1]))
-            n += 4, ++i;
-        else
-            n += 3;
-    }
-    return n;
+void appendUtf16BytesAsUtf8(std::string_view bytes, std::string &out) {
+    appendUnitsAsUtf8(LittleEndianUnits{bytes}, out);
 }
+
+
+size_t utf8LengthOf(std::u16string_view text) { return utf8LengthOfUnits(text); }
+
+size_t utf8LengthOfUtf16Bytes(std::string_view bytes) { return utf8LengthOfUnits(LittleEndianUnits{bytes}); }
 
 bool isValidUtf8(std::string_view text) {
     size_t pos = 0;

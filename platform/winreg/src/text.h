@@ -18,6 +18,9 @@ void appendUtf8AsUtf16(std::string_view text, std::u16string &out);
 std::string utf16ToUtf8(std::u16string_view text);
 void appendUtf16AsUtf8(std::u16string_view text, std::string &out);
 size_t utf8LengthOf(std::u16string_view text);
+// The same for UTF-16 held as little-endian bytes (an odd last byte is left out).
+void appendUtf16BytesAsUtf8(std::string_view bytes, std::string &out);
+size_t utf8LengthOfUtf16Bytes(std::string_view bytes);
 
 // Whether text is valid UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view text);
