@@ -1053,7 +1053,13 @@ int Run(std::vector<std::string> args)
 
 int main(int argc, char **argv)
 {
-    const int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    // What a command left unsaved (a copy that a question ended) is saved
+    // here, where its failure still reaches the exit status.
+    if (VtrRegDirectory())
+        status = Saved(status);
     Flush();
-    return status;
+    // All is saved and written: the process ends without taking its key
+    // trees down one key at a time.
+    std::_Exit(status);
 }
