@@ -1,5 +1,6 @@
 #include "hive.h"
 
+#include "bulk_memory.h"
 #include "filesystem.h"
 #include "format.h"
 #include "status.h"
@@ -104,7 +105,7 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     }
     // One byte more than the file holds tells whether it grew meanwhile.
     const size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+    const std::shared_ptr<char> buffer = allocateBulk(capacity);
     size_t got = 0;
     ssize_t n = 0;
     while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
@@ -114,7 +115,7 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
         return false;
     }
     if (got < capacity) {
-        text = HiveText(std::move(buffer), got);
+        text = HiveText(buffer, got);
         return true;
     }
     std::string grown(buffer.get(), got);

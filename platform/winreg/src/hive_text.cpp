@@ -11,10 +11,7 @@ namespace {
 constexpr size_t kTolerableWaste = size_t{64} << 10;
 } // namespace
 
-HiveText::HiveText(std::unique_ptr<char[]> raw, size_t size) {
-    const std::shared_ptr<char[]> owner(std::move(raw));
-    holdWhole(std::shared_ptr<const char>(owner, owner.get()), size);
-}
+HiveText::HiveText(std::shared_ptr<const char> block, size_t size) { holdWhole(std::move(block), size); }
 
 HiveText::HiveText(std::string text) {
     const auto owner = std::make_shared<const std::string>(std::move(text));

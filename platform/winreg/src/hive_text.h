@@ -16,9 +16,9 @@ namespace winreg {
 class HiveText {
 public:
     HiveText() = default;
-    // Text read from disk sits in a plain array, which unlike a std::string
-    // is not zero-filled before the read fills it.
-    HiveText(std::unique_ptr<char[]> raw, size_t size);
+    // Text read from disk sits in a block of its own (see allocateBulk),
+    // which unlike a std::string is not zero-filled before the read fills it.
+    HiveText(std::shared_ptr<const char> block, size_t size);
     explicit HiveText(std::string text);
 
     size_t size() const { return size_; }
