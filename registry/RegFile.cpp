@@ -74,14 +74,6 @@ std::string Utf16Bytes(std::u16string_view units)
     return bytes;
 }
 
-void AppendUtf16Le(std::string_view text, std::string &out) { out += Utf16Bytes(ApiToUtf16(text)); }
-size_t Utf16Length(std::string_view text) { return ApiToUtf16(text).size(); }
-#else
-std::string Utf16ToApi(std::u16string_view text) { return utf::ToUtf8(text); }
-void AppendUtf16Le(std::string_view text, std::string &out) { utf::AppendUtf16Le(text, out); }
-size_t Utf16Length(std::string_view text) { return utf::Utf16Length(text); }
-#endif
-
 std::u16string Utf16FromBytes(std::string_view bytes)
 {
     std::u16string units(bytes.size() / 2, u'\0');
@@ -90,6 +82,20 @@ std::u16string Utf16FromBytes(std::string_view bytes)
                                          (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
     return units;
 }
+
+void AppendUtf16Le(std::string_view text, std::string &out) { out += Utf16Bytes(ApiToUtf16(text)); }
+std::string ApiFromUtf16Le(std::string_view bytes) { return Utf16ToApi(Utf16FromBytes(bytes)); }
+size_t Utf16Length(std::string_view text) { return ApiToUtf16(text).size(); }
+#else
+std::string ApiFromUtf16Le(std::string_view bytes)
+{
+    std::string text;
+    utf::AppendUtf8FromUtf16Le(bytes, text);
+    return text;
+}
+void AppendUtf16Le(std::string_view text, std::string &out) { utf::AppendUtf16Le(text, out); }
+size_t Utf16Length(std::string_view text) { return utf::Utf16Length(text); }
+#endif
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
@@ -474,22 +480,36 @@ private:
         return false;
     }
 
+    // Bytes as "xx,xx,...": one or two hexadecimal digits each, with blanks
+    // around them, and nothing but blanks after a final comma.
     bool HexBytes(std::string_view text, Value &value)
     {
         std::string bytes;
-        while (!text.empty()) {
-            const size_t comma = text.find(',');
-            const std::string_view item = Trimmed(text.substr(0, comma));
-            unsigned long b = 0;
-            if (!ParseHexNumber(item, 2, b))
+        bytes.reserve(text.size() / 3 + 1);
+        size_t i = 0;
+        const auto skip = [&](bool alsoCarriageReturn) {
+            while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || (alsoCarriageReturn && text[i] == '\r')))
+                ++i;
+        };
+        while (i < text.size()) {
+            skip(false);
+            const int high = i < text.size() ? HexDigit(text[i]) : -1;
+            if (high < 0)
                 return false;
+            int b = high;
+            if (++i < text.size() && HexDigit(text[i]) >= 0)
+                b = b * 16 + HexDigit(text[i++]);
             bytes += static_cast<char>(b);
-            if (comma == std::string_view::npos)
+            skip(true);
+            if (i == text.size())
                 break;
-            text = Trimmed(text.substr(comma + 1));
+            if (text[i++] != ',')
+                return false;
+            if (text.find_first_not_of(" \t\r", i) == std::string_view::npos)
+                break;
         }
         // Strings are stored as the file holds them: UTF-16 in a Unicode file.
-        value.data = unicode_ && IsStringType(value.type) ? Utf16ToApi(Utf16FromBytes(bytes)) : bytes;
+        value.data = unicode_ && IsStringType(value.type) ? ApiFromUtf16Le(bytes) : std::move(bytes);
         return true;
     }
 
@@ -505,7 +525,7 @@ std::string DecodeFile(const std::string &bytes, bool &unicode)
 {
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
         unicode = true;
-        return Utf16ToApi(Utf16FromBytes(std::string_view(bytes).substr(2)));
+        return ApiFromUtf16Le(std::string_view(bytes).substr(2));
     }
     std::string_view text(bytes);
     if (text.starts_with("\xEF\xBB\xBF"))

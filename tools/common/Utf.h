@@ -99,31 +99,75 @@ inline void AppendUtf16Le(std::string_view text, std::string &out)
     out.resize(start + static_cast<size_t>(to - begin));
 }
 
+inline void AppendUtf8(char32_t c, std::string &out)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The character whose first unit is unitAt(i), of count units; i moves to
+// its last unit. A high surrogate takes the next unit whatever it is.
+template <typename UnitAt> char32_t CharacterAt(UnitAt unitAt, size_t count, size_t &i)
+{
+    char32_t c = unitAt(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < count)
+        c = 0x10000 + ((c - 0xD800) << 10) + (unitAt(++i) - 0xDC00);
+    return c;
+}
+
 inline std::string ToUtf8(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size())
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    const auto unitAt = [text](size_t i) { return text[i]; };
+    for (size_t i = 0; i < text.size(); ++i)
+        AppendUtf8(CharacterAt(unitAt, text.size(), i), out);
     return out;
+}
+
+// Appends UTF-16LE bytes as UTF-8, as ToUtf8 converts their units (an odd
+// last byte is left out).
+inline void AppendUtf8FromUtf16Le(std::string_view bytes, std::string &out)
+{
+    const size_t count = bytes.size() / 2;
+    const auto unitAt = [bytes](size_t i) {
+        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    };
+    // Four units of plain ASCII: every high byte zero, every low byte below 0x80.
+    const auto fourAscii = [bytes](size_t i) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + 2 * i, 8);
+        return std::endian::native == std::endian::little && (word & 0xFF80FF80FF80FF80u) == 0;
+    };
+    out.reserve(out.size() + count);
+    for (size_t i = 0; i < count; ++i) {
+        size_t run = i;
+        while (count - run >= 4 && fourAscii(run))
+            run += 4;
+        if (run > i) {
+            const size_t at = out.size();
+            out.resize(at + (run - i));
+            for (char *to = out.data() + at; i < run; ++i)
+                *to++ = bytes[2 * i];
+            if (i == count)
+                break;
+        }
+        AppendUtf8(CharacterAt(unitAt, count, i), out);
+    }
 }
 
 } // namespace utf

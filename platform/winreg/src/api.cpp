@@ -224,7 +224,7 @@ std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     if (!isText(type))
         return std::string(bytes);
-    return winreg::utf16ToBytes(winreg::utf8ToUtf16(bytes));
+    return winreg::utf8ToUtf16Bytes(bytes);
 }
 
 // Hands a value's data to the caller as RegQueryValueExA and RegEnumValueA do:

@@ -281,6 +281,7 @@ void Hive::loadFromDisk() {
 }
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
+    writeDownPaths(); // the keys of the journal are about to go
     auto root = std::make_unique<Key>();
     root->name = rootName_;
     root->hive = this;
@@ -316,10 +317,30 @@ void Hive::ensureValues(Key &key) {
         decodeBlockValues(text_.slice(key.blockOffset, key.blockLength), key);
 }
 
-void Hive::record(Change change) {
+// A change's path is found from its key only when the tree is about to lose
+// keys, as most changes reach the file with the tree they were made on.
+void Hive::record(Change change, Key &key) {
     if (!change.isVolatile)
         ++pendingChanges_;
+    if (change.path.empty())
+        change.key = &key;
     journal_.push_back(std::move(change));
+}
+
+void Hive::writeDownPaths() {
+    for (size_t i = pathsWrittenDown_; i < journal_.size(); ++i) {
+        Change &change = journal_[i];
+        if (change.key)
+            change.path = pathOf(*change.key);
+        change.key = nullptr;
+    }
+    pathsWrittenDown_ = journal_.size();
+}
+
+void Hive::forgetLastingChanges() {
+    std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
+    pathsWrittenDown_ = 0;
+    pendingChanges_ = 0;
 }
 
 Key *Hive::createKey(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile,
@@ -328,7 +349,6 @@ Key *Hive::createKey(Key &parent, std::u16string name, const std::u16string *key
     Key *key = createLevel(parent, std::move(name), keyClass, isVolatile, isLink, now);
     Change change;
     change.kind = Change::Kind::CreateKey;
-    change.path = pathOf(*key);
     if (keyClass) {
         change.keyClass = *keyClass;
         change.hasClass = true;
@@ -336,7 +356,7 @@ Key *Hive::createKey(Key &parent, std::u16string name, const std::u16string *key
     change.isLink = isLink;
     change.isVolatile = isVolatile;
     change.fileTime = now;
-    record(std::move(change));
+    record(std::move(change), *key);
     return key;
 }
 
@@ -345,13 +365,12 @@ void Hive::setValue(Key &key, Value value) {
     const uint64_t now = currentFileTime();
     Change change;
     change.kind = Change::Kind::SetValue;
-    change.path = pathOf(key);
     change.value = value;
     change.isVolatile = key.isVolatile;
     change.fileTime = now;
     putValue(key, std::move(value));
     touch(key, now);
-    record(std::move(change));
+    record(std::move(change), key);
 }
 
 bool Hive::deleteValue(Key &key, std::u16string_view name) {
@@ -362,17 +381,17 @@ bool Hive::deleteValue(Key &key, std::u16string_view name) {
     touch(key, now);
     Change change;
     change.kind = Change::Kind::DeleteValue;
-    change.path = pathOf(key);
     change.value.name = std::u16string(name);
     change.isVolatile = key.isVolatile;
     change.fileTime = now;
-    record(std::move(change));
+    record(std::move(change), key);
     return true;
 }
 
 void Hive::deleteKey(Key &key) {
     Key *parent = key.parent;
     const uint64_t now = currentFileTime();
+    writeDownPaths(); // before the key goes
     Change change;
     change.kind = Change::Kind::DeleteKey;
     change.path = pathOf(key);
@@ -381,7 +400,7 @@ void Hive::deleteKey(Key &key) {
     auto &siblings = parent->children;
     siblings.erase(std::find_if(siblings.begin(), siblings.end(), [&](const auto &k) { return k.get() == &key; }));
     touch(*parent, now);
-    record(std::move(change));
+    record(std::move(change), *parent);
 }
 
 void Hive::replayJournal() {
@@ -542,8 +561,7 @@ Status Hive::save(bool evenWithoutChanges) {
 // What the file did not take is forgotten, so that reads show the file and
 // the next change starts from it.
 void Hive::dropPendingChanges() {
-    std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
-    pendingChanges_ = 0;
+    forgetLastingChanges();
     loadFromDisk();
 }
 
@@ -584,8 +602,7 @@ Status Hive::commit() {
     placesOfLastSave_ = places.size();
     text_ = std::move(next);
     text_.compactIfWasteful();
-    std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
-    pendingChanges_ = 0;
+    forgetLastingChanges();
     return status::ok;
 }
 

@@ -41,6 +41,9 @@ struct Change {
     enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
     Kind kind = Kind::SetValue;
     std::vector<std::u16string> path; // of the key, from the hive's root
+    // The key itself until its path is written down (Hive::writeDownPaths),
+    // which happens only when the tree is about to lose keys.
+    Key *key = nullptr;
     Value value;                      // SetValue: the value; DeleteValue: its name
     std::u16string keyClass;          // CreateKey
     bool hasClass = false;
@@ -120,7 +123,9 @@ private:
     void dropPendingChanges();
     void replayJournal();
     void applyChange(const Change &change);
-    void record(Change change);
+    void record(Change change, Key &key);
+    void writeDownPaths();
+    void forgetLastingChanges(); // all but the volatile ones
     struct BlockToWrite {
         Key *key;
         uint64_t anchor;   // offset in the file as read
@@ -152,6 +157,7 @@ private:
     std::unique_ptr<Key> root_;
     FileStamp stamp_;
     std::vector<Change> journal_;
+    size_t pathsWrittenDown_ = 0; // journal entries before this one have their path
     size_t placesOfLastSave_ = 0;
     size_t pendingChanges_ = 0; // journal entries that the file still lacks
 

@@ -107,12 +107,15 @@ template <typename Units> size_t utf8LengthOfUnits(const Units &text) {
 
 } // namespace
 
-void appendUtf8AsUtf16(std::string_view text, std::u16string &out) {
+namespace {
+
+// Calls put with each UTF-16 unit of UTF-8 text.
+template <typename Put> void eachUtf16UnitOf(std::string_view text, Put put) {
     size_t pos = 0;
     while (pos < text.size()) {
         const auto c = static_cast<uint8_t>(text[pos]);
         if (c < 0x80) {
-            out.push_back(c);
+            put(c);
             ++pos;
             continue;
         }
@@ -120,14 +123,30 @@ void appendUtf8AsUtf16(std::string_view text, std::u16string &out) {
         const int32_t cp = decodeUtf8(text, pos, len);
         pos += len;
         if (cp < 0) {
-            out.push_back(kReplacement);
+            put(kReplacement);
         } else if (cp >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            put(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            put(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            put(static_cast<char16_t>(cp));
         }
     }
+}
+
+} // namespace
+
+void appendUtf8AsUtf16(std::string_view text, std::u16string &out) {
+    eachUtf16UnitOf(text, [&out](char16_t unit) { out.push_back(unit); });
+}
+
+std::string utf8ToUtf16Bytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    eachUtf16UnitOf(text, [&out](char16_t unit) {
+        out.push_back(static_cast<char>(unit & 0xFF));
+        out.push_back(static_cast<char>(unit >> 8));
+    });
+    return out;
 }
 
 std::u16string utf8ToUtf16(std::string_view text) {

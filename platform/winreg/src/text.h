@@ -13,6 +13,8 @@ namespace winreg {
 // byte, as the Windows UTF-8 code page does.
 std::u16string utf8ToUtf16(std::string_view text);
 void appendUtf8AsUtf16(std::string_view text, std::u16string &out);
+// The same as little-endian bytes.
+std::string utf8ToUtf16Bytes(std::string_view text);
 
 // UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
