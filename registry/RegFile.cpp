@@ -371,16 +371,45 @@ private:
             return;
         }
         if (remove) {
+            chain_.clear(); // its keys may be gone
             const LSTATUS status = DeleteTree(root->key, path);
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the key " + std::string(name));
             return;
         }
-        if (RegCreateKeyExA(root->key, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
-            ERROR_SUCCESS) {
+        const Created base = Below(*root, path);
+        if (RegCreateKeyExA(base.key, path.c_str() + base.skip, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS) {
             key_ = nullptr;
+            chain_.clear();
             Notice("reg: Unable to import the registry key '" + std::string(name) + "'");
+            return;
         }
+        chain_.push_back({root, std::move(path), key_});
+    }
+
+    // The keys of the last key lines, each inside the one before it: a file
+    // lists a key's subkeys after it, so a key line is mostly created from
+    // one of these rather than walked to from its root again.
+    struct Created {
+        const Root *root;
+        std::string path;
+        HKEY key;
+        size_t skip = 0; // Below: the characters of the path that key stands for
+    };
+
+    // The deepest key of the chain that holds root\path, or the root itself.
+    Created Below(const Root &root, const std::string &path)
+    {
+        while (!chain_.empty()) {
+            const Created &last = chain_.back();
+            const size_t length = last.path.size();
+            if (last.root == &root && length > 0 && path.size() > length + 1 && path.compare(0, length, last.path) == 0 &&
+                path[length] == '\\' && path[length + 1] != '\\')
+                return {&root, {}, last.key, length + 1};
+            chain_.pop_back();
+        }
+        return {&root, {}, root.key, 0};
     }
 
     void ValueLine(std::string_view line)
@@ -487,10 +516,12 @@ private:
         std::string bytes;
         bytes.reserve(text.size() / 3 + 1);
         size_t i = 0;
-        const auto skip = [&](bool alsoCarriageReturn) {
-            while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || (alsoCarriageReturn && text[i] == '\r')))
-                ++i;
+        const auto blankFrom = [&text](size_t at, bool alsoCarriageReturn) {
+            while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || (alsoCarriageReturn && text[at] == '\r')))
+                ++at;
+            return at;
         };
+        const auto skip = [&](bool alsoCarriageReturn) { i = blankFrom(i, alsoCarriageReturn); };
         while (i < text.size()) {
             skip(false);
             const int high = i < text.size() ? HexDigit(text[i]) : -1;
@@ -505,7 +536,7 @@ private:
                 break;
             if (text[i++] != ',')
                 return false;
-            if (text.find_first_not_of(" \t\r", i) == std::string_view::npos)
+            if (blankFrom(i, true) == text.size())
                 break;
         }
         // Strings are stored as the file holds them: UTF-16 in a Unicode file.
@@ -517,6 +548,7 @@ private:
     ImportReport &report_;
     HKEY key_ = nullptr;
     std::vector<HKEY> held_;
+    std::vector<Created> chain_;
     size_t number_ = 0;
 };
 

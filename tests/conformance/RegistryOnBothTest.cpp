@@ -27,6 +27,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include "Utf.h"
 #endif
 
 namespace {
@@ -49,8 +51,6 @@ bool DoubleByteCodePage()
     return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
 }
 #else
-#include "Utf.h"
-
 std::string Local(const std::u16string &text) { return utf::ToUtf8(text); }
 #endif
 

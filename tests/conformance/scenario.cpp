@@ -14,6 +14,9 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include "Utf.h"
+#endif
 
 namespace {
 
@@ -43,8 +46,6 @@ std::u16string Wide(const std::string &text)
     return out;
 }
 #else
-#include "Utf.h"
-
 // Our engine's A functions speak UTF-8.
 std::string Local(const std::u16string &text) { return utf::ToUtf8(text); }
 

@@ -108,6 +108,51 @@ private:
     bool waited_ = false;
 };
 
+// The folder of a Wine server for the prefix at dir, in the Debian layout
+// /tmp/<contents of prefix/wineserver>/server-<dev>-<ino>/, with its file
+// `lock`; the server runs while somebody holds a write lock on it.
+class FakeWineServer {
+public:
+    explicit FakeWineServer(const std::string &prefix) {
+        if (!mkdtemp(base_))
+            return;
+        writeFile(prefix + "/wineserver", std::string(base_ + 5) + "\n");
+        struct stat st{};
+        stat(prefix.c_str(), &st);
+        folder_ = std::string(base_) + "/server-" + hex(st.st_dev) + "-" + hex(st.st_ino);
+        mkdir(folder_.c_str(), 0700);
+        writeFile(lockPath(), "");
+    }
+    ~FakeWineServer() {
+        if (fd_ >= 0)
+            close(fd_);
+        unlink(lockPath().c_str());
+        rmdir(folder_.c_str());
+        rmdir(base_);
+    }
+    FakeWineServer(const FakeWineServer &) = delete;
+    FakeWineServer &operator=(const FakeWineServer &) = delete;
+    std::string lockPath() const { return folder_ + "/lock"; }
+    // Takes the lock from this process, as a server's own would be seen.
+    bool start() {
+        fd_ = open(lockPath().c_str(), O_RDWR);
+        struct flock lock{};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        return fd_ >= 0 && fcntl(fd_, F_OFD_SETLK, &lock) == 0;
+    }
+
+private:
+    static std::string hex(unsigned long long n) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%llx", n);
+        return text;
+    }
+    char base_[40] = "/tmp/vantor-fake-wineserver.XXXXXX";
+    std::string folder_;
+    int fd_ = -1;
+};
+
 } // namespace
 
 TEST_F(Robustness, TwoProcessesWritingAtOnceBothKeepTheirWrites) {
@@ -313,18 +358,8 @@ TEST_F(Robustness, HiveMadeReadOnlyOnRequest) {
 
 TEST_F(Robustness, RunningWineServerMakesThePrefixReadOnly) {
     usePrefixCopy();
-    // The Debian layout: /tmp/<contents of prefix/wineserver>/server-<dev>-<ino>/lock
-    char serverBase[] = "/tmp/vantor-fake-wineserver.XXXXXX";
-    ASSERT_NE(mkdtemp(serverBase), nullptr);
-    writeFile(dir_.file("wineserver"), std::string(serverBase + 5) + "\n");
-    struct stat prefix{};
-    ASSERT_EQ(stat(dir_.path().c_str(), &prefix), 0);
-    char serverDir[256];
-    std::snprintf(serverDir, sizeof serverDir, "%s/server-%llx-%llx", serverBase,
-                  static_cast<unsigned long long>(prefix.st_dev), static_cast<unsigned long long>(prefix.st_ino));
-    ASSERT_EQ(mkdir(serverDir, 0700), 0);
-    const std::string lockPath = std::string(serverDir) + "/lock";
-    writeFile(lockPath, "");
+    FakeWineServer fake(dir_.path());
+    const std::string lockPath = fake.lockPath();
 
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -373,9 +408,44 @@ TEST_F(Robustness, RunningWineServerMakesThePrefixReadOnly) {
     EXPECT_EQ(setString(HKEY_CURRENT_USER, "x", "z"), ERROR_ACCESS_DENIED);
     testing::internal::GetCapturedStderr();
     close(fd);
-    unlink(lockPath.c_str());
-    rmdir(serverDir);
-    rmdir(serverBase);
+}
+
+// Inside a batch the engine trusts the checks it made first, but a save
+// makes them all again under the lock.
+TEST_F(Robustness, SavesInABatchCheckAgainWhatTheBatchTrusted) {
+    const std::string hive = dir_.file("user.reg");
+    const auto anotherProgramSaves = [&](FakeWineServer &) {
+        writeFile(hive + ".new", readFile(hive) + "\n[Software\\\\Theirs] 1700000000\n\"theirs\"=\"2\"\n");
+        return std::rename((hive + ".new").c_str(), hive.c_str()) == 0;
+    };
+    const struct {
+        const char *name;
+        std::function<bool(FakeWineServer &)> meanwhile;
+        LSTATUS saved;
+        std::vector<const char *> savedLines; // when the save succeeds
+    } cases[] = {
+        {"a Wine server starts", [](FakeWineServer &server) { return server.start(); }, ERROR_ACCESS_DENIED, {}},
+        {"another program saves", anotherProgramSaves, ERROR_SUCCESS, {"\"theirs\"=\"2\"", "\"ours\"=\"1\""}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        usePrefixCopy();
+        FakeWineServer server(dir_.path());
+        ASSERT_EQ(VtrRegBeginBatch(), ERROR_SUCCESS);
+        HKEY key = createKey(HKEY_CURRENT_USER, "Software\\Batch");
+        ASSERT_TRUE(c.meanwhile(server));
+        const std::string fileLeft = readFile(hive);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(setString(key, "ours", "1"), ERROR_SUCCESS); // trusted: nothing is looked at again
+        EXPECT_EQ(RegCloseKey(key), c.saved);
+        testing::internal::GetCapturedStderr();
+        const std::string saved = readFile(hive);
+        if (c.saved != ERROR_SUCCESS)
+            EXPECT_EQ(saved, fileLeft);
+        for (const char *line : c.savedLines)
+            EXPECT_NE(saved.find(line), std::string::npos) << line;
+        EXPECT_EQ(VtrRegEndBatch(), ERROR_SUCCESS);
+    }
 }
 
 TEST_F(Robustness, PendingChangesAreSavedAtProcessExit) {
