@@ -451,13 +451,20 @@ private:
     bool QuotedText(std::string_view line, size_t &at, std::string &text)
     {
         for (size_t i = at + 1; i < line.size(); ++i) {
-            const char c = line[i];
-            if (c == '"') {
+            // The characters up to the next quote or escape, as they are.
+            size_t end = i;
+            while (end < line.size() && line[end] != '"' && line[end] != '\\')
+                ++end;
+            text.append(line, i, end - i);
+            i = end;
+            if (i == line.size())
+                break;
+            if (line[i] == '"') {
                 at = i + 1;
                 return true;
             }
-            if (c != '\\' || i + 1 == line.size()) {
-                text += c;
+            if (i + 1 == line.size()) {
+                text += '\\';
                 continue;
             }
             const char next = line[++i];
