@@ -7,6 +7,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #ifndef _WIN32
 #include "Utf.h"
@@ -108,13 +109,104 @@ std::string Describe(LSTATUS status)
     }
 }
 
+// Calls visit with each value of an open key, in the registry's order; the
+// value it is given lasts until the next call. Throws Error when the registry
+// refuses to list them.
+template <typename Visit> void EachValue(HKEY key, Visit visit)
+{
+    // Kept from key to key: most keys fit in what the ones before needed.
+    static thread_local std::string name(256, '\0');
+    static thread_local std::string data(1024, '\0');
+    static thread_local Value value;
+    for (DWORD index = 0;;) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        const LSTATUS status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
+                                             reinterpret_cast<BYTE *>(data.data()), &size);
+        if (status == ERROR_NO_MORE_ITEMS)
+            return;
+        if (status == ERROR_MORE_DATA) {
+            name.resize(name.size() * 2);
+            data.resize(size > data.size() ? size : data.size() * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS)
+            throw Error("cannot list the values: " + Describe(status));
+        value.name.assign(name.data(), nameLength);
+        value.type = type;
+        value.data.assign(data.data(), size);
+        visit(value);
+        ++index;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Writing.
 
+// A file written to a temporary file beside it and renamed into place by
+// Commit, so a reader never sees half of it; without Commit the temporary
+// file goes again. Every failure throws FileError with the reason.
+class AtomicFile {
+public:
+    explicit AtomicFile(const std::string &path)
+        : path_(path), temporary_(path + ".tmp"), file_(std::fopen(temporary_.c_str(), "wb"))
+    {
+        if (!file_)
+            Fail();
+    }
+    ~AtomicFile()
+    {
+        if (file_) {
+            std::fclose(file_);
+            std::remove(temporary_.c_str());
+        }
+    }
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    void Write(std::string_view bytes)
+    {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+            Fail();
+    }
+
+    // durable: the data reaches the disk before the rename, and a crash
+    // leaves the old file or the new one; otherwise the file is handed to the
+    // system's cache as any program's output is.
+    void Commit(bool durable)
+    {
+        bool flushed = std::fflush(file_) == 0;
+#ifndef _WIN32
+        flushed = flushed && (!durable || fsync(fileno(file_)) == 0);
+#endif
+        int error = flushed ? 0 : errno;
+        if (std::fclose(std::exchange(file_, nullptr)) != 0 && error == 0)
+            error = errno;
+        if (error == 0 && std::rename(temporary_.c_str(), path_.c_str()) != 0)
+            error = errno;
+        if (error != 0) {
+            std::remove(temporary_.c_str());
+            throw FileError(path_ + ": " + std::strerror(error));
+        }
+    }
+
+private:
+    [[noreturn]] void Fail() { throw FileError(path_ + ": " + std::strerror(errno)); }
+
+    std::string path_;
+    std::string temporary_;
+    std::FILE *file_;
+};
+
+// Text is gathered in the API's code page and goes out, converted to the
+// format's encoding, at the end, or to a file whenever a chunk is full.
 class Writer {
 public:
-    explicit Writer(Format format) : format_(format)
+    explicit Writer(Format format, AtomicFile *file = nullptr) : format_(format), file_(file)
     {
+        if (file_ && format_ == Format::Unicode)
+            file_->Write("\xFF\xFE");
         out_ += format == Format::Unicode ? kUnicodeHeader : kAnsiHeader;
         out_ += "\r\n";
     }
@@ -124,6 +216,7 @@ public:
         out_ += "\r\n[";
         out_ += fullName;
         out_ += "]\r\n";
+        DrainIfFull();
     }
 
     void Entry(const Value &value)
@@ -139,11 +232,17 @@ public:
         out_ += '=';
         Data(value, lineStart);
         out_ += "\r\n";
+        DrainIfFull();
     }
 
+    // The whole text, or nothing when it went to a file.
     std::string Finish()
     {
         out_ += "\r\n";
+        if (file_) {
+            Drain();
+            return {};
+        }
         if (format_ == Format::Ansi)
             return std::move(out_);
         std::string bytes = "\xFF\xFE";
@@ -152,6 +251,26 @@ public:
     }
 
 private:
+    static constexpr size_t kChunk = 1 << 18;
+
+    void DrainIfFull()
+    {
+        if (file_ && out_.size() >= kChunk)
+            Drain();
+    }
+
+    void Drain()
+    {
+        if (format_ == Format::Ansi) {
+            file_->Write(out_);
+        } else {
+            wide_.clear();
+            AppendUtf16Le(out_, wide_);
+            file_->Write(wide_);
+        }
+        out_.clear();
+    }
+
     void Escaped(std::string_view text)
     {
         size_t plain = 0; // the start of the run of characters that stay as they are
@@ -233,7 +352,9 @@ private:
     }
 
     Format format_;
+    AtomicFile *file_;
     std::string out_;
+    std::string wide_; // a chunk on its way to the file
 };
 
 // fullName is the key's name on the way in and out; below, it grows by the
@@ -241,8 +362,7 @@ private:
 void WriteTree(Writer &writer, HKEY key, std::string &fullName)
 {
     writer.Key(fullName);
-    for (const Value &value : ValuesOf(key))
-        writer.Entry(value);
+    EachValue(key, [&writer](const Value &value) { writer.Entry(value); });
     const size_t length = fullName.size();
     for (const std::string &name : SubkeyNamesOf(key)) {
         HKEY sub = nullptr;
@@ -604,28 +724,9 @@ const Root *SplitKeyName(const std::string &fullName, std::string &path)
 
 std::vector<Value> ValuesOf(HKEY key)
 {
-    // Kept from key to key: most keys fit in what the ones before needed.
-    static thread_local std::string name(256, '\0');
-    static thread_local std::string data(1024, '\0');
     std::vector<Value> values;
-    for (DWORD index = 0;;) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD size = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        const LSTATUS status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
-                                             reinterpret_cast<BYTE *>(data.data()), &size);
-        if (status == ERROR_NO_MORE_ITEMS)
-            return values;
-        if (status == ERROR_MORE_DATA) {
-            name.resize(name.size() * 2);
-            data.resize(size > data.size() ? size : data.size() * 2);
-            continue;
-        }
-        if (status != ERROR_SUCCESS)
-            throw Error("cannot list the values: " + Describe(status));
-        values.push_back({std::string(name.data(), nameLength), type, std::string(data.data(), size)});
-        ++index;
-    }
+    EachValue(key, [&values](const Value &value) { values.push_back(value); });
+    return values;
 }
 
 std::vector<std::string> SubkeyNamesOf(HKEY key)
@@ -674,6 +775,16 @@ std::string ExportKey(HKEY key, const std::string &fullName, Format format)
     std::string name = fullName;
     WriteTree(writer, key, name);
     return writer.Finish();
+}
+
+void ExportKeyToFile(HKEY key, const std::string &fullName, Format format, const std::string &path)
+{
+    AtomicFile file(path);
+    Writer writer(format, &file);
+    std::string name = fullName;
+    WriteTree(writer, key, name);
+    writer.Finish();
+    file.Commit(false);
 }
 
 std::string ExportValue(HKEY key, const std::string &fullName, const std::string &valueName, Format format)
@@ -730,8 +841,14 @@ std::string ReadFile(const std::string &path)
 {
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file)
-        throw Error(path + ": " + std::strerror(errno));
+        throw FileError(path + ": " + std::strerror(errno));
     std::string bytes;
+    // The size, where the file tells it, saves growing the text step by step.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        if (const long size = std::ftell(file); size > 0)
+            bytes.reserve(static_cast<size_t>(size));
+    }
+    std::rewind(file);
     char buffer[1 << 16];
     size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
@@ -739,28 +856,15 @@ std::string ReadFile(const std::string &path)
     const bool failed = std::ferror(file);
     std::fclose(file);
     if (failed)
-        throw Error(path + ": cannot be read");
+        throw FileError(path + ": cannot be read");
     return bytes;
 }
 
 void WriteFile(const std::string &path, const std::string &bytes)
 {
-    const std::string temporary = path + ".tmp";
-    std::FILE *file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
-        throw Error(path + ": " + std::strerror(errno));
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-#ifdef _WIN32
-    const bool flushed = std::fflush(file) == 0;
-#else
-    const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-#endif
-    const int closeError = std::fclose(file);
-    if (!written || !flushed || closeError != 0 || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        std::remove(temporary.c_str());
-        throw Error(path + ": " + reason);
-    }
+    AtomicFile file(path);
+    file.Write(bytes);
+    file.Commit(true);
 }
 
 } // namespace regfile

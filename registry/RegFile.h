@@ -23,6 +23,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A file that cannot be read or written.
+class FileError : public Error {
+public:
+    using Error::Error;
+};
+
 enum class Format {
     Unicode, // "Windows Registry Editor Version 5.00", UTF-16LE with a byte-order mark, CR LF
     Ansi,    // "REGEDIT4", the API's code page, CR LF
@@ -59,6 +65,11 @@ LSTATUS DeleteTree(HKEY root, const std::string &path);
 // it; ExportValue writes the key with that one value only.
 std::string ExportKey(HKEY key, const std::string &fullName, Format format);
 std::string ExportValue(HKEY key, const std::string &fullName, const std::string &valueName, Format format);
+// ExportKey straight into a file, without holding all of it in memory. The
+// file replaces the old one in one step, as WriteFile's does, but like the
+// output of Wine's reg export it is not waited for on the disk. A file that
+// cannot be written throws FileError.
+void ExportKeyToFile(HKEY key, const std::string &fullName, Format format, const std::string &path);
 
 // What an import did beside its changes: the notices Wine's reg prints for
 // such a file (an unknown escape, a key that cannot be written), and the
@@ -74,8 +85,9 @@ struct ImportReport {
 // a .reg file throws Error.
 ImportReport Import(const std::string &bytes);
 
-// Reads a whole file; writes one through a temporary file and a rename, so a
-// reader never sees half of it. Both throw Error with the reason.
+// Reads a whole file; writes one through a temporary file, synced to the
+// disk, and a rename, so a reader never sees half of it and a crash leaves
+// the old file or the new one. Both throw FileError with the reason.
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);
 

@@ -907,10 +907,9 @@ int Export(const std::vector<std::string> &args)
         if (answer != Answer::Yes)
             return Refused(answer);
     }
-    const std::string text = regfile::ExportKey(key.get(), name->shown, regfile::Format::Unicode);
     try {
-        regfile::WriteFile(file, text);
-    } catch (const regfile::Error &error) {
+        regfile::ExportKeyToFile(key.get(), name->shown, regfile::Format::Unicode, file);
+    } catch (const regfile::FileError &error) {
         Flush();
         std::fprintf(stderr, "vantor-reg: %s\n", error.what());
         return Fail("Path not found.");

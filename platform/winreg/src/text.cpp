@@ -226,6 +226,8 @@ char16_t foldCase(char16_t c) {
 int compareNames(std::u16string_view a, std::u16string_view b) {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
         const char16_t x = foldCase(a[i]);
         const char16_t y = foldCase(b[i]);
         if (x != y)
