@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -1048,10 +1049,21 @@ int Run(std::vector<std::string> args)
     }
 }
 
+
+// A command lives for milliseconds: memory it frees stays with it for its
+// next allocation rather than going back to the system and coming again one
+// page fault at a time. False where the C library does not take the advice,
+// which costs nothing but speed.
+bool KeepFreedMemory()
+{
+    return mallopt(M_MMAP_THRESHOLD, 32 << 20) == 1 && mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    KeepFreedMemory(); // advice only
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
     // What a command left unsaved (a copy that a question ended) is saved
     // here, where its failure still reaches the exit status.
