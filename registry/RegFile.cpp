@@ -1,5 +1,6 @@
 #include "RegFile.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -396,16 +397,18 @@ std::string_view Trimmed(std::string_view text)
     return text;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+// The value of each byte as a hexadecimal digit, -1 for the others.
+constexpr std::array<signed char, 256> kHexDigits = [] {
+    std::array<signed char, 256> digits{};
+    for (int c = 0; c < 256; ++c)
+        digits[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                    : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                    : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                           : -1;
+    return digits;
+}();
+
+int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
 // A hexadecimal number of at most `maxDigits` digits making up all of text.
 bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &number)
@@ -650,6 +653,16 @@ private:
         };
         const auto skip = [&](bool alsoCarriageReturn) { i = blankFrom(i, alsoCarriageReturn); };
         while (i < text.size()) {
+            // Most bytes are two digits and a comma with more to follow.
+            if (i + 3 < text.size() && text[i + 2] == ',' && HexDigit(text[i + 3]) >= 0) {
+                const int high = HexDigit(text[i]);
+                const int low = HexDigit(text[i + 1]);
+                if (high >= 0 && low >= 0) {
+                    bytes += static_cast<char>(high * 16 + low);
+                    i += 3;
+                    continue;
+                }
+            }
             skip(false);
             const int high = i < text.size() ? HexDigit(text[i]) : -1;
             if (high < 0)

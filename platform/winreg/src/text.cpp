@@ -140,12 +140,14 @@ void appendUtf8AsUtf16(std::string_view text, std::u16string &out) {
 }
 
 std::string utf8ToUtf16Bytes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    eachUtf16UnitOf(text, [&out](char16_t unit) {
-        out.push_back(static_cast<char>(unit & 0xFF));
-        out.push_back(static_cast<char>(unit >> 8));
+    std::string out(text.size() * 2, '\0'); // no byte of UTF-8 gives more than two
+    char *to = out.data();
+    eachUtf16UnitOf(text, [&to](char16_t unit) {
+        to[0] = static_cast<char>(unit & 0xFF);
+        to[1] = static_cast<char>(unit >> 8);
+        to += 2;
     });
+    out.resize(static_cast<size_t>(to - out.data()));
     return out;
 }
 
