@@ -9,6 +9,7 @@
 #include "tree.h"
 
 #include <ctime>
+#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -156,7 +157,7 @@ private:
     std::string header_;
     std::unique_ptr<Key> root_;
     FileStamp stamp_;
-    std::vector<Change> journal_;
+    std::deque<Change> journal_; // grows without moving what it holds
     size_t pathsWrittenDown_ = 0; // journal entries before this one have their path
     size_t placesOfLastSave_ = 0;
     size_t pendingChanges_ = 0; // journal entries that the file still lacks
