@@ -281,6 +281,7 @@ void Hive::loadFromDisk() {
 }
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
+    KeyIndex index;
     auto root = std::make_unique<Key>();
     root->name = rootName_;
     root->hive = this;
@@ -294,11 +295,12 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
         text = HiveText();
         result.header = defaultHeader();
     } else {
-        result = loadHiveText(text.slice(0, text.size()), *root);
+        result = indexHiveText(text.slice(0, text.size()), *root, index);
     }
     listener_.hiveWillReload(*this);
     root_ = std::move(root);
     text_ = std::move(text);
+    index_ = std::move(index);
     header_ = std::move(result.header);
     stamp_ = stamp;
     unparsable_ = result.ok ? std::string() : result.error;
@@ -307,6 +309,22 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
     replayJournal();
     listener_.hiveDidReload(*this);
 }
+
+void Hive::makePendingChildren(Key &key) { makeChildren(key, index_, blockText()); }
+
+// A save renders from the whole tree, and moves the blocks the index points to.
+void Hive::makeAllPendingKeys() {
+    if (index_.lines.empty())
+        return;
+    makeAllChildren(*root_, index_, blockText());
+    index_ = KeyIndex();
+}
+
+BlockText Hive::blockText() const {
+    return [this](size_t offset, size_t length) { return text_.slice(offset, length); };
+}
+
+void makePendingChildren(Key &key) { key.hive->makePendingChildren(key); }
 
 void Hive::ensureValues(Key &key) {
     if (key.valuesLoaded)
@@ -416,7 +434,7 @@ void Hive::applyChange(const Change &change) {
         }
         break;
     case Change::Kind::DeleteKey:
-        if (Key *key = findPath(root, change.path); key && key != &root && key->children.empty()) {
+        if (Key *key = findPath(root, change.path); key && key != &root && !hasChildren(*key)) {
             Key *parent = key->parent;
             auto &siblings = parent->children;
             siblings.erase(
@@ -503,6 +521,7 @@ bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<
 // in, so that the spelling of a name written differently in two blocks
 // (which the first block decides on load) stays as it is.
 HiveText Hive::renderText(std::vector<BlockPlace> *places) {
+    makeAllPendingKeys();
     {
         TextPlan plan(text_);
         plan.fresh() = header_;

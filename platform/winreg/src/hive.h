@@ -4,6 +4,7 @@
 // locked, atomic save that merges them into whatever the file holds now.
 #pragma once
 
+#include "format.h"
 #include "hive_text.h"
 #include "status.h"
 #include "tree.h"
@@ -86,6 +87,7 @@ public:
     bool understood() const { return unparsable_.empty(); }
 
     void ensureValues(Key &key);
+    void makePendingChildren(Key &key);
 
     // Changes, recorded in the journal.
     Key *createKey(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink);
@@ -111,6 +113,8 @@ private:
     };
 
     void loadFromDisk();
+    void makeAllPendingKeys();
+    BlockText blockText() const;
     void replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal);
     Status commit();
     void dropPendingChanges();
@@ -143,6 +147,7 @@ private:
 
     bool loaded_ = false;
     HiveText text_;
+    KeyIndex index_; // of the keys text_ holds that are not made yet
     std::string header_;
     std::unique_ptr<Key> root_;
     FileStamp stamp_;
