@@ -111,6 +111,16 @@ private:
         size_t offset;
         size_t length;
     };
+    // Where the blocks of the index's lines [first, end) moved to.
+    struct LinesPlace {
+        uint32_t first;
+        uint32_t end;
+        int64_t shift;
+    };
+    struct SavePlaces {
+        std::vector<BlockPlace> blocks;
+        std::vector<LinesPlace> lines;
+    };
 
     void loadFromDisk();
     void makeAllPendingKeys();
@@ -128,10 +138,10 @@ private:
         bool writes;       // false: the key keeps no block
     };
     void listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list);
-    HiveText renderText(std::vector<BlockPlace> *places);
-    bool renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<BlockPlace> *places,
-                           uint64_t &lastOffset);
-    void appendBlock(Key &key, TextPlan &plan, std::vector<BlockPlace> *places);
+    HiveText renderText(SavePlaces *places);
+    bool renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset);
+    bool keepPendingKeys(const Key &key, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset);
+    void appendBlock(Key &key, TextPlan &plan, SavePlaces *places);
     bool keepBlock(const Key &key, TextPlan &plan) const;
     int writeFile(int lockFd, const HiveText &text);
     int writeInPlace(int dirFd, const std::string &name, const HiveText &text);
