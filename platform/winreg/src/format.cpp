@@ -36,6 +36,39 @@ constexpr auto kHexValue = [] {
 
 int hexDigit(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
+// Bit i tells whether text[i] is a hex digit, and (in commas) a comma.
+unsigned hexDigitMask(const char *text, unsigned *commas = nullptr) {
+#if defined(__SSE2__)
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
+    const __m128i lower = _mm_or_si128(chunk, _mm_set1_epi8(0x20));
+    const __m128i digit =
+        _mm_and_si128(_mm_cmpgt_epi8(chunk, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(chunk, _mm_set1_epi8('9' + 1)));
+    const __m128i letter =
+        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+    if (commas)
+        *commas = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(','))));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
+#else
+    unsigned hex = 0, comma = 0;
+    for (unsigned i = 0; i < 16; ++i) {
+        hex |= unsigned{hexDigit(text[i]) >= 0} << i;
+        comma |= unsigned{text[i] == ','} << i;
+    }
+    if (commas)
+        *commas = comma;
+    return hex;
+#endif
+}
+
+// Whether the 15 bytes at text are "hh,hh,hh,hh,hh," (16 are read).
+bool fiveHexBytesAt(const char *text) {
+    unsigned commas;
+    const unsigned hex = hexDigitMask(text, &commas);
+    constexpr unsigned kCommas = 0b100100100100100;
+    constexpr unsigned kDigits = 0b011011011011011;
+    return (commas & 0x7FFF) == kCommas && (hex & 0x7FFF) == kDigits;
+}
+
 // The length of the longest common start of a and b, compared a word at a time.
 size_t commonPrefixLength(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
@@ -110,6 +143,16 @@ public:
     }
     bool takeHex(size_t maxDigits, uint64_t &value) {
         value = 0;
+        if (n_ - pos_ > 16) {
+            // All digits seen at once, with the byte after the most allowed.
+            const size_t digits = static_cast<size_t>(std::countr_one(hexDigitMask(s_ + pos_)));
+            if (digits == 0 || digits > maxDigits || (digits == 16 && hexDigit(s_[pos_ + 16]) >= 0))
+                return false;
+            for (size_t i = 0; i < digits; ++i)
+                value = (value << 4) | static_cast<uint64_t>(hexDigit(s_[pos_ + i]));
+            pos_ += digits;
+            return true;
+        }
         const size_t start = pos_;
         const size_t stop = std::min(n_, pos_ + maxDigits);
         int digit;
@@ -261,7 +304,12 @@ public:
 
     bool hexBytes(std::string *out) {
         for (;;) {
-            // The common shape first: two digits and a comma.
+            // The common shape first: two digits and a comma, five at a time
+            // when only checking.
+            if (!out) {
+                while (n_ - pos_ >= 16 && fiveHexBytesAt(s_ + pos_))
+                    pos_ += 15;
+            }
             while (n_ - pos_ >= 3 && s_[pos_ + 2] == ',' && hexDigit(s_[pos_]) >= 0 && hexDigit(s_[pos_ + 1]) >= 0) {
                 if (out)
                     out->push_back(static_cast<char>(hexDigit(s_[pos_]) << 4 | hexDigit(s_[pos_ + 1])));
