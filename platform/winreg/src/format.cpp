@@ -60,6 +60,26 @@ unsigned hexDigitMask(const char *text, unsigned *commas = nullptr) {
 #endif
 }
 
+// The number written by the first digits hex digits at text, all of which
+// are hex digits (1 to 16 of them; 16 bytes are read). The digits' values
+// are found for a word of eight at a time and packed pairwise.
+uint64_t hexValueAt(const char *text, size_t digits) {
+    const auto nibbles = [](uint64_t x) {
+        return (x & 0x0F0F0F0F0F0F0F0FULL) + ((x >> 6) & 0x0101010101010101ULL) * 9; // 'a'/'A' have bit 6
+    };
+    const auto pack = [](uint64_t n) { // eight nibbles, the first digit in the lowest byte
+        n = __builtin_bswap64(n);
+        n = ((n >> 4) & 0x00F000F000F000F0ULL) | (n & 0x000F000F000F000FULL);
+        n = ((n >> 8) & 0x0000FF000000FF00ULL) | (n & 0x000000FF000000FFULL);
+        return ((n >> 16) & 0x00000000FFFF0000ULL) | (n & 0x000000000000FFFFULL);
+    };
+    uint64_t first, second;
+    std::memcpy(&first, text, 8);
+    std::memcpy(&second, text + 8, 8);
+    const uint64_t all = pack(nibbles(first)) << 32 | pack(nibbles(second));
+    return all >> (4 * (16 - digits)); // what follows the digits falls off the end
+}
+
 // Whether the 15 bytes at text are "hh,hh,hh,hh,hh," (16 are read).
 bool fiveHexBytesAt(const char *text) {
     unsigned commas;
@@ -143,13 +163,12 @@ public:
     }
     bool takeHex(size_t maxDigits, uint64_t &value) {
         value = 0;
-        if (n_ - pos_ > 16) {
+        if (std::endian::native == std::endian::little && n_ - pos_ > 16) {
             // All digits seen at once, with the byte after the most allowed.
             const size_t digits = static_cast<size_t>(std::countr_one(hexDigitMask(s_ + pos_)));
             if (digits == 0 || digits > maxDigits || (digits == 16 && hexDigit(s_[pos_ + 16]) >= 0))
                 return false;
-            for (size_t i = 0; i < digits; ++i)
-                value = (value << 4) | static_cast<uint64_t>(hexDigit(s_[pos_ + i]));
+            value = hexValueAt(s_ + pos_, digits);
             pos_ += digits;
             return true;
         }
@@ -242,6 +261,10 @@ public:
                 return LevelEnd::Invalid;
             if (s_[pos_] == ']')
                 return LevelEnd::Closing;
+            if (s_[pos_] == '\\' && pos_ + 1 < n_ && s_[pos_ + 1] == '\\') {
+                pos_ += 2;
+                return LevelEnd::Separator;
+            }
             unit_.clear();
             if (!special(&unit_))
                 return LevelEnd::Invalid;
@@ -701,13 +724,17 @@ private:
         const std::string_view rest = text_.substr(rawStart);
         const size_t common = commonPrefixLength(previousRaw_, rest);
         const size_t previousLevels = levelEnds_.size();
-        size_t shared = 0;
-        while (shared < previousLevels && levelEnds_[shared] <= common) {
-            const std::string_view next = rest.substr(levelEnds_[shared]);
-            if (!next.starts_with(']') && !next.starts_with("\\\\"))
-                break;
+        // A name is spelled as before when the text up to its end is, and
+        // what follows ends it here too, which before the first difference
+        // it does.
+        size_t shared = static_cast<size_t>(
+            std::lower_bound(levelEnds_.begin(), levelEnds_.end(), common) - levelEnds_.begin());
+        const auto endsName = [&rest](size_t at) {
+            return at < rest.size() &&
+                   (rest[at] == ']' || (rest[at] == '\\' && at + 1 < rest.size() && rest[at + 1] == '\\'));
+        };
+        if (shared < previousLevels && levelEnds_[shared] == common && endsName(common))
             ++shared;
-        }
         p_.setPos(shared == 0 ? rawStart : rawStart + levelEnds_[shared - 1]);
         size_t levels = shared;
         for (;;) {
