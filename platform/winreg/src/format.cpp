@@ -163,7 +163,7 @@ public:
     }
     bool takeHex(size_t maxDigits, uint64_t &value) {
         value = 0;
-        if (std::endian::native == std::endian::little && n_ - pos_ > 16) {
+        if (std::endian::native == std::endian::little && maxDigits > 2 && n_ - pos_ > 16) {
             // All digits seen at once, with the byte after the most allowed.
             const size_t digits = static_cast<size_t>(std::countr_one(hexDigitMask(s_ + pos_)));
             if (digits == 0 || digits > maxDigits || (digits == 16 && hexDigit(s_[pos_ + 16]) >= 0))
