@@ -119,15 +119,14 @@ double plainRead(const std::string &path) {
     return secondsSince(start);
 }
 
-// Measured in a fresh child process so that the memory high-water mark
-// belongs to this one load.
-LoadFigures measureLoadInChild(const std::string &dir) {
-    int channel[2];
-    if (pipe(channel) != 0)
-        std::exit(1);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        LoadFigures figures;
+// Each figure of a load is measured in a fresh process of its own, started
+// as the registry tool starts, so that the memory high-water mark and the
+// cost of memory never touched before belong to that one load.
+enum class LoadPart { Load, PlainRead, Parse };
+
+LoadFigures measureInThisProcess(LoadPart part, const std::string &dir) {
+    LoadFigures figures;
+    if (part == LoadPart::Load) {
         const long before = statusKilobytes("VmRSS:");
         const auto start = Clock::now();
         VtrRegReset(dir.c_str());
@@ -136,22 +135,37 @@ LoadFigures measureLoadInChild(const std::string &dir) {
         figures.seconds = secondsSince(start);
         figures.peakKilobytes = statusKilobytes("VmHWM:") - before;
         RegCloseKey(key);
+    } else if (part == LoadPart::PlainRead) {
         figures.readSeconds = plainRead(dir + "/system.reg");
+    } else {
         const std::string text = readFile(dir + "/system.reg");
         winreg::Key root;
         const auto parseStart = Clock::now();
         winreg::loadHiveText(text, root);
         figures.parseSeconds = secondsSince(parseStart);
-        if (write(channel[1], &figures, sizeof figures) != sizeof figures)
-            _exit(1);
-        _exit(0);
     }
+    return figures;
+}
+
+LoadFigures measureInChild(LoadPart part, const std::string &dir) {
+    int channel[2];
+    if (pipe(channel) != 0)
+        std::exit(1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(channel[0]);
+        const std::string partText = std::to_string(static_cast<int>(part));
+        const std::string fdText = std::to_string(channel[1]);
+        execl("/proc/self/exe", "bench_winreg", "--measure", partText.c_str(), dir.c_str(), fdText.c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(channel[1]);
     LoadFigures figures;
     if (read(channel[0], &figures, sizeof figures) != sizeof figures)
         std::exit(1);
     waitpid(pid, nullptr, 0);
     close(channel[0]);
-    close(channel[1]);
     return figures;
 }
 
@@ -230,11 +244,11 @@ void benchHive(const char *label, const std::string &dir) {
     std::vector<double> loads, parses, plainReads;
     long peak = 0;
     for (int i = 0; i < 9; ++i) {
-        const LoadFigures f = measureLoadInChild(dir);
+        const LoadFigures f = measureInChild(LoadPart::Load, dir);
         loads.push_back(f.seconds);
-        parses.push_back(f.parseSeconds);
-        plainReads.push_back(f.readSeconds);
         peak = std::max(peak, f.peakKilobytes);
+        plainReads.push_back(measureInChild(LoadPart::PlainRead, dir).readSeconds);
+        parses.push_back(measureInChild(LoadPart::Parse, dir).parseSeconds);
     }
     VtrRegReset(dir.c_str());
     committedWrite(-1); // loads the hive
@@ -270,7 +284,11 @@ void benchHive(const char *label, const std::string &dir) {
 
 } // namespace
 
-int main() {
+int main(int argc, char **argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--measure") == 0) {
+        const LoadFigures figures = measureInThisProcess(static_cast<LoadPart>(std::atoi(argv[2])), argv[3]);
+        return write(std::atoi(argv[4]), &figures, sizeof figures) == sizeof figures ? 0 : 1;
+    }
 #ifdef WINREG_BENCH_TREGISTRY
     std::printf("Commands timed through TRegistry.\n");
 #else
