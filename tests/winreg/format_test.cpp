@@ -5,6 +5,7 @@
 #include "test_support.h"
 
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace winreg;
 using namespace winreg_test;
@@ -58,7 +59,72 @@ std::string bytes(std::initializer_list<int> list) {
     return out;
 }
 
+// The same blocks in reverse order: the same tree, which the loader must
+// then read whole at once.
+std::string withBlocksReversed(const std::string &text) {
+    std::vector<std::string> blocks;
+    size_t start = text.find("\n[") + 1;
+    const std::string header = text.substr(0, start);
+    for (size_t next; (next = text.find("\n[", start)) != std::string::npos; start = next + 1)
+        blocks.push_back(text.substr(start, next + 1 - start));
+    blocks.push_back(text.substr(start));
+    std::string out = header;
+    for (auto it = blocks.rbegin(); it != blocks.rend(); ++it)
+        out += it->ends_with("\n\n") || it->ends_with("]\n") ? *it : *it + "\n";
+    return out;
+}
+
+std::vector<Value> valuesOf(const std::string &text, const Key &key) {
+    Key copy;
+    if (key.hasBlock())
+        decodeBlockValues(text.substr(key.blockOffset, key.blockLength), copy);
+    return copy.values;
+}
+
+void expectSameTree(const std::string &textA, const Key &a, const std::string &textB, const Key &b,
+                    const std::string &path) {
+    SCOPED_TRACE(path);
+    ASSERT_EQ(a.name, b.name);
+    EXPECT_EQ(a.hasBlock(), b.hasBlock());
+    EXPECT_EQ(a.valueCount(), b.valueCount());
+    EXPECT_EQ(std::tie(a.unixTime, a.hasUnixTime, a.fileTime, a.hasFileTime, a.isLink),
+              std::tie(b.unixTime, b.hasUnixTime, b.fileTime, b.hasFileTime, b.isLink));
+    EXPECT_EQ(a.keyClass ? *a.keyClass : u"-", b.keyClass ? *b.keyClass : u"-");
+    const auto va = valuesOf(textA, a), vb = valuesOf(textB, b);
+    ASSERT_EQ(va.size(), vb.size());
+    for (size_t i = 0; i < va.size(); ++i)
+        EXPECT_EQ(std::tie(va[i].name, va[i].type, va[i].data), std::tie(vb[i].name, vb[i].type, vb[i].data));
+    ASSERT_EQ(a.children.size(), b.children.size());
+    for (size_t i = 0; i < a.children.size(); ++i)
+        expectSameTree(textA, *a.children[i], textB, *b.children[i], path + "\\" + utf16ToUtf8(a.children[i]->name));
+}
+
 } // namespace
+
+// Keys are made from a list of the file's key lines as they are first looked
+// at; the tree they make must be the one read whole at once.
+TEST(WineFormat, KeysMadeWhenFirstLookedAtAreTheKeysReadAtOnce) {
+    const std::string shapes = "WINE REGISTRY Version 2\n\n"
+                               "[A\\\\\\\\B] 3\n#link\n\n"                    // an empty name between two separators
+                               "[A\\\\Implicit\\\\Leaf] 1\n#time=1d\n\"v\"=dword:00000001\n\n" // Implicit has no line
+                               "[A\\\\Implicit\\\\Leaf\\\\Deeper]\n\n"
+                               "[A\\\\x\\x5cy] 2\n#class=\"c\"\n@=\"d\"\n\n" // an escaped backslash separates too
+                               "[A\\\\\\x0444\\\\z] 4\n\"\\x0444\"=hex:01,02\n\n"
+                               "[Zed] 6\n";
+    for (const std::string &text : {shapes, readFile(testDataPath("system.reg")), readFile(testDataPath("user.reg"))}) {
+        Key listed;
+        KeyIndex index;
+        ASSERT_TRUE(indexHiveText(text, listed, index).ok);
+        ASSERT_FALSE(index.lines.empty()) << "not read key by key";
+        makeAllChildren(listed, index, [&](size_t offset, size_t length) { return std::string_view(text).substr(offset, length); });
+        const std::string reversed = withBlocksReversed(text);
+        Key whole;
+        KeyIndex none;
+        ASSERT_TRUE(indexHiveText(reversed, whole, none).ok);
+        ASSERT_TRUE(none.lines.empty()) << "a text out of order was read key by key";
+        expectSameTree(text, listed, reversed, whole, "");
+    }
+}
 
 TEST(WineFormat, EveryKeyOfTheWinePrefixIsWrittenBackExactly) {
     for (const char *name : {"system.reg", "user.reg", "userdef.reg"}) {
@@ -213,6 +279,9 @@ TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
         head + "[a] 1\n\"v\"=\"unterminated\n",
         head + "[a] 1\n\"v\"=hex:zz\n",
         head + "[a] 1\n\"v\"=dword:123456789\n",
+        head + "[a] 1\n#time=11111111111111111\n\"v\"=\"x\"\n",
+        head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,0g,0a,0b,0c,0d,0e,0f,10\n",
+        head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,09,0a,0b\xc3\xa9,0d,0e,0f,10\n",
         head + "[a] 1\n\"v\"=\"x\" junk\n",
         head + "[a] 1\n#unknown\n",
         head + "[a\n",

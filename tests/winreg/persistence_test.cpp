@@ -4,6 +4,7 @@
 
 #include "format.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <sys/stat.h>
@@ -68,24 +69,48 @@ TEST_F(Persistence, WinePrefixLoadsAndSavesByteIdentical) {
     EXPECT_EQ(inodeOf(dir_.file("system.reg")), before);
 }
 
+// Each save writes the blocks of the keys it changed anew and takes every
+// other block as the file had it, also blocks that a save before moved.
 TEST_F(Persistence, ChangingOneValueChangesOnlyThatKeysBlock) {
     usePrefixCopy();
-    HKEY txt = openKey(HKEY_CLASSES_ROOT, ".txt");
-    writeString(txt, "Content Type", "text/x-changed");
-    RegCloseKey(txt);
-
+    struct Step {
+        HKEY root;
+        const char *path;
+        const char *name;
+        const char *data;
+        const char *keyLine;
+        const char *valueLine;
+    };
+    const Step steps[] = {
+        {HKEY_CLASSES_ROOT, ".txt", "Content Type", "text/x-changed", "[Software\\\\Classes\\\\.txt] ",
+         "\n@=\"txtfile\"\n\"Content Type\"=\"text/x-changed\"\n"},
+        {HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager\\Environment", "TEMP", "T",
+         "[System\\\\CurrentControlSet\\\\Control\\\\Session Manager\\\\Environment] ", "\n\"TEMP\"=\"T\"\n"},
+        {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "RegisteredOwner", "Owner",
+         "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion] ", "\n\"RegisteredOwner\"=\"Owner\"\n"},
+    };
     const auto before = blocksOf(readFile(testDataPath("system.reg")));
-    const auto after = blocksOf(readFile(dir_.file("system.reg")));
-    ASSERT_EQ(before.size(), after.size());
-    std::vector<size_t> changed;
-    for (size_t i = 0; i < before.size(); ++i) {
-        if (before[i] != after[i])
-            changed.push_back(i);
+    for (size_t done = 1; done <= std::size(steps); ++done) {
+        const Step &step = steps[done - 1];
+        HKEY key = openKey(step.root, step.path);
+        writeString(key, step.name, step.data);
+        RegCloseKey(key);
+
+        const auto after = blocksOf(readFile(dir_.file("system.reg")));
+        ASSERT_EQ(before.size(), after.size());
+        std::vector<std::string> changed;
+        for (size_t i = 0; i < before.size(); ++i) {
+            if (before[i] != after[i])
+                changed.push_back(after[i]);
+        }
+        ASSERT_EQ(changed.size(), done) << "after step " << done;
+        for (size_t i = 0; i < done; ++i) {
+            const auto block = std::find_if(changed.begin(), changed.end(),
+                                            [&](const std::string &b) { return b.starts_with(steps[i].keyLine); });
+            ASSERT_NE(block, changed.end()) << steps[i].keyLine;
+            EXPECT_NE(block->find(steps[i].valueLine), std::string::npos) << *block;
+        }
     }
-    ASSERT_EQ(changed.size(), 1u);
-    const std::string &block = after[changed[0]];
-    EXPECT_EQ(block.rfind("[Software\\\\Classes\\\\.txt] ", 0), 0u) << block;
-    EXPECT_NE(block.find("\n@=\"txtfile\"\n\"Content Type\"=\"text/x-changed\"\n"), std::string::npos) << block;
     EXPECT_EQ(readFile(dir_.file("user.reg")), readFile(testDataPath("user.reg")));
     EXPECT_EQ(readFile(dir_.file("userdef.reg")), readFile(testDataPath("userdef.reg")));
 }

@@ -6,6 +6,8 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <future>
+#include <stdexcept>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -34,6 +36,59 @@ constexpr auto kHexValue = [] {
 
 int hexDigit(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
+// Bit i tells whether text[i] is a hex digit, and (in commas) a comma.
+unsigned hexDigitMask(const char *text, unsigned *commas = nullptr) {
+#if defined(__SSE2__)
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
+    const __m128i lower = _mm_or_si128(chunk, _mm_set1_epi8(0x20));
+    const __m128i digit =
+        _mm_and_si128(_mm_cmpgt_epi8(chunk, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(chunk, _mm_set1_epi8('9' + 1)));
+    const __m128i letter =
+        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+    if (commas)
+        *commas = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(','))));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
+#else
+    unsigned hex = 0, comma = 0;
+    for (unsigned i = 0; i < 16; ++i) {
+        hex |= unsigned{hexDigit(text[i]) >= 0} << i;
+        comma |= unsigned{text[i] == ','} << i;
+    }
+    if (commas)
+        *commas = comma;
+    return hex;
+#endif
+}
+
+// The number written by the first digits hex digits at text, all of which
+// are hex digits (1 to 16 of them; 16 bytes are read). The digits' values
+// are found for a word of eight at a time and packed pairwise.
+uint64_t hexValueAt(const char *text, size_t digits) {
+    const auto nibbles = [](uint64_t x) {
+        return (x & 0x0F0F0F0F0F0F0F0FULL) + ((x >> 6) & 0x0101010101010101ULL) * 9; // 'a'/'A' have bit 6
+    };
+    const auto pack = [](uint64_t n) { // eight nibbles, the first digit in the lowest byte
+        n = __builtin_bswap64(n);
+        n = ((n >> 4) & 0x00F000F000F000F0ULL) | (n & 0x000F000F000F000FULL);
+        n = ((n >> 8) & 0x0000FF000000FF00ULL) | (n & 0x000000FF000000FFULL);
+        return ((n >> 16) & 0x00000000FFFF0000ULL) | (n & 0x000000000000FFFFULL);
+    };
+    uint64_t first, second;
+    std::memcpy(&first, text, 8);
+    std::memcpy(&second, text + 8, 8);
+    const uint64_t all = pack(nibbles(first)) << 32 | pack(nibbles(second));
+    return all >> (4 * (16 - digits)); // what follows the digits falls off the end
+}
+
+// Whether the 15 bytes at text are "hh,hh,hh,hh,hh," (16 are read).
+bool fiveHexBytesAt(const char *text) {
+    unsigned commas;
+    const unsigned hex = hexDigitMask(text, &commas);
+    constexpr unsigned kCommas = 0b100100100100100;
+    constexpr unsigned kDigits = 0b011011011011011;
+    return (commas & 0x7FFF) == kCommas && (hex & 0x7FFF) == kDigits;
+}
+
 // The length of the longest common start of a and b, compared a word at a time.
 size_t commonPrefixLength(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
@@ -53,6 +108,13 @@ size_t commonPrefixLength(std::string_view a, std::string_view b) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// Fewer bytes than the blocks of any real hive take on average, so that the
+// key index is seldom moved as it grows; room never used costs no memory.
+constexpr size_t kTypicalBlockBytes = 64;
+
+// From this size on a text is checked in two halves at once.
+constexpr size_t kHalvedTextBytes = size_t{1} << 20;
 
 // Characters that stand for themselves inside quoted text.
 constexpr auto kPlain = [] {
@@ -101,6 +163,15 @@ public:
     }
     bool takeHex(size_t maxDigits, uint64_t &value) {
         value = 0;
+        if (std::endian::native == std::endian::little && maxDigits > 2 && n_ - pos_ > 16) {
+            // All digits seen at once, with the byte after the most allowed.
+            const size_t digits = static_cast<size_t>(std::countr_one(hexDigitMask(s_ + pos_)));
+            if (digits == 0 || digits > maxDigits || (digits == 16 && hexDigit(s_[pos_ + 16]) >= 0))
+                return false;
+            value = hexValueAt(s_ + pos_, digits);
+            pos_ += digits;
+            return true;
+        }
         const size_t start = pos_;
         const size_t stop = std::min(n_, pos_ + maxDigits);
         int digit;
@@ -168,6 +239,43 @@ public:
         pos_ += run;
     }
 
+    enum class LevelEnd { Separator, Closing, Invalid };
+
+    // Reads one name of a key path (after its '[' or a separator) up to the
+    // separator after it, which is consumed, or its ']', which is not; its
+    // text ends at nameEnd. The name is decoded into name when given; plain
+    // tells whether it was written as plain text alone. A backslash, however
+    // escaped, separates.
+    LevelEnd readLevel(std::u16string *name, bool &plain, size_t &nameEnd) {
+        plain = true;
+        for (;;) {
+            nameEnd = pos_;
+            if (const size_t run = plainRun(']')) {
+                if (name)
+                    appendRun(run, *name);
+                else
+                    pos_ += run;
+                continue;
+            }
+            if (atEnd())
+                return LevelEnd::Invalid;
+            if (s_[pos_] == ']')
+                return LevelEnd::Closing;
+            if (s_[pos_] == '\\' && pos_ + 1 < n_ && s_[pos_ + 1] == '\\') {
+                pos_ += 2;
+                return LevelEnd::Separator;
+            }
+            unit_.clear();
+            if (!special(&unit_))
+                return LevelEnd::Invalid;
+            if (unit_.back() == u'\\')
+                return LevelEnd::Separator;
+            plain = false;
+            if (name)
+                name->append(unit_);
+        }
+    }
+
     // The number of plain characters (printable ASCII or tab, neither a
     // backslash nor close) from the cursor on.
     size_t plainRun(char close) const {
@@ -219,7 +327,12 @@ public:
 
     bool hexBytes(std::string *out) {
         for (;;) {
-            // The common shape first: two digits and a comma.
+            // The common shape first: two digits and a comma, five at a time
+            // when only checking.
+            if (!out) {
+                while (n_ - pos_ >= 16 && fiveHexBytesAt(s_ + pos_))
+                    pos_ += 15;
+            }
             while (n_ - pos_ >= 3 && s_[pos_ + 2] == ',' && hexDigit(s_[pos_]) >= 0 && hexDigit(s_[pos_ + 1]) >= 0) {
                 if (out)
                     out->push_back(static_cast<char>(hexDigit(s_[pos_]) << 4 | hexDigit(s_[pos_ + 1])));
@@ -263,7 +376,8 @@ private:
     bool valueData(Value *out) {
         std::u16string text;
         std::u16string *textOut = out ? &text : nullptr;
-        if (peek() == '"') {
+        const char c = peek();
+        if (c == '"') {
             ++pos_;
             if (!quoted('"', textOut) || !endLine())
                 return false;
@@ -271,7 +385,7 @@ private:
                 storeString(*out, kRegSz, text);
             return true;
         }
-        if (take("str(")) {
+        if (c == 's' && take("str(")) {
             uint64_t type;
             if (!takeHex(8, type) || !take("):\"") || !quoted('"', textOut) || !endLine())
                 return false;
@@ -279,7 +393,7 @@ private:
                 storeString(*out, static_cast<uint32_t>(type), text);
             return true;
         }
-        if (take("dword:")) {
+        if (c == 'd' && take("dword:")) {
             // Exactly eight digits: fewer is what a file cut short leaves.
             uint64_t number;
             const size_t start = pos_;
@@ -293,7 +407,7 @@ private:
             }
             return true;
         }
-        if (take("hex")) {
+        if (c == 'h' && take("hex")) {
             uint64_t type = kRegBinary;
             if (peek() == '(') {
                 ++pos_;
@@ -373,7 +487,102 @@ private:
     const char *s_;
     size_t n_;
     size_t pos_ = 0;
+    std::u16string unit_; // what one escape stands for
 };
+
+// Compares two names of key paths as compareNames does their decoded forms.
+int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPlain) {
+    if (aPlain && bPlain) {
+        const size_t n = std::min(a.size(), b.size());
+        // foldCase of ASCII, which plain text is.
+        const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+        for (size_t i = 0; i < n; ++i) {
+            const int x = fold(a[i]);
+            const int y = fold(b[i]);
+            if (x != y)
+                return x < y ? -1 : 1;
+        }
+        return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+    }
+    std::u16string decoded[2];
+    const std::string_view raw[2] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        Parser p(raw[i]);
+        bool plain;
+        size_t end;
+        p.readLevel(&decoded[i], plain, end); // a lone name: read to its end
+    }
+    return compareNames(decoded[0], decoded[1]);
+}
+
+// One "#" line of a key's block, which is consumed when understood.
+bool readOption(Parser &p, Key &key) {
+    uint64_t number;
+    if (p.take("#time=")) {
+        if (!p.takeHex(16, number) || !p.endLine())
+            return false;
+        key.fileTime = number;
+        key.hasFileTime = true;
+        return true;
+    }
+    if (p.take("#class=\"")) {
+        auto keyClass = std::make_unique<std::u16string>();
+        if (!p.quoted('"', keyClass.get()) || !p.endLine())
+            return false;
+        key.keyClass = std::move(keyClass);
+        return true;
+    }
+    if (p.take("#link")) {
+        if (!p.endLine())
+            return false;
+        key.isLink = true;
+        return true;
+    }
+    return false;
+}
+
+// The name at position level (0 for the first) of the path of the key line
+// that starts block; false when the path has fewer names.
+bool decodePathName(std::string_view block, size_t level, std::u16string &name) {
+    Parser p(block);
+    p.setPos(1);
+    for (size_t seen = 0;;) {
+        const size_t start = p.pos();
+        name.clear();
+        bool plain;
+        size_t end;
+        const Parser::LevelEnd ending = p.readLevel(seen == level ? &name : nullptr, plain, end);
+        if (ending == Parser::LevelEnd::Invalid)
+            return false;
+        if (end > start && seen++ == level)
+            return true;
+        if (ending == Parser::LevelEnd::Closing)
+            return false;
+    }
+}
+
+// What a listed key's block says of the key itself: the time on its key line
+// and its options.
+void readKeyHead(std::string_view block, Key &key) {
+    Parser p(block);
+    p.setPos(1);
+    for (;;) {
+        bool plain;
+        size_t end;
+        if (p.readLevel(nullptr, plain, end) != Parser::LevelEnd::Separator)
+            break;
+    }
+    p.setPos(p.pos() + 1); // the ']'
+    p.skipBlanks();
+    int64_t unixTime = 0;
+    key.hasUnixTime = !p.atEol() && p.takeDecimal(unixTime);
+    key.unixTime = unixTime;
+    p.skipLine();
+    while (!p.atEnd()) {
+        if (p.peek() != '#' || !readOption(p, key))
+            p.skipLine();
+    }
+}
 
 size_t lineNumberAt(std::string_view text, size_t pos) {
     return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(pos, text.size())), '\n'));
@@ -381,7 +590,11 @@ size_t lineNumberAt(std::string_view text, size_t pos) {
 
 class Loader {
 public:
-    Loader(std::string_view text, Key &root) : text_(text), p_(text), root_(root) {}
+    // With an index, keys below root are only listed in it; the read gives
+    // up (abandoned()) at the first line it could not list that way.
+    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr)
+        : text_(text), p_(text), root_(root), index_(index) {}
+    bool abandoned() const { return abandoned_; }
 
     LoadResult run() {
         if (!signatureOk()) {
@@ -394,8 +607,13 @@ public:
             return std::move(result_);
         }
         readHeader();
-        while (!p_.atEnd())
-            readKey();
+        if (index_) {
+            listAllKeys();
+            abandoned_ = abandoned_ || !result_.ok;
+        } else {
+            while (!p_.atEnd())
+                readKey();
+        }
         return std::move(result_);
     }
 
@@ -427,6 +645,138 @@ private:
         if (!p_.atEnd() && header.size() >= 2 && header.ends_with("\n\n"))
             header.remove_suffix(1);
         result_.header = std::string(header);
+    }
+
+    // A large text is read in two halves at once, split at a key line.
+    void listAllKeys() {
+        const size_t half = text_.size() / 2;
+        const size_t split = text_.size() >= kHalvedTextBytes ? text_.find("\n[", half) : std::string_view::npos;
+        if (split == std::string_view::npos || split < p_.pos()) {
+            listKeys(text_.size());
+            return;
+        }
+        const size_t secondStart = split + 1;
+        KeyIndex second;
+        auto listSecond = std::async(std::launch::async, [this, secondStart, &second] {
+            Loader lister(text_, root_, &second);
+            lister.p_.setPos(secondStart);
+            lister.listKeys(text_.size());
+            return !lister.abandoned_ && lister.result_.ok;
+        });
+        listKeys(secondStart);
+        const bool secondListed = listSecond.get();
+        // The first path of the second half, read again after the last of the
+        // first: how much it shares with it, and that it comes after it.
+        KeyLine joint;
+        if (abandoned_ || !secondListed || second.lines.empty() || p_.pos() != secondStart ||
+            (p_.setPos(secondStart + 1), !listPath(joint))) {
+            abandoned_ = true;
+            return;
+        }
+        second.lines.front().sharedLevels = joint.sharedLevels;
+        index_->lines.insert(index_->lines.end(), second.lines.begin(), second.lines.end());
+    }
+
+    // Lists the keys whose lines start before the offset to.
+    void listKeys(size_t to) {
+        index_->lines.reserve((to - p_.pos()) / kTypicalBlockBytes);
+        while (p_.pos() < to && !abandoned_)
+            listKey();
+    }
+
+    // One key's block, checked as readKey does and listed in the index.
+    void listKey() {
+        const size_t start = p_.pos();
+        p_.setPos(start + 1);
+        KeyLine line;
+        if (!listPath(line)) {
+            abandoned_ = true;
+            return;
+        }
+        p_.skipBlanks();
+        int64_t unixTime;
+        if (!p_.atEol())
+            p_.takeDecimal(unixTime);
+        if (!p_.endLine()) {
+            abandoned_ = true;
+            return;
+        }
+        scratch_.keyClass.reset();
+        line.valueCount = readBlockBody(scratch_);
+        size_t end = p_.pos();
+        if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
+            --end;
+        if (end - start > UINT32_MAX || start > UINT32_MAX) {
+            abandoned_ = true;
+            return;
+        }
+        line.offset = static_cast<uint32_t>(start);
+        line.blockLength = static_cast<uint32_t>(std::max<size_t>(end - start, 1));
+        index_->lines.push_back(line);
+    }
+
+    // Reads a key line's path (after its '[' and up to its ']') into line.
+    // Names spelled as in the previous path are not read again. False when
+    // the path is not understood, or does not come after the previous one
+    // in tree order, as Wine writes them.
+    bool listPath(KeyLine &line) {
+        const size_t rawStart = p_.pos();
+        const std::string_view rest = text_.substr(rawStart);
+        const size_t common = commonPrefixLength(previousRaw_, rest);
+        const size_t previousLevels = levelEnds_.size();
+        // A name is spelled as before when the text up to its end is, and
+        // what follows ends it here too, which before the first difference
+        // it does.
+        size_t shared = static_cast<size_t>(
+            std::lower_bound(levelEnds_.begin(), levelEnds_.end(), common) - levelEnds_.begin());
+        const auto endsName = [&rest](size_t at) {
+            return at < rest.size() &&
+                   (rest[at] == ']' || (rest[at] == '\\' && at + 1 < rest.size() && rest[at + 1] == '\\'));
+        };
+        if (shared < previousLevels && levelEnds_[shared] == common && endsName(common))
+            ++shared;
+        p_.setPos(shared == 0 ? rawStart : rawStart + levelEnds_[shared - 1]);
+        size_t levels = shared;
+        for (;;) {
+            const size_t levelStart = p_.pos();
+            bool plain;
+            size_t levelEnd;
+            const Parser::LevelEnd ending = p_.readLevel(nullptr, plain, levelEnd);
+            if (ending == Parser::LevelEnd::Invalid)
+                return false;
+            if (levelEnd > levelStart) {
+                if (levels == shared && levels < previousLevels &&
+                    compareLevels(text_.substr(levelStart, levelEnd - levelStart), plain,
+                                  previousRaw_.substr(levelStarts_[levels], levelEnds_[levels] - levelStarts_[levels]),
+                                  levelPlain_[levels]) <= 0)
+                    return false;
+                if (levels >= kMaxKeyDepth)
+                    return false;
+                if (levels == levelEnds_.size()) {
+                    levelStarts_.push_back(0);
+                    levelEnds_.push_back(0);
+                    levelPlain_.push_back(false);
+                }
+                levelStarts_[levels] = levelStart - rawStart;
+                levelEnds_[levels] = levelEnd - rawStart;
+                levelPlain_[levels] = plain;
+                ++levels;
+            }
+            if (ending == Parser::LevelEnd::Closing)
+                break;
+        }
+        // A path that adds no name repeats the previous one or one of its
+        // ancestors: out of tree order.
+        if (levels == shared)
+            return false;
+        levelStarts_.resize(levels);
+        levelEnds_.resize(levels);
+        levelPlain_.resize(levels);
+        previousRaw_ = text_.substr(rawStart, p_.pos() - rawStart);
+        p_.setPos(p_.pos() + 1);
+        line.levels = static_cast<uint16_t>(levels);
+        line.sharedLevels = static_cast<uint16_t>(shared);
+        return true;
     }
 
     void readKey() {
@@ -514,30 +864,7 @@ private:
         return values;
     }
 
-    bool option(Key &key) {
-        uint64_t number;
-        if (p_.take("#time=")) {
-            if (!p_.takeHex(16, number) || !p_.endLine())
-                return false;
-            key.fileTime = number;
-            key.hasFileTime = true;
-            return true;
-        }
-        if (p_.take("#class=\"")) {
-            auto keyClass = std::make_unique<std::u16string>();
-            if (!p_.quoted('"', keyClass.get()) || !p_.endLine())
-                return false;
-            key.keyClass = std::move(keyClass);
-            return true;
-        }
-        if (p_.take("#link")) {
-            if (!p_.endLine())
-                return false;
-            key.isLink = true;
-            return true;
-        }
-        return false;
-    }
+    bool option(Key &key) { return readOption(p_, key); }
 
     void skipToNextKey() {
         while (!p_.atEnd() && p_.peek() != '[')
@@ -621,6 +948,11 @@ private:
     std::vector<Key *> stack_;      // its keys, level by level
     std::vector<size_t> levelEnds_; // where each level's text ends in previousRaw_
     std::u16string name_;           // the level being read, kept to reuse its room
+    KeyIndex *index_;
+    bool abandoned_ = false;
+    Key scratch_;                       // takes the options of listed keys
+    std::vector<size_t> levelStarts_;   // where each level's text starts in previousRaw_
+    std::vector<char> levelPlain_;      // whether it is plain text alone
 };
 
 const char kEscapeLetters[32] = {0,   0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r', 0, 0,
@@ -679,8 +1011,67 @@ void appendHexData(const Value &v, size_t lineStart, std::string &out) {
 
 } // namespace
 
+LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
+    index.lines.clear();
+    Loader lister(text, root, &index);
+    LoadResult result = lister.run();
+    if (lister.abandoned() || !result.ok) {
+        index.lines = {};
+        return Loader(text, root).run();
+    }
+    root.pendingFirst = 0;
+    root.pendingEnd = static_cast<uint32_t>(index.lines.size());
+    return result;
+}
+
+void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
+    size_t depth = 0;
+    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
+        ++depth;
+    const size_t end = key.pendingEnd;
+    size_t line = key.pendingFirst;
+    key.pendingFirst = key.pendingEnd = 0;
+    std::u16string name;
+    while (line < end) {
+        // The lines of one child share its name with the line before them.
+        size_t next = line + 1;
+        while (next < end && index.lines[next].sharedLevels > depth)
+            ++next;
+        const KeyLine &first = index.lines[line];
+        const std::string_view block = blockText(first.offset, first.blockLength);
+        if (!decodePathName(block, depth, name))
+            throw std::logic_error("the key index is out of step with the hive's text");
+        auto child = std::make_unique<Key>();
+        child->name = name;
+        child->parent = &key;
+        child->hive = key.hive;
+        child->pendingFirst = static_cast<uint32_t>(line);
+        child->pendingEnd = static_cast<uint32_t>(next);
+        if (first.levels == depth + 1) { // the child's own line, else a key that has none
+            child->blockOffset = first.offset;
+            child->blockLength = first.blockLength;
+            child->storedValueCount = first.valueCount;
+            child->valuesLoaded = first.valueCount == 0;
+            readKeyHead(block, *child);
+            ++child->pendingFirst;
+        }
+        key.children.push_back(std::move(child));
+        line = next;
+    }
+}
+
+void makeAllChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
+    if (key.hasPendingChildren())
+        makeChildren(key, index, blockText);
+    for (auto &child : key.children)
+        makeAllChildren(*child, index, blockText);
+}
+
 LoadResult loadHiveText(std::string_view text, Key &root) {
-    return Loader(text, root).run();
+    KeyIndex index;
+    LoadResult result = indexHiveText(text, root, index);
+    makeAllChildren(root, index, [text](size_t offset, size_t length) { return text.substr(offset, length); });
+    return result;
 }
 
 void decodeBlockValues(std::string_view block, Key &key) {

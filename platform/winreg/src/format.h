@@ -4,8 +4,11 @@
 
 #include "tree.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace winreg {
 
@@ -26,6 +29,35 @@ inline constexpr size_t kMaxKeyDepth = 512;
 // Reads a whole hive file into root (which must be empty). Values are only
 // checked here; each key remembers where its block lies in text.
 LoadResult loadHiveText(std::string_view text, Key &root);
+
+// One key line of a hive's text, as the checking read found it.
+struct KeyLine {
+    uint32_t offset = 0;      // of its '['
+    uint32_t blockLength = 0; // as Key::blockLength
+    uint32_t valueCount = 0;
+    uint16_t levels = 0;       // names in its path
+    uint16_t sharedLevels = 0; // leading names spelled byte for byte as in the line before
+};
+
+// The key lines of a hive's text in file order. A key's children are made
+// from them when first looked at, so that a load touches little more memory
+// than the text itself.
+struct KeyIndex {
+    std::vector<KeyLine> lines;
+};
+
+// Checks the whole text as loadHiveText does but leaves the keys below root
+// pending in index. Only a text in the order Wine writes (each path after
+// the one before it, as compareNames orders names) is read that way; any
+// other is read whole into root at once, and index stays empty.
+LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index);
+
+// The bytes of the text the index was made from, at [offset, offset + length).
+using BlockText = std::function<std::string_view(size_t offset, size_t length)>;
+// Makes the pending children of key (not their children).
+void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText);
+// Makes every pending key below key.
+void makeAllChildren(Key &key, const KeyIndex &index, const BlockText &blockText);
 
 // Decodes the values of one key block (as remembered by loadHiveText) into
 // key.values. Lines that do not parse are skipped.

@@ -282,6 +282,7 @@ void Hive::loadFromDisk() {
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
     writeDownPaths(); // the keys of the journal are about to go
+    KeyIndex index;
     auto root = std::make_unique<Key>();
     root->name = rootName_;
     root->hive = this;
@@ -295,11 +296,12 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
         text = HiveText();
         result.header = defaultHeader();
     } else {
-        result = loadHiveText(text.slice(0, text.size()), *root);
+        result = indexHiveText(text.slice(0, text.size()), *root, index);
     }
     listener_.hiveWillReload(*this);
     root_ = std::move(root);
     text_ = std::move(text);
+    index_ = std::move(index);
     header_ = std::move(result.header);
     stamp_ = stamp;
     unparsable_ = result.ok ? std::string() : result.error;
@@ -308,6 +310,22 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
     replayJournal();
     listener_.hiveDidReload(*this);
 }
+
+void Hive::makePendingChildren(Key &key) { makeChildren(key, index_, blockText()); }
+
+// Before the tree is rendered in an order other than the file's.
+void Hive::makeAllPendingKeys() {
+    if (index_.lines.empty())
+        return;
+    makeAllChildren(*root_, index_, blockText());
+    index_ = KeyIndex();
+}
+
+BlockText Hive::blockText() const {
+    return [this](size_t offset, size_t length) { return text_.slice(offset, length); };
+}
+
+void makePendingChildren(Key &key) { key.hive->makePendingChildren(key); }
 
 void Hive::ensureValues(Key &key) {
     if (key.valuesLoaded)
@@ -435,7 +453,7 @@ void Hive::applyChange(const Change &change) {
         }
         break;
     case Change::Kind::DeleteKey:
-        if (Key *key = findPath(root, change.path); key && key != &root && key->children.empty()) {
+        if (Key *key = findPath(root, change.path); key && key != &root && !hasChildren(*key)) {
             Key *parent = key->parent;
             auto &siblings = parent->children;
             siblings.erase(
@@ -453,7 +471,7 @@ void Hive::listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list) {
     if (key.isVolatile)
         return;
     const bool hasContent = key.valueCount() > 0 || key.keyClass || key.isLink;
-    const bool writes = hasContent || (!isRoot && key.children.empty());
+    const bool writes = hasContent || (!isRoot && !hasChildren(key));
     if (!writes)
         ensureValues(key); // loses its block: its values must be known without it
     BlockToWrite item{&key, 0, 0, writes};
@@ -468,7 +486,7 @@ void Hive::listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list) {
 
 // Appends one key's block after a line break: its text as read when
 // unchanged, else rendered.
-void Hive::appendBlock(Key &key, TextPlan &plan, std::vector<BlockPlace> *places) {
+void Hive::appendBlock(Key &key, TextPlan &plan, SavePlaces *places) {
     const size_t at = plan.size() + 1;
     if (key.dirty || !key.hasBlock() || !keepBlock(key, plan)) {
         ensureValues(key);
@@ -476,7 +494,7 @@ void Hive::appendBlock(Key &key, TextPlan &plan, std::vector<BlockPlace> *places
         appendKeyBlock(key, plan.fresh());
     }
     if (places)
-        places->push_back({&key, at, plan.size() - at});
+        places->blocks.push_back({&key, at, plan.size() - at});
 }
 
 // Takes an unchanged block where it lies, with the line break before it
@@ -494,12 +512,11 @@ bool Hive::keepBlock(const Key &key, TextPlan &plan) const {
 // Writes the blocks in tree order, which is the file's order for any file
 // Wine wrote; false (with the plan half made) when a block of the file would
 // come before one that preceded it.
-bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<BlockPlace> *places,
-                             uint64_t &lastOffset) {
+bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset) {
     if (key.isVolatile)
         return true;
     const bool hasContent = key.valueCount() > 0 || key.keyClass || key.isLink;
-    if (hasContent || (!isRoot && key.children.empty())) {
+    if (hasContent || (!isRoot && !hasChildren(key))) {
         if (key.hasBlock()) {
             if (key.blockOffset < lastOffset)
                 return false;
@@ -509,8 +526,10 @@ bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<
     } else {
         ensureValues(key); // loses its block: its values must be known without it
         if (places)
-            places->push_back({&key, 0, 0});
+            places->blocks.push_back({&key, 0, 0});
     }
+    if (key.hasPendingChildren())
+        return keepPendingKeys(key, plan, places, lastOffset);
     for (auto &child : key.children) {
         if (!renderInTreeOrder(*child, false, plan, places, lastOffset))
             return false;
@@ -518,10 +537,26 @@ bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<
     return true;
 }
 
+// Keys not made yet are unchanged, and their blocks lie one after the other
+// in the text: taken as they are, in one piece.
+bool Hive::keepPendingKeys(const Key &key, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset) {
+    const KeyLine &first = index_.lines[key.pendingFirst];
+    const KeyLine &last = index_.lines[key.pendingEnd - 1];
+    if (first.offset < lastOffset || first.offset == 0)
+        return false;
+    const size_t at = plan.size() + 1;
+    if (!plan.keep(first.offset - 1, size_t{last.offset} + last.blockLength - first.offset + 1))
+        return false;
+    lastOffset = last.offset;
+    if (places)
+        places->lines.push_back({key.pendingFirst, key.pendingEnd, static_cast<int64_t>(at) - first.offset});
+    return true;
+}
+
 // The header and every key's block. Blocks keep the order the file had them
 // in, so that the spelling of a name written differently in two blocks
 // (which the first block decides on load) stays as it is.
-HiveText Hive::renderText(std::vector<BlockPlace> *places) {
+HiveText Hive::renderText(SavePlaces *places) {
     {
         TextPlan plan(text_);
         plan.fresh() = header_;
@@ -530,7 +565,8 @@ HiveText Hive::renderText(std::vector<BlockPlace> *places) {
             return std::move(plan).finish();
     }
     if (places)
-        places->clear();
+        *places = SavePlaces();
+    makeAllPendingKeys();
     TextPlan plan(text_);
     plan.fresh() = header_;
     std::vector<BlockToWrite> list;
@@ -542,7 +578,7 @@ HiveText Hive::renderText(std::vector<BlockPlace> *places) {
         if (item.writes)
             appendBlock(*item.key, plan, places);
         else if (places)
-            places->push_back({item.key, 0, 0});
+            places->blocks.push_back({item.key, 0, 0});
     }
     return std::move(plan).finish();
 }
@@ -581,8 +617,8 @@ Status Hive::commit() {
     if (const Status denied = checkWritableNow())
         return denied;
 
-    std::vector<BlockPlace> places;
-    places.reserve(placesOfLastSave_); // a large hive's list would otherwise be copied as it grows
+    SavePlaces places;
+    places.blocks.reserve(placesOfLastSave_); // a large hive's list would otherwise be copied as it grows
     HiveText next = renderText(&places);
     if (next.size() >= UINT32_MAX) {
         tell("the registry would grow beyond 4 GB");
@@ -594,12 +630,16 @@ Status Hive::commit() {
     }
 
     stamp_ = stampOf(filePath());
-    for (const BlockPlace &place : places) {
+    for (const BlockPlace &place : places.blocks) {
         place.key->blockOffset = static_cast<uint32_t>(place.offset);
         place.key->blockLength = static_cast<uint32_t>(place.length);
         place.key->dirty = false;
     }
-    placesOfLastSave_ = places.size();
+    for (const LinesPlace &moved : places.lines) {
+        for (uint32_t line = moved.first; line < moved.end; ++line)
+            index_.lines[line].offset = static_cast<uint32_t>(index_.lines[line].offset + moved.shift);
+    }
+    placesOfLastSave_ = places.blocks.size();
     text_ = std::move(next);
     text_.compactIfWasteful();
     forgetLastingChanges();

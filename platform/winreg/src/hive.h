@@ -4,6 +4,7 @@
 // locked, atomic save that merges them into whatever the file holds now.
 #pragma once
 
+#include "format.h"
 #include "hive_text.h"
 #include "status.h"
 #include "tree.h"
@@ -94,6 +95,7 @@ public:
     bool understood() const { return unparsable_.empty(); }
 
     void ensureValues(Key &key);
+    void makePendingChildren(Key &key);
 
     // Changes, recorded in the journal.
     Key *createKey(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink);
@@ -117,8 +119,20 @@ private:
         size_t offset;
         size_t length;
     };
+    // Where the blocks of the index's lines [first, end) moved to.
+    struct LinesPlace {
+        uint32_t first;
+        uint32_t end;
+        int64_t shift;
+    };
+    struct SavePlaces {
+        std::vector<BlockPlace> blocks;
+        std::vector<LinesPlace> lines;
+    };
 
     void loadFromDisk();
+    void makeAllPendingKeys();
+    BlockText blockText() const;
     void replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal);
     Status commit();
     void dropPendingChanges();
@@ -134,10 +148,10 @@ private:
         bool writes;       // false: the key keeps no block
     };
     void listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list);
-    HiveText renderText(std::vector<BlockPlace> *places);
-    bool renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, std::vector<BlockPlace> *places,
-                           uint64_t &lastOffset);
-    void appendBlock(Key &key, TextPlan &plan, std::vector<BlockPlace> *places);
+    HiveText renderText(SavePlaces *places);
+    bool renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset);
+    bool keepPendingKeys(const Key &key, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset);
+    void appendBlock(Key &key, TextPlan &plan, SavePlaces *places);
     bool keepBlock(const Key &key, TextPlan &plan) const;
     int writeFile(int lockFd, const HiveText &text);
     int writeInPlace(int dirFd, const std::string &name, const HiveText &text);
@@ -154,6 +168,7 @@ private:
 
     bool loaded_ = false;
     HiveText text_;
+    KeyIndex index_; // of the keys text_ holds that are not made yet
     std::string header_;
     std::unique_ptr<Key> root_;
     FileStamp stamp_;

@@ -197,11 +197,17 @@ Key *Registry::childOf(Key &key, std::u16string_view name) {
     return findChild(key, name);
 }
 
-size_t Registry::childCount(Key &key) { return &key == &usersKey_ ? 2 : key.children.size(); }
+size_t Registry::childCount(Key &key) {
+    if (&key == &usersKey_)
+        return 2;
+    ensureChildren(key);
+    return key.children.size();
+}
 
 Key *Registry::childAt(Key &key, size_t index) {
     if (&key == &usersKey_)
         return childOf(key, index == 0 ? kDefaultUser : kUserSid);
+    ensureChildren(key);
     return key.children[index].get();
 }
 
@@ -522,7 +528,7 @@ Status Registry::deleteKey(Handle base, std::u16string_view subKey) {
     Key *key = start.key;
     if (const Status walked = walk(key, path, true))
         return walked;
-    if (!key->hive || isRootOfHive(*key) || !key->children.empty())
+    if (!key->hive || isRootOfHive(*key) || hasChildren(*key))
         return status::accessDenied;
     if (const Status denied = key->hive->checkWritable())
         return denied;

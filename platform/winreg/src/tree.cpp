@@ -8,6 +8,7 @@
 namespace winreg {
 
 size_t childInsertPosition(const Key &parent, std::u16string_view name, bool *exists) {
+    ensureChildren(parent);
     const auto &kids = parent.children;
     size_t lo = 0;
     size_t hi = kids.size();

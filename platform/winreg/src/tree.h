@@ -44,9 +44,24 @@ struct Key {
     bool valuesLoaded = true;
     bool dirty = false; // must be written from its decoded form
 
+    // Lines of the hive's key index below this key that are no keys yet.
+    uint32_t pendingFirst = 0;
+    uint32_t pendingEnd = 0;
+
     size_t valueCount() const { return valuesLoaded ? values.size() : storedValueCount; }
     bool hasBlock() const { return blockLength != 0; }
+    bool hasPendingChildren() const { return pendingEnd != pendingFirst; }
 };
+
+// Makes a key's pending children from its hive's index (defined by the hive).
+void makePendingChildren(Key &key);
+// Before children is looked at. The children are the text's, read late, so
+// even a key seen as const may make them.
+inline void ensureChildren(const Key &key) {
+    if (key.hasPendingChildren())
+        makePendingChildren(const_cast<Key &>(key));
+}
+inline bool hasChildren(const Key &key) { return key.hasPendingChildren() || !key.children.empty(); }
 
 // Child lookup and insertion, case-insensitive.
 Key *findChild(const Key &parent, std::u16string_view name);
