@@ -61,6 +61,7 @@ Registry::Registry(std::string directory) : directory_(std::move(directory)) {
                                    *this);
     defaultUser_ = std::make_unique<Hive>(directory_, "userdef.reg", "REGISTRY\\\\User\\\\.Default", kDefaultUser,
                                           *this);
+    refreshedInCall_ = {{{machine_.get(), 0}, {user_.get(), 0}, {defaultUser_.get(), 0}}};
     user_->setParentOfRoot(&usersKey_);
     defaultUser_->setParentOfRoot(&usersKey_);
     isNew_ = true;
@@ -71,10 +72,14 @@ Registry::Registry(std::string directory) : directory_(std::move(directory)) {
 Registry::~Registry() = default;
 
 void Registry::refresh(Hive &hive) {
-    uint64_t &done = refreshedInCall_[&hive];
-    if (done == call_)
-        return;
-    done = call_;
+    for (LookedAt &lookedAt : refreshedInCall_) {
+        if (lookedAt.hive != &hive)
+            continue;
+        if (lookedAt.call == call_)
+            return;
+        lookedAt.call = call_;
+        break;
+    }
     hive.refresh();
 }
 

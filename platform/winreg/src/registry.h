@@ -6,6 +6,7 @@
 #include "hive.h"
 #include "winreg.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -97,7 +98,12 @@ private:
     std::unordered_map<Handle, OpenHandle> handles_;
     uint64_t call_ = 0;
     bool inBatch_ = false;
-    std::unordered_map<Hive *, uint64_t> refreshedInCall_;
+    // The call in which each hive last looked at its file.
+    struct LookedAt {
+        Hive *hive;
+        uint64_t call;
+    };
+    std::array<LookedAt, 3> refreshedInCall_{};
 };
 
 } // namespace winreg

@@ -42,22 +42,24 @@ int32_t decodeUtf8(std::string_view text, size_t pos, size_t &len) {
     return cp;
 }
 
-void appendCodePointAsUtf8(uint32_t cp, std::string &out) {
+// Writes one code point as UTF-8 at to; returns the end of what it wrote.
+char *putUtf8(uint32_t cp, char *to) {
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
+        *to++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *to++ = static_cast<char>(0xC0 | (cp >> 6));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *to++ = static_cast<char>(0xE0 | (cp >> 12));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *to++ = static_cast<char>(0xF0 | (cp >> 18));
+        *to++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return to;
 }
 
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -73,20 +75,24 @@ struct LittleEndianUnits {
 };
 
 template <typename Units> void appendUnitsAsUtf8(const Units &text, std::string &out) {
+    const size_t start = out.size();
+    out.resize(start + text.size() * 3); // a unit gives three bytes at most, a pair four
+    char *to = out.data() + start;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
+            *to++ = static_cast<char>(c);
         } else if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
             const uint32_t cp = 0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            appendCodePointAsUtf8(cp, out);
+            to = putUtf8(cp, to);
             ++i;
         } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
-            appendCodePointAsUtf8(kReplacement, out);
+            to = putUtf8(kReplacement, to);
         } else {
-            appendCodePointAsUtf8(c, out);
+            to = putUtf8(c, to);
         }
     }
+    out.resize(static_cast<size_t>(to - out.data()));
 }
 
 template <typename Units> size_t utf8LengthOfUnits(const Units &text) {
