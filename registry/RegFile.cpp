@@ -336,20 +336,26 @@ private:
         static const char digits[] = "0123456789abcdef";
         // The column counts characters, as the reader of the file sees them.
         size_t column = Utf16Length(std::string_view(out_).substr(lineStart));
+        const size_t start = out_.size();
+        out_.resize(start + bytes.size() * 8); // "xx," and a line break at most, for each byte
+        char *to = out_.data() + start;
         for (size_t i = 0; i < bytes.size(); ++i) {
             const auto b = static_cast<unsigned char>(bytes[i]);
-            out_ += digits[b >> 4];
-            out_ += digits[b & 15];
+            to[0] = digits[b >> 4];
+            to[1] = digits[b & 15];
+            to += 2;
             column += 2;
             if (i + 1 == bytes.size())
                 break;
-            out_ += ',';
+            *to++ = ',';
             ++column;
             if (column > kHexLineWidth) {
-                out_ += "\\\r\n  ";
+                std::memcpy(to, "\\\r\n  ", 5);
+                to += 5;
                 column = 2;
             }
         }
+        out_.resize(static_cast<size_t>(to - out_.data()));
     }
 
     Format format_;

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace utf {
 
@@ -64,7 +67,17 @@ inline void AppendUtf16Le(std::string_view text, std::string &out)
     const char *from = text.data();
     const char *const end = from + text.size();
     while (from < end) {
-        // Plain ASCII, the common case, goes straight through, eight bytes at a time where it can.
+#ifdef __SSE2__
+        // Plain ASCII, the common case, goes straight through, sixteen bytes at a time.
+        for (; end - from >= 16; from += 16, to += 32) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+            if (_mm_movemask_epi8(bytes) != 0)
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 16), _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+        }
+#endif
+        // Then eight bytes at a time where it can.
         for (std::uint64_t word; end - from >= 8 && (std::memcpy(&word, from, 8), (word & 0x8080808080808080u) == 0);
              from += 8, to += 16) {
             for (int half = 0; half < 2; ++half) {
