@@ -565,8 +565,7 @@ private:
                 Problem("cannot delete the value " + name);
             return;
         }
-        Value value;
-        value.name = name;
+        Value value; // its name is the line's
         if (!Data(rest, value)) {
             Problem("not understood: " + std::string(line));
             return;
@@ -617,7 +616,8 @@ private:
             if (!QuotedText(text, at, s) || !Trimmed(text.substr(at)).empty())
                 return false;
             value.type = REG_SZ;
-            value.data = s + '\0';
+            s += '\0';
+            value.data = std::move(s);
             return true;
         }
         if (text.starts_with("dword:")) {
