@@ -124,6 +124,17 @@ TEST(WineFormat, KeysMadeWhenFirstLookedAtAreTheKeysReadAtOnce) {
         ASSERT_TRUE(none.lines.empty()) << "a text out of order was read key by key";
         expectSameTree(text, listed, reversed, whole, "");
     }
+    // What Wine does not write is read whole at once: an option after a
+    // value, a name spelled in two ways.
+    const std::string head = std::string(kSignature) + "\n\n";
+    for (const std::string &text : {head + "[a] 1\n\"v\"=\"x\"\n#link\n", head + "[B] 1\n#link\n\n[b\\\\c] 2\n"}) {
+        Key root;
+        KeyIndex index;
+        ASSERT_TRUE(indexHiveText(text, root, index).ok);
+        EXPECT_TRUE(index.lines.empty()) << text;
+        ASSERT_EQ(root.children.size(), 1u) << text;
+        EXPECT_TRUE(root.children[0]->isLink) << text;
+    }
 }
 
 TEST(WineFormat, EveryKeyOfTheWinePrefixIsWrittenBackExactly) {

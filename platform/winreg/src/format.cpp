@@ -541,11 +541,9 @@ bool readOption(Parser &p, Key &key) {
     return false;
 }
 
-// The name at position level (0 for the first) of the path of the key line
-// that starts block; false when the path has fewer names.
-bool decodePathName(std::string_view block, size_t level, std::u16string &name) {
-    Parser p(block);
-    p.setPos(1);
+// The name at position level (0 for the first) of the key path p is in
+// (after its '['), which p is left after; false when the path has fewer.
+bool decodePathName(Parser &p, size_t level, std::u16string &name) {
     for (size_t seen = 0;;) {
         const size_t start = p.pos();
         name.clear();
@@ -561,11 +559,10 @@ bool decodePathName(std::string_view block, size_t level, std::u16string &name) 
     }
 }
 
-// What a listed key's block says of the key itself: the time on its key line
-// and its options.
-void readKeyHead(std::string_view block, Key &key) {
-    Parser p(block);
-    p.setPos(1);
+// What a listed key's block says of the key itself, read from where p is in
+// its path: the time on its key line and its options, which in a listed
+// block come right after it.
+void readKeyHead(Parser &p, Key &key) {
     for (;;) {
         bool plain;
         size_t end;
@@ -578,9 +575,7 @@ void readKeyHead(std::string_view block, Key &key) {
     key.hasUnixTime = !p.atEol() && p.takeDecimal(unixTime);
     key.unixTime = unixTime;
     p.skipLine();
-    while (!p.atEnd()) {
-        if (p.peek() != '#' || !readOption(p, key))
-            p.skipLine();
+    while (p.peek() == '#' && readOption(p, key)) {
     }
 }
 
@@ -776,6 +771,7 @@ private:
         p_.setPos(p_.pos() + 1);
         line.levels = static_cast<uint16_t>(levels);
         line.sharedLevels = static_cast<uint16_t>(shared);
+        line.lastNameAt = static_cast<uint32_t>(1 + levelStarts_[levels - 1]);
         return true;
     }
 
@@ -837,9 +833,16 @@ private:
 
     uint32_t readBlockBody(Key &key) {
         uint32_t values = 0;
+        bool atHead = true; // no line but options yet
         while (!p_.atEnd() && p_.peek() != '[') {
             const size_t lineStart = p_.pos();
             const char c = p_.peek();
+            // A listed key's options are read again from the lines right
+            // after its key line, where Wine writes them.
+            if (c != '#')
+                atHead = false;
+            else if (!atHead && index_)
+                abandoned_ = true;
             if (c == '"' || c == '@') {
                 if (p_.valueLine(nullptr)) {
                     ++values;
@@ -1031,6 +1034,10 @@ void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
     const size_t end = key.pendingEnd;
     size_t line = key.pendingFirst;
     key.pendingFirst = key.pendingEnd = 0;
+    size_t children = 0;
+    for (size_t i = line; i < end; ++i)
+        children += i == line || index.lines[i].sharedLevels <= depth;
+    key.children.reserve(key.children.size() + children);
     std::u16string name;
     while (line < end) {
         // The lines of one child share its name with the line before them.
@@ -1038,8 +1045,10 @@ void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
         while (next < end && index.lines[next].sharedLevels > depth)
             ++next;
         const KeyLine &first = index.lines[line];
-        const std::string_view block = blockText(first.offset, first.blockLength);
-        if (!decodePathName(block, depth, name))
+        Parser p(blockText(first.offset, first.blockLength));
+        const bool ownLine = first.levels == depth + 1; // else the child is a key that has no line
+        p.setPos(ownLine ? first.lastNameAt : 1);
+        if (!decodePathName(p, ownLine ? 0 : depth, name))
             throw std::logic_error("the key index is out of step with the hive's text");
         auto child = std::make_unique<Key>();
         child->name = name;
@@ -1047,12 +1056,12 @@ void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
         child->hive = key.hive;
         child->pendingFirst = static_cast<uint32_t>(line);
         child->pendingEnd = static_cast<uint32_t>(next);
-        if (first.levels == depth + 1) { // the child's own line, else a key that has none
+        if (ownLine) {
             child->blockOffset = first.offset;
             child->blockLength = first.blockLength;
             child->storedValueCount = first.valueCount;
             child->valuesLoaded = first.valueCount == 0;
-            readKeyHead(block, *child);
+            readKeyHead(p, *child);
             ++child->pendingFirst;
         }
         key.children.push_back(std::move(child));

@@ -35,6 +35,7 @@ struct KeyLine {
     uint32_t offset = 0;      // of its '['
     uint32_t blockLength = 0; // as Key::blockLength
     uint32_t valueCount = 0;
+    uint32_t lastNameAt = 0;   // where the last name of its path starts, from offset
     uint16_t levels = 0;       // names in its path
     uint16_t sharedLevels = 0; // leading names spelled byte for byte as in the line before
 };
