@@ -174,8 +174,9 @@ public:
 
     // durable: the data reaches the disk before the rename, and a crash
     // leaves the old file or the new one; otherwise the file is handed to the
-    // system's cache as any program's output is.
-    void Commit(bool durable)
+    // system's cache as any program's output is. A Windows build leaves it to
+    // the system either way.
+    void Commit([[maybe_unused]] bool durable)
     {
         bool flushed = std::fflush(file_) == 0;
 #ifndef _WIN32

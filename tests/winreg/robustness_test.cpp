@@ -440,8 +440,9 @@ TEST_F(Robustness, SavesInABatchCheckAgainWhatTheBatchTrusted) {
         EXPECT_EQ(RegCloseKey(key), c.saved);
         testing::internal::GetCapturedStderr();
         const std::string saved = readFile(hive);
-        if (c.saved != ERROR_SUCCESS)
+        if (c.saved != ERROR_SUCCESS) {
             EXPECT_TRUE(saved == fileLeft) << "the file changed";
+        }
         for (const char *line : c.savedLines)
             EXPECT_NE(saved.find(line), std::string::npos) << line;
         EXPECT_EQ(VtrRegEndBatch(), ERROR_SUCCESS);
