@@ -997,10 +997,14 @@ bool isStringForm(const Value &v) {
 }
 
 void appendHexData(const Value &v, size_t lineStart, std::string &out) {
+    static constexpr char kDigits[] = "0123456789abcdef";
     size_t count = out.size() - lineStart;
     const size_t n = v.data.size();
+    out.reserve(out.size() + n * 3 + n / 20 * 4);
     for (size_t i = 0; i < n; ++i) {
-        appendHex(static_cast<unsigned char>(v.data[i]), 2, out);
+        const auto byte = static_cast<unsigned char>(v.data[i]);
+        const char pair[2] = {kDigits[byte >> 4], kDigits[byte & 0xF]};
+        out.append(pair, 2);
         count += 2;
         if (i + 1 < n) {
             out.push_back(',');
@@ -1009,6 +1013,48 @@ void appendHexData(const Value &v, size_t lineStart, std::string &out) {
                 count = 2;
             }
         }
+    }
+}
+
+// Escapes the size UTF-16 units that unit(i) gives, as appendEscaped does.
+template <typename Unit> void appendEscapedUnits(size_t size, Unit unit, std::string_view extra, std::string &out) {
+    // extra holds at most two characters.
+    const char16_t extra0 = extra.empty() ? 0 : static_cast<unsigned char>(extra[0]);
+    const char16_t extra1 = extra.size() < 2 ? 0 : static_cast<unsigned char>(extra[1]);
+    const auto plain = [extra0, extra1](char16_t c) {
+        return c >= 32 && c <= 127 && c != '\\' && c != extra0 && c != extra1;
+    };
+    for (size_t i = 0; i < size;) {
+        // Runs of plain characters go in as they are.
+        size_t run = i;
+        while (run < size && plain(unit(run)))
+            ++run;
+        if (run > i) {
+            const size_t at = out.size();
+            out.resize(at + run - i);
+            for (size_t k = i; k < run; ++k)
+                out[at + k - i] = static_cast<char>(unit(k));
+            i = run;
+            continue;
+        }
+        const char16_t c = unit(i);
+        const char16_t next = i + 1 < size ? unit(i + 1) : 0;
+        if (c > 127) {
+            out += "\\x";
+            appendHex(c, isAsciiHexDigit(next) ? 4 : 1, out);
+        } else if (c < 32) {
+            out.push_back('\\');
+            if (kEscapeLetters[c])
+                out.push_back(kEscapeLetters[c]);
+            else
+                appendOctal(c, next >= '0' && next <= '7' ? 3 : 1, out);
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        }
+        ++i;
     }
 }
 
@@ -1102,26 +1148,7 @@ void decodeBlockValues(std::string_view block, Key &key) {
 }
 
 void appendEscaped(std::u16string_view text, std::string_view extra, std::string &out) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const char16_t next = i + 1 < text.size() ? text[i + 1] : 0;
-        if (c > 127) {
-            out += "\\x";
-            appendHex(c, isAsciiHexDigit(next) ? 4 : 1, out);
-        } else if (c < 32) {
-            out.push_back('\\');
-            if (kEscapeLetters[c])
-                out.push_back(kEscapeLetters[c]);
-            else
-                appendOctal(c, next >= '0' && next <= '7' ? 3 : 1, out);
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else {
-            if (extra.find(static_cast<char>(c)) != std::string_view::npos)
-                out.push_back('\\');
-            out.push_back(static_cast<char>(c));
-        }
-    }
+    appendEscapedUnits(text.size(), [text](size_t i) { return text[i]; }, extra, out);
 }
 
 void appendValueLine(const Value &v, std::string &out) {
@@ -1139,10 +1166,11 @@ void appendValueLine(const Value &v, std::string &out) {
             appendHex(v.type, 1, out);
             out += "):";
         }
-        const std::u16string units =
-            bytesToUtf16(reinterpret_cast<const uint8_t *>(v.data.data()), v.data.size() - 2);
+        const auto *bytes = reinterpret_cast<const uint8_t *>(v.data.data());
         out.push_back('"');
-        appendEscaped(units, "\"", out);
+        appendEscapedUnits(
+            (v.data.size() - 2) / 2, [bytes](size_t i) { return static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8); },
+            "\"", out);
         out.push_back('"');
     } else if (v.type == kRegDword && v.data.size() == 4) {
         uint32_t number = 0;
