@@ -294,6 +294,8 @@ TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
         head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,0g,0a,0b,0c,0d,0e,0f,10\n",
         head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,09,0a,0b\xc3\xa9,0d,0e,0f,10\n",
         head + "[a] 1\n\"v\"=\"x\" junk\n",
+        head + "[a] 1\n\"v\"=\"a\x01b\"\n",
+        head + "[a] 1\n@=\"a\"b\"\n",
         head + "[a] 1\n#unknown\n",
         head + "[a\n",
         head + "[a] 1\n\"v\"=\"\xff\xfe\"\n",
@@ -306,11 +308,16 @@ TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
         head + "[a] 1\n\"v\"=hex:01,\\\n",
         head + "[a] 1\n\"v\"=hex:01,\\\n[b] 1\n",
     };
+    // Each again with a long good line after it, as most lines of a real
+    // file have.
+    const std::string goodLine = "\"pad\"=\"" + std::string(70, 'p') + "\"\n";
     for (const auto &text : bad) {
-        LoadResult result;
-        loadText(text, &result);
-        EXPECT_FALSE(result.ok) << text;
-        EXPECT_FALSE(result.error.empty());
+        for (const std::string &variant : {text, text.ends_with('\n') ? text + goodLine : text}) {
+            LoadResult result;
+            loadText(variant, &result);
+            EXPECT_FALSE(result.ok) << variant;
+            EXPECT_FALSE(result.error.empty());
+        }
     }
 }
 
