@@ -107,7 +107,11 @@ size_t commonPrefixLength(std::string_view a, std::string_view b) {
     return i;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlank(char c) {
+    constexpr uint64_t kBlanks = uint64_t{1} << ' ' | uint64_t{1} << '\t' | uint64_t{1} << '\r';
+    const auto u = static_cast<unsigned char>(c);
+    return u <= ' ' && (kBlanks >> u & 1) != 0;
+}
 
 // Fewer bytes than the blocks of any real hive take on average, so that the
 // key index is seldom moved as it grows; room never used costs no memory.
@@ -537,9 +541,10 @@ private:
 int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPlain) {
     if (aPlain && bPlain) {
         const size_t n = std::min(a.size(), b.size());
-        // foldCase of ASCII, which plain text is.
+        // foldCase of ASCII, which plain text is; what is spelled alike is
+        // alike folded too.
         const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = commonPrefixLength(a, b); i < n; ++i) {
             const int x = fold(a[i]);
             const int y = fold(b[i]);
             if (x != y)
