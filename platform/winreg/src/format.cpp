@@ -6,7 +6,9 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <atomic>
 #include <future>
+#include <numeric>
 #include <stdexcept>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -117,8 +119,10 @@ bool isBlank(char c) {
 // key index is seldom moved as it grows; room never used costs no memory.
 constexpr size_t kTypicalBlockBytes = 64;
 
-// From this size on a text is checked in two halves at once.
-constexpr size_t kHalvedTextBytes = size_t{1} << 20;
+// From this size on a text is checked in pieces of about kPieceBytes by two
+// threads at once.
+constexpr size_t kPiecesFromBytes = size_t{1} << 20;
+constexpr size_t kPieceBytes = size_t{128} << 10;
 
 // Characters that stand for themselves inside quoted text.
 constexpr auto kPlain = [] {
@@ -690,34 +694,59 @@ private:
         result_.header = std::string(header);
     }
 
-    // A large text is read in two halves at once, split at a key line.
+    // A large text is read in pieces, split at key lines, which this thread
+    // and one more take in turn as each is free; the pieces' lists are then
+    // joined.
     void listAllKeys() {
-        const size_t half = text_.size() / 2;
-        const size_t split = text_.size() >= kHalvedTextBytes ? text_.find("\n[", half) : std::string_view::npos;
-        if (split == std::string_view::npos || split < p_.pos()) {
+        std::vector<size_t> starts{p_.pos()};
+        if (text_.size() >= kPiecesFromBytes) {
+            for (size_t at; (at = text_.find("\n[", starts.back() + kPieceBytes)) != std::string_view::npos;)
+                starts.push_back(at + 1);
+        }
+        if (starts.size() == 1) {
             listKeys(text_.size());
             return;
         }
-        const size_t secondStart = split + 1;
-        KeyIndex second;
-        auto listSecond = std::async(std::launch::async, [this, secondStart, &second] {
-            Loader lister(text_, root_, &second);
-            lister.p_.setPos(secondStart);
-            lister.listKeys(text_.size());
-            return !lister.abandoned_ && lister.result_.ok;
-        });
-        listKeys(secondStart);
-        const bool secondListed = listSecond.get();
-        // The first path of the second half, read again after the last of the
-        // first: how much it shares with it, and that it comes after it.
-        KeyLine joint;
-        if (abandoned_ || !secondListed || second.lines.empty() || p_.pos() != secondStart ||
-            (p_.setPos(secondStart + 1), !listPath(joint))) {
-            abandoned_ = true;
-            return;
+        std::vector<KeyIndex> pieces(starts.size());
+        std::unique_ptr<bool[]> listed(new bool[starts.size()]());
+        std::atomic<size_t> next{0};
+        const auto listPieces = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < starts.size();) {
+                const size_t end = i + 1 < starts.size() ? starts[i + 1] : text_.size();
+                Loader lister(text_, root_, &pieces[i]);
+                lister.p_.setPos(starts[i]);
+                lister.listKeys(end);
+                listed[i] = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
+            }
+        };
+        auto helper = std::async(std::launch::async, listPieces);
+        listPieces();
+        helper.get();
+        for (size_t i = 0; i < starts.size(); ++i) {
+            if (!listed[i] || pieces[i].lines.empty() || (i > 0 && !joinPieces(pieces[i - 1], pieces[i]))) {
+                abandoned_ = true;
+                return;
+            }
         }
-        second.lines.front().sharedLevels = joint.sharedLevels;
-        index_->lines.insert(index_->lines.end(), second.lines.begin(), second.lines.end());
+        index_->lines.reserve(std::accumulate(pieces.begin(), pieces.end(), size_t{0},
+                                              [](size_t n, const KeyIndex &piece) { return n + piece.lines.size(); }));
+        for (const KeyIndex &piece : pieces)
+            index_->lines.insert(index_->lines.end(), piece.lines.begin(), piece.lines.end());
+    }
+
+    // The first path of a piece, read again after the last of the piece
+    // before it: how much it shares with it, and that it comes after it.
+    bool joinPieces(const KeyIndex &before, KeyIndex &after) {
+        Loader joiner(text_, root_, index_);
+        KeyLine last, first;
+        joiner.p_.setPos(before.lines.back().offset + 1);
+        if (!joiner.listPath(last))
+            return false;
+        joiner.p_.setPos(after.lines.front().offset + 1);
+        if (!joiner.listPath(first))
+            return false;
+        after.lines.front().sharedLevels = first.sharedLevels;
+        return true;
     }
 
     // Lists the keys whose lines start before the offset to.
