@@ -216,8 +216,12 @@ TEST_F(Persistence, OurChangesGoOnTopOfAnotherProgramsSave) {
     writeString(key, "theirs", "1");
     RegFlushKey(key);
     writeString(key, "ours", "mine");
+    writeString(key, "twice", "first");
+    writeString(key, "twice", "second");
+    writeString(key, "gone", "ours");
+    ASSERT_EQ(RegDeleteValueA(key, "gone"), ERROR_SUCCESS);
     std::string text = readFile(dir_.file("user.reg"));
-    replaceAll(text, "\"theirs\"=\"1\"", "\"theirs\"=\"2\"");
+    replaceAll(text, "\"theirs\"=\"1\"", "\"theirs\"=\"2\"\n\"gone\"=\"theirs\"\n\"twice\"=\"theirs\"");
     text += "\n[Software\\\\TheirKey] 1700000000\n\"t\"=\"x\"\n";
     replaceFile(dir_.file("user.reg"), text);
     RegCloseKey(key);
@@ -226,6 +230,8 @@ TEST_F(Persistence, OurChangesGoOnTopOfAnotherProgramsSave) {
     HKEY merged = openKey(HKEY_CURRENT_USER, "Software\\Merge");
     EXPECT_EQ(readString(merged, "theirs"), "2");
     EXPECT_EQ(readString(merged, "ours"), "mine");
+    EXPECT_EQ(readString(merged, "twice"), "second");
+    EXPECT_EQ(RegQueryValueExA(merged, "gone", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
     RegCloseKey(merged);
     HKEY theirs = openKey(HKEY_CURRENT_USER, "Software\\TheirKey");
     EXPECT_EQ(readString(theirs, "t"), "x");

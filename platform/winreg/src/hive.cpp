@@ -348,8 +348,17 @@ void Hive::record(Change change, Key &key) {
 void Hive::writeDownPaths() {
     for (size_t i = pathsWrittenDown_; i < journal_.size(); ++i) {
         Change &change = journal_[i];
-        if (change.key)
-            change.path = pathOf(*change.key);
+        if (!change.key)
+            continue;
+        change.path = pathOf(*change.key);
+        if (change.kind == Change::Kind::SetValue) {
+            // The value as the key holds it now; a later change of ours
+            // that deleted it is in the journal too.
+            if (const Value *now = findValue(*change.key, change.value.name))
+                change.value = *now;
+            else
+                change.kind = Change::Kind::DeleteValue;
+        }
         change.key = nullptr;
     }
     pathsWrittenDown_ = journal_.size();
@@ -383,7 +392,7 @@ void Hive::setValue(Key &key, Value value) {
     const uint64_t now = currentFileTime();
     Change change;
     change.kind = Change::Kind::SetValue;
-    change.value = value;
+    change.value.name = value.name; // the value itself is taken from the key when written down
     change.isVolatile = key.isVolatile;
     change.fileTime = now;
     putValue(key, std::move(value));

@@ -46,7 +46,7 @@ struct Change {
     // The key itself until its path is written down (Hive::writeDownPaths),
     // which happens only when the tree is about to lose keys.
     Key *key = nullptr;
-    Value value;                      // SetValue: the value; DeleteValue: its name
+    Value value; // SetValue: the value (its name alone until written down); DeleteValue: its name
     std::u16string keyClass;          // CreateKey
     bool hasClass = false;
     bool isLink = false;
