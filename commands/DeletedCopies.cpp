@@ -4,6 +4,7 @@
 // `vantor-reg import FILE` or `wine regedit FILE` brings it back.
 #include "DeletedCopies.h"
 
+#include "OwnedKey.h"
 #include "RegFile.h"
 
 #include <cerrno>
@@ -94,25 +95,11 @@ void Keep(const std::string &fullName, const std::string &text)
     }
 }
 
-class OpenedKey {
-public:
-    OpenedKey(HKEY root, const std::string &path)
-    {
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    ~OpenedKey()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    OpenedKey(const OpenedKey &) = delete;
-    OpenedKey &operator=(const OpenedKey &) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+HKEY OpenForReading(HKEY root, const std::string &path)
+{
+    HKEY key = nullptr;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS ? key : nullptr;
+}
 
 } // namespace
 
@@ -120,7 +107,7 @@ void KeepDeletedKey(const TRegistry &access, const std::string &name)
 {
     const bool absolute = !name.empty() && name.front() == '\\';
     const std::string path = absolute ? name.substr(1) : Joined(access.CurrentPath(), name);
-    OpenedKey key(access.RootKey(), path);
+    const OwnedKey key(OpenForReading(access.RootKey(), path));
     if (!key.get())
         return; // nothing there to delete
     const std::string fullName = Joined(RootName(access.RootKey()), path);
@@ -133,7 +120,7 @@ void KeepDeletedKey(const TRegistry &access, const std::string &name)
 
 void KeepDeletedValue(const TRegistry &access, const std::string &name)
 {
-    OpenedKey key(access.RootKey(), access.CurrentPath());
+    const OwnedKey key(OpenForReading(access.RootKey(), access.CurrentPath()));
     if (!key.get() || RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return;
     const std::string fullName = Joined(RootName(access.RootKey()), access.CurrentPath());

@@ -1,5 +1,6 @@
 #include "NewRegistry.h"
 
+#include "OwnedKey.h"
 #include "PresetLocations.h"
 #include "Registry.h"
 
@@ -32,30 +33,31 @@ void Check(LONG result, const std::string &what)
 
 class CreatedKey {
 public:
-    CreatedKey(HKEY root, const char *path) : path_(path)
-    {
-        Check(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr), path_);
-    }
-    ~CreatedKey() { RegCloseKey(key_); }
-    CreatedKey(const CreatedKey &) = delete;
-    CreatedKey &operator=(const CreatedKey &) = delete;
+    CreatedKey(HKEY root, const char *path) : path_(path), key_(Create(root, path)) {}
 
     void SetText(const char *name, const std::string &text)
     {
-        Check(RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+        Check(RegSetValueExA(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
                              static_cast<DWORD>(text.size() + 1)),
               path_ + "\\" + name);
     }
 
     void SetNumber(const char *name, DWORD number)
     {
-        Check(RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number),
+        Check(RegSetValueExA(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number),
               path_ + "\\" + name);
     }
 
 private:
+    static HKEY Create(HKEY root, const char *path)
+    {
+        HKEY key = nullptr;
+        Check(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), path);
+        return key;
+    }
+
     std::string path_;
-    HKEY key_ = nullptr;
+    OwnedKey key_;
 };
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "OwnedKey.h"
 #include "RegFile.h"
 #include "Utf.h"
 
@@ -230,22 +231,6 @@ HKEY Open(const KeyName &key, REGSAM access)
                : nullptr;
 }
 
-class KeyHandle {
-public:
-    explicit KeyHandle(HKEY key = nullptr) : key_(key) {}
-    ~KeyHandle()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyHandle(const KeyHandle &) = delete;
-    KeyHandle &operator=(const KeyHandle &) = delete;
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    HKEY key_;
-};
 
 bool ValueExists(HKEY key, const std::string &name)
 {
@@ -456,7 +441,7 @@ struct QueryWalk {
             HKEY sub = nullptr;
             if (Checked(RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub), subShown) != ERROR_SUCCESS)
                 continue; // a link whose target is missing
-            KeyHandle closer(sub);
+            OwnedKey closer(sub);
             Key(sub, subShown, true);
         }
     }
@@ -527,7 +512,7 @@ int Query(const std::vector<std::string> &args)
     const std::optional<KeyName> name = ParseKey(args[1]);
     if (!name)
         return Fail(kBadKey);
-    KeyHandle key(Open(*name, KEY_READ));
+    OwnedKey key(Open(*name, KEY_READ));
     if (!key)
         return Fail(kNoKey);
 
@@ -705,7 +690,7 @@ int Add(const std::vector<std::string> &args)
                                            &created, nullptr);
     if (status != ERROR_SUCCESS)
         return Fail(status == ERROR_ACCESS_DENIED ? kDenied : kBadKey);
-    KeyHandle key(created);
+    OwnedKey key(created);
     // Without /v or /ve the default value is set, as Wine's reg does.
     {
         const std::string value = valueName.value_or("");
@@ -738,7 +723,7 @@ int Delete(const std::vector<std::string> &args)
     // A predefined key itself is never deleted.
     if (!name || (name->path.empty() && !valueName && !switches.Has("va")))
         return Fail(kBadKey);
-    KeyHandle key(Open(*name, KEY_ALL_ACCESS));
+    OwnedKey key(Open(*name, KEY_ALL_ACCESS));
     if (!key)
         return Fail(kNoKey);
     const bool force = switches.Has("f");
@@ -801,7 +786,7 @@ Tree ReadTree(HKEY key, const std::string &name, bool recurse)
             continue; // a link whose target is missing
         if (status != ERROR_SUCCESS)
             throw regfile::Error("cannot open " + sub);
-        KeyHandle closer(handle);
+        OwnedKey closer(handle);
         tree.subkeys.push_back(ReadTree(handle, sub, true));
     }
     return tree;
@@ -819,7 +804,7 @@ struct Copier {
         if (RegCreateKeyExA(parent, tree.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr) !=
             ERROR_SUCCESS)
             return false;
-        KeyHandle key(created);
+        OwnedKey key(created);
         for (const regfile::Value &value : tree.values) {
             if (!overwriteAll && ValueExists(key.get(), value.name)) {
                 const Answer answer = Ask("The value '" + sourcePath + "\\" + Shown(value.name) +
@@ -867,7 +852,7 @@ int Copy(const std::vector<std::string> &args)
         return Fail(kBadKey);
     if (from->root == to->root && Lower(from->path) == Lower(to->path))
         return Fail("reg: The source and destination keys cannot be the same");
-    KeyHandle source(Open(*from, KEY_READ));
+    OwnedKey source(Open(*from, KEY_READ));
     if (!source)
         return Fail(kNoKey);
     const Tree tree = ReadTree(source.get(), to->path, switches.Has("s"));
@@ -899,7 +884,7 @@ int Export(const std::vector<std::string> &args)
     const std::optional<KeyName> name = ParseKey(args[1]);
     if (!name)
         return Fail(kBadKey);
-    KeyHandle key(Open(*name, KEY_READ));
+    OwnedKey key(Open(*name, KEY_READ));
     if (!key)
         return Fail(kNoKey);
     const std::string &file = args[2];
