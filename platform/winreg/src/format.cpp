@@ -827,20 +827,8 @@ private:
     // in tree order, as Wine writes them.
     bool listPath(KeyLine &line) {
         const size_t rawStart = p_.pos();
-        const std::string_view rest = text_.substr(rawStart);
-        const size_t common = commonPrefixLength(previousRaw_, rest);
         const size_t previousLevels = levelEnds_.size();
-        // A name is spelled as before when the text up to its end is, and
-        // what follows ends it here too, which before the first difference
-        // it does.
-        size_t shared = static_cast<size_t>(
-            std::lower_bound(levelEnds_.begin(), levelEnds_.end(), common) - levelEnds_.begin());
-        const auto endsName = [&rest](size_t at) {
-            return at < rest.size() &&
-                   (rest[at] == ']' || (rest[at] == '\\' && at + 1 < rest.size() && rest[at + 1] == '\\'));
-        };
-        if (shared < previousLevels && levelEnds_[shared] == common && endsName(common))
-            ++shared;
+        const size_t shared = namesSpelledAsBefore(text_.substr(rawStart));
         p_.setPos(shared == 0 ? rawStart : rawStart + levelEnds_[shared - 1]);
         size_t levels = shared;
         for (;;) {
@@ -991,61 +979,50 @@ private:
     // same are taken from the previous path without decoding them again.
     Key *keyOfPath(const char *&failure) {
         const size_t rawStart = p_.pos();
-        const std::string_view rest = text_.substr(rawStart);
-        const size_t common = commonPrefixLength(previousRaw_, rest);
-        size_t reused = 0;
-        while (reused < levelEnds_.size() && levelEnds_[reused] <= common) {
-            const std::string_view next = rest.substr(levelEnds_[reused]);
-            if (!next.starts_with(']') && !next.starts_with("\\\\"))
-                break;
-            ++reused;
-        }
+        const size_t reused = namesSpelledAsBefore(text_.substr(rawStart));
         stack_.resize(reused);
         levelEnds_.resize(reused);
         p_.setPos(reused == 0 ? rawStart : rawStart + levelEnds_.back());
-
         Key *current = reused == 0 ? &root_ : stack_.back();
-        std::u16string &name = name_;
-        name.clear();
         for (;;) {
-            if (const size_t run = p_.plainRun(']')) {
-                p_.appendRun(run, name);
-                continue;
-            }
-            if (p_.atEnd()) {
+            name_.clear();
+            bool plain;
+            size_t nameEnd;
+            const Parser::LevelEnd ending = p_.readLevel(&name_, plain, nameEnd);
+            if (ending == Parser::LevelEnd::Invalid) {
                 failure = "key line not understood";
                 return nullptr;
             }
-            const size_t at = p_.pos();
-            const bool closing = p_.peek() == ']';
-            bool separator = closing;
-            if (!closing && !p_.special(&name)) {
-                failure = "key line not understood";
-                return nullptr;
-            }
-            if (!closing && !name.empty() && name.back() == u'\\') {
-                name.pop_back();
-                separator = true;
-            }
-            if (closing)
-                p_.setPos(at + 1);
-            if (!separator)
-                continue;
-            if (!name.empty()) {
+            if (!name_.empty()) {
                 if (stack_.size() >= kMaxKeyDepth) {
                     failure = "key path too deep";
                     return nullptr;
                 }
-                current = addChild(*current, name);
-                name.clear();
+                current = addChild(*current, name_);
                 stack_.push_back(current);
-                levelEnds_.push_back(at - rawStart);
+                levelEnds_.push_back(nameEnd - rawStart);
             }
-            if (closing)
+            if (ending == Parser::LevelEnd::Closing)
                 break;
         }
-        previousRaw_ = text_.substr(rawStart, p_.pos() - 1 - rawStart);
+        previousRaw_ = text_.substr(rawStart, p_.pos() - rawStart);
+        p_.setPos(p_.pos() + 1); // the ']'
         return current;
+    }
+
+    // How many names of the previous path the path in rest (after its '[')
+    // spells byte for byte as it did: those that end before the first
+    // difference, and one that ends at it when rest ends the name there too.
+    size_t namesSpelledAsBefore(std::string_view rest) const {
+        const size_t common = commonPrefixLength(previousRaw_, rest);
+        size_t shared = static_cast<size_t>(
+            std::lower_bound(levelEnds_.begin(), levelEnds_.end(), common) - levelEnds_.begin());
+        const bool endsName = common < rest.size() &&
+                              (rest[common] == ']' ||
+                               (rest[common] == '\\' && common + 1 < rest.size() && rest[common + 1] == '\\'));
+        if (shared < levelEnds_.size() && levelEnds_[shared] == common && endsName)
+            ++shared;
+        return shared;
     }
 
     void forgetPreviousPath() {
