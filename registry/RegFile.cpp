@@ -435,12 +435,7 @@ bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &numb
 class Importer {
 public:
     Importer(bool unicode, ImportReport &report) : unicode_(unicode), report_(report) {}
-    ~Importer()
-    {
-        CloseKey();
-        for (HKEY key : held_)
-            RegCloseKey(key);
-    }
+    ~Importer() { Forget(0); }
     Importer(const Importer &) = delete;
     Importer &operator=(const Importer &) = delete;
 
@@ -473,18 +468,20 @@ private:
         Problem(message);
     }
 
-    // The keys stay open until the import ends: while a hive has open keys,
-    // the registry saves it once at the end rather than after every change.
-    void CloseKey()
+    // Closes the keys of the chain from `keep` on. A close that saves (which
+    // it does outside a batch, for a hive's last open key) may fail.
+    void Forget(size_t keep)
     {
-        if (key_)
-            held_.push_back(key_);
-        key_ = nullptr;
+        while (chain_.size() > keep) {
+            if (RegCloseKey(chain_.back().key) != ERROR_SUCCESS)
+                Problem("the registry could not be saved");
+            chain_.pop_back();
+        }
     }
 
     void KeyLine(std::string_view line)
     {
-        CloseKey();
+        key_ = nullptr;
         const size_t close = line.rfind(']');
         if (close == std::string_view::npos || close == 0) {
             Problem("not understood: " + std::string(line));
@@ -501,7 +498,7 @@ private:
             return;
         }
         if (remove) {
-            chain_.clear(); // its keys may be gone
+            Forget(0); // its keys may be gone
             const LSTATUS status = DeleteTree(root->key, path);
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the key " + std::string(name));
@@ -511,7 +508,7 @@ private:
         if (RegCreateKeyExA(base.key, path.c_str() + base.skip, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
                             nullptr) != ERROR_SUCCESS) {
             key_ = nullptr;
-            chain_.clear();
+            Forget(0);
             Notice("reg: Unable to import the registry key '" + std::string(name) + "'");
             return;
         }
@@ -528,7 +525,8 @@ private:
         size_t skip = 0; // Below: the characters of the path that key stands for
     };
 
-    // The deepest key of the chain that holds root\path, or the root itself.
+    // The deepest key of the chain that holds root\path, or the root itself;
+    // the keys after it are closed.
     Created Below(const Root &root, const std::string &path)
     {
         while (!chain_.empty()) {
@@ -537,7 +535,7 @@ private:
             if (last.root == &root && length > 0 && path.size() > length + 1 && path.compare(0, length, last.path) == 0 &&
                 path[length] == '\\' && path[length + 1] != '\\')
                 return {&root, {}, last.key, length + 1};
-            chain_.pop_back();
+            Forget(chain_.size() - 1);
         }
         return {&root, {}, root.key, 0};
     }
@@ -693,9 +691,8 @@ private:
 
     bool unicode_;
     ImportReport &report_;
-    HKEY key_ = nullptr;
-    std::vector<HKEY> held_;
-    std::vector<Created> chain_;
+    HKEY key_ = nullptr; // the last key of the chain, or null when its key line failed
+    std::vector<Created> chain_; // each holds its key open
     size_t number_ = 0;
 };
 

@@ -206,3 +206,35 @@ TEST_F(SaveFaults, SavesWrittenInShortPiecesThroughManyPartsKeepFileAndMemoryInS
         }
     }
 }
+
+// A batch saves when it ends, not when its last key closes: its end (or a
+// flush) answers with the save's failure, and until then the file is as it was.
+TEST_F(SaveFaults, ABatchSavesWhenItEndsAndAnswersWithTheSavesFailure) {
+    const struct {
+        const char *failingStep;
+        LSTATUS ended;
+        const char *onDisk;
+    } cases[] = {{"", ERROR_SUCCESS, "new"}, {"write", winreg::status::diskFull, "old"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string("failing step: ") + c.failingStep);
+        HKEY key = createKey(HKEY_CURRENT_USER, "Software\\Batch");
+        writeString(key, "value", "old");
+        ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        const std::string oldText = readFile(dir_.file("user.reg"));
+        winreg::useFileSystem(&fs_);
+        fs_.failingStep = c.failingStep;
+        fs_.error = ENOSPC;
+        ASSERT_EQ(VtrRegBeginBatch(), ERROR_SUCCESS);
+        key = openKey(HKEY_CURRENT_USER, "Software\\Batch");
+        writeString(key, "value", "new");
+        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        writeString(HKEY_CURRENT_USER, "direct", "x"); // a change made with no key open
+        EXPECT_EQ(readFile(dir_.file("user.reg")), oldText) << "saved before the batch ended";
+        EXPECT_EQ(VtrRegEndBatch(), c.ended);
+        winreg::useFileSystem(nullptr);
+        restartEngine();
+        key = openKey(HKEY_CURRENT_USER, "Software\\Batch");
+        EXPECT_EQ(readString(key, "value"), c.onDisk);
+        RegCloseKey(key);
+    }
+}

@@ -21,8 +21,8 @@ LSTATUS VtrRegReset(const char *dir);
 /* Saves every pending change of every hive now.
  *
  * A save that fails is answered by the call that committed it (this one,
- * RegFlushKey, RegCloseKey of a hive's last open key, or a write made while
- * none is open): ERROR_DISK_FULL (112), ERROR_WRITE_FAULT (29),
+ * RegFlushKey, VtrRegEndBatch, or outside a batch RegCloseKey of a hive's
+ * last open key or a write made while none is open): ERROR_DISK_FULL (112), ERROR_WRITE_FAULT (29),
  * ERROR_ACCESS_DENIED (5), or ERROR_LOCK_VIOLATION (33) when another program
  * held the registry folder's lock for 10 seconds. The changes are then
  * forgotten and reads show the file, which is left as it was unless only the
@@ -37,8 +37,13 @@ LSTATUS VtrRegFlushAll(void);
  * all of it again under the folder's lock: a Wine server that started
  * meanwhile makes the save fail (ERROR_ACCESS_DENIED) and leaves the file as
  * it is, and a file that another program saved meanwhile is merged with our
- * changes. VtrRegEndBatch goes back to checking on every call, and so does
- * VtrRegReset. Both return ERROR_SUCCESS. */
+ * changes. The changes of a batch are saved when it ends, or earlier by
+ * VtrRegFlushAll or RegFlushKey, rather than when the last open key of a hive
+ * closes: RegCloseKey and the writes made while no key is open save nothing.
+ * VtrRegEndBatch saves them, answers with the first failed save as
+ * VtrRegFlushAll does (ERROR_SUCCESS when all were saved), and goes back to
+ * checking on every call, as VtrRegReset does. VtrRegBeginBatch returns
+ * ERROR_SUCCESS. */
 LSTATUS VtrRegBeginBatch(void);
 LSTATUS VtrRegEndBatch(void);
 

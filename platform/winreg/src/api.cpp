@@ -492,9 +492,7 @@ LSTATUS VtrRegBeginBatch(void) {
 LSTATUS VtrRegEndBatch(void) {
     return guarded([&] {
         g_serverReachableInBatch.reset();
-        if (g_registry)
-            g_registry->endBatch();
-        return ERROR_SUCCESS;
+        return g_registry ? g_registry->endBatch() : ERROR_SUCCESS;
     });
 }
 

@@ -300,9 +300,11 @@ void Registry::forgetKey(Key *key) {
 
 bool Registry::isRootOfHive(const Key &key) const { return key.hive && &key == &key.hive->root(); }
 
-// The first failed save is the caller's answer.
+// The first failed save is the caller's answer. A batch saves when it ends.
 Status Registry::commitIdleHives() {
     Status result = status::ok;
+    if (inBatch_)
+        return result;
     for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()}) {
         if (hive->hasPendingChanges() && hive->openHandles == 0) {
             const Status saved = hive->save();
@@ -602,10 +604,11 @@ void Registry::beginBatch() {
         hive->trustProbes(true);
 }
 
-void Registry::endBatch() {
+Status Registry::endBatch() {
     inBatch_ = false;
     for (Hive *hive : {machine_.get(), user_.get(), defaultUser_.get()})
         hive->trustProbes(false);
+    return flushAll();
 }
 
 } // namespace winreg

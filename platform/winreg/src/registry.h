@@ -41,9 +41,11 @@ public:
     void closeAllHandles();
     Status setReadOnly(const char *fileName, bool readOnly);
     // Inside a batch each hive file is looked at once, and the probes for
-    // writing are trusted once passed; saves still check everything.
+    // writing are trusted once passed; saves still check everything. The
+    // changes of a batch are saved when it ends (or flushed), not when the
+    // last key of a hive closes: endBatch answers with the first failed save.
     void beginBatch();
-    void endBatch();
+    Status endBatch();
     bool inBatch() const { return inBatch_; }
     bool forcedReadOnly(std::string_view fileName);
 
