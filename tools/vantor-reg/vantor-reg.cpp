@@ -8,12 +8,14 @@
 #include <winreg.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <malloc.h>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -1035,20 +1037,53 @@ int Run(std::vector<std::string> args)
 }
 
 
+// Allocations from this size on are mapped apart from the heap.
+constexpr size_t kMapThreshold = 32 << 20;
+
 // A command lives for milliseconds: memory it frees stays with it for its
 // next allocation rather than going back to the system and coming again one
 // page fault at a time. False where the C library does not take the advice,
 // which costs nothing but speed.
 bool KeepFreedMemory()
 {
-    return mallopt(M_MMAP_THRESHOLD, 32 << 20) == 1 && mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
+    return mallopt(M_MMAP_THRESHOLD, kMapThreshold) == 1 && mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
+}
+
+// A command that builds megabytes of keys and values (an import, an export)
+// touches them once each: the heap it grows into is advised as huge pages,
+// which costs one fault per 2 MB instead of one per 4 KB. The heap is grown
+// by blocks that are freed at once and, kept by KeepFreedMemory, serve the
+// allocations that follow; a filler block is kept before the first 2 MB
+// boundary, so that they start on it. Advice only: false where it was not
+// taken, which costs nothing but speed.
+bool AdviseHugeHeap()
+{
+    constexpr uintptr_t kHugePage = 2 << 20;
+    constexpr size_t kHeapBlock = kMapThreshold - kHugePage; // taken from the heap
+    const auto roundUp = [](uintptr_t at) { return (at + kHugePage - 1) & ~(kHugePage - 1); };
+    void *first = std::malloc(kHeapBlock);
+    void *second = std::malloc(kHeapBlock);
+    const auto start = reinterpret_cast<uintptr_t>(first);
+    const auto next = reinterpret_cast<uintptr_t>(second);
+    // Both from the heap, one after the other, else the advice is left.
+    const bool adjacent = first && second && next > start && next - start < kHeapBlock + kHugePage;
+    std::free(second);
+    std::free(first);
+    if (!adjacent)
+        return false;
+    const uintptr_t from = roundUp(start);
+    const uintptr_t to = (next + kHeapBlock) & ~(kHugePage - 1);
+    if (from - start > 64 && !std::malloc(from - start - 64))
+        return false;
+    return madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE) == 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    KeepFreedMemory(); // advice only
+    if (KeepFreedMemory())
+        AdviseHugeHeap(); // advice only
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
     // What a command left unsaved (a copy that a question ended) is saved
     // here, where its failure still reaches the exit status.
