@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <numeric>
@@ -1088,20 +1089,27 @@ void appendHexData(const Value &v, size_t lineStart, std::string &out) {
     static constexpr char kDigits[] = "0123456789abcdef";
     size_t count = out.size() - lineStart;
     const size_t n = v.data.size();
-    out.reserve(out.size() + n * 3 + n / 20 * 4);
+    // Room for "xx," per byte and a line break after every 25 bytes or fewer
+    // (one at once when the line is long already).
+    const size_t start = out.size();
+    out.resize(start + n * 3 + (n / 25 + 1) * 4);
+    char *to = out.data() + start;
     for (size_t i = 0; i < n; ++i) {
         const auto byte = static_cast<unsigned char>(v.data[i]);
-        const char pair[2] = {kDigits[byte >> 4], kDigits[byte & 0xF]};
-        out.append(pair, 2);
+        to[0] = kDigits[byte >> 4];
+        to[1] = kDigits[byte & 0xF];
+        to += 2;
         count += 2;
         if (i + 1 < n) {
-            out.push_back(',');
+            *to++ = ',';
             if (++count > 76) {
-                out += "\\\n  ";
+                std::memcpy(to, "\\\n  ", 4);
+                to += 4;
                 count = 2;
             }
         }
     }
+    out.resize(static_cast<size_t>(to - out.data()));
 }
 
 // Escapes size UTF-16 units, given as little-endian bytes, as appendEscaped
@@ -1303,20 +1311,28 @@ void appendValueLine(const Value &v, std::string &out) {
     out.push_back('\n');
 }
 
+namespace {
+
+// Writes the escaped path of key below its hive's root, name by name: an
+// escape never looks past the backslash between two names. False (and
+// nothing written) for the root itself.
+bool appendEscapedPath(const Key &key, std::string &out) {
+    if (!key.parent || key.parent->hive != key.hive)
+        return false;
+    if (appendEscapedPath(*key.parent, out))
+        out += "\\\\";
+    appendEscaped(key.name, "[]", out);
+    return true;
+}
+
+} // namespace
+
 void appendKeyBlock(const Key &key, std::string &out) {
-    std::vector<const Key *> chain;
-    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
-        chain.push_back(k);
-    std::u16string path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        if (!path.empty())
-            path.push_back(u'\\');
-        path += (*it)->name;
-    }
     out.push_back('[');
-    appendEscaped(path, "[]", out);
+    appendEscapedPath(key, out);
     out += "] ";
-    out += std::to_string(key.unixTime);
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, key.unixTime).ptr);
     out.push_back('\n');
     if (key.hasFileTime) {
         out += "#time=";
