@@ -220,8 +220,12 @@ TEST_F(Persistence, OurChangesGoOnTopOfAnotherProgramsSave) {
     writeString(key, "twice", "second");
     writeString(key, "gone", "ours");
     ASSERT_EQ(RegDeleteValueA(key, "gone"), ERROR_SUCCESS);
+    writeString(key, "back", "first");
+    ASSERT_EQ(RegDeleteValueA(key, "back"), ERROR_SUCCESS);
+    writeString(key, "back", "again");
     std::string text = readFile(dir_.file("user.reg"));
-    replaceAll(text, "\"theirs\"=\"1\"", "\"theirs\"=\"2\"\n\"gone\"=\"theirs\"\n\"twice\"=\"theirs\"");
+    replaceAll(text, "\"theirs\"=\"1\"",
+               "\"theirs\"=\"2\"\n\"gone\"=\"theirs\"\n\"twice\"=\"theirs\"\n\"back\"=\"theirs\"");
     text += "\n[Software\\\\TheirKey] 1700000000\n\"t\"=\"x\"\n";
     replaceFile(dir_.file("user.reg"), text);
     RegCloseKey(key);
@@ -231,6 +235,7 @@ TEST_F(Persistence, OurChangesGoOnTopOfAnotherProgramsSave) {
     EXPECT_EQ(readString(merged, "theirs"), "2");
     EXPECT_EQ(readString(merged, "ours"), "mine");
     EXPECT_EQ(readString(merged, "twice"), "second");
+    EXPECT_EQ(readString(merged, "back"), "again");
     EXPECT_EQ(RegQueryValueExA(merged, "gone", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
     RegCloseKey(merged);
     HKEY theirs = openKey(HKEY_CURRENT_USER, "Software\\TheirKey");

@@ -335,12 +335,21 @@ void Hive::ensureValues(Key &key) {
         decodeBlockValues(text_.slice(key.blockOffset, key.blockLength), key);
 }
 
+namespace {
+
+void markSaved(Key &key) {
+    for (Value &value : key.values)
+        value.unsaved = false;
+}
+
+} // namespace
+
 // A change's path is found from its key only when the tree is about to lose
 // keys, as most changes reach the file with the tree they were made on.
 void Hive::record(Change change, Key &key) {
     if (!change.isVolatile)
         ++pendingChanges_;
-    if (change.path.empty())
+    if (!change.written)
         change.key = &key;
     journal_.push_back(std::move(change));
 }
@@ -350,21 +359,36 @@ void Hive::writeDownPaths() {
         Change &change = journal_[i];
         if (!change.key)
             continue;
-        change.path = pathOf(*change.key);
-        if (change.kind == Change::Kind::SetValue) {
-            // The value as the key holds it now; a later change of ours
-            // that deleted it is in the journal too.
-            if (const Value *now = findValue(*change.key, change.value.name))
-                change.value = *now;
-            else
-                change.kind = Change::Kind::DeleteValue;
+        auto written = std::make_unique<Change::WrittenDown>();
+        written->path = pathOf(*change.key);
+        if (change.kind == Change::Kind::SetValues) {
+            // The values as the key holds them now: also those set by a
+            // later change of the same key, and not those deleted since,
+            // whose deletion is in the journal too.
+            for (const Value &value : change.key->values) {
+                if (value.unsaved)
+                    written->values.emplace_back(value).unsaved = false;
+            }
+        } else if (change.kind == Change::Kind::CreateKey && change.key->keyClass) {
+            written->keyClass = std::make_unique<std::u16string>(*change.key->keyClass);
         }
+        change.written = std::move(written);
+    }
+    // Only after every change of a key has taken its unsaved values.
+    for (size_t i = pathsWrittenDown_; i < journal_.size(); ++i) {
+        Change &change = journal_[i];
+        if (change.key && change.kind == Change::Kind::SetValues)
+            markSaved(*change.key);
         change.key = nullptr;
     }
     pathsWrittenDown_ = journal_.size();
 }
 
 void Hive::forgetLastingChanges() {
+    for (Change &change : journal_) {
+        if (!change.isVolatile && change.key && change.kind == Change::Kind::SetValues)
+            markSaved(*change.key);
+    }
     std::erase_if(journal_, [](const Change &c) { return !c.isVolatile; });
     pathsWrittenDown_ = 0;
     pendingChanges_ = 0;
@@ -375,11 +399,7 @@ Key *Hive::createKey(Key &parent, std::u16string name, const std::u16string *key
     const uint64_t now = currentFileTime();
     Key *key = createLevel(parent, std::move(name), keyClass, isVolatile, isLink, now);
     Change change;
-    change.kind = Change::Kind::CreateKey;
-    if (keyClass) {
-        change.keyClass = *keyClass;
-        change.hasClass = true;
-    }
+    change.kind = Change::Kind::CreateKey; // its class is the key's
     change.isLink = isLink;
     change.isVolatile = isVolatile;
     change.fileTime = now;
@@ -390,13 +410,17 @@ Key *Hive::createKey(Key &parent, std::u16string name, const std::u16string *key
 void Hive::setValue(Key &key, Value value) {
     ensureValues(key);
     const uint64_t now = currentFileTime();
+    putValue(key, std::move(value)).unsaved = true; // taken from the key when written down
+    touch(key, now);
+    if (journal_.size() > pathsWrittenDown_ && journal_.back().key == &key &&
+        journal_.back().kind == Change::Kind::SetValues) {
+        journal_.back().fileTime = now;
+        return;
+    }
     Change change;
-    change.kind = Change::Kind::SetValue;
-    change.value.name = value.name; // the value itself is taken from the key when written down
+    change.kind = Change::Kind::SetValues;
     change.isVolatile = key.isVolatile;
     change.fileTime = now;
-    putValue(key, std::move(value));
-    touch(key, now);
     record(std::move(change), key);
 }
 
@@ -408,7 +432,7 @@ bool Hive::deleteValue(Key &key, std::u16string_view name) {
     touch(key, now);
     Change change;
     change.kind = Change::Kind::DeleteValue;
-    change.value.name = std::u16string(name);
+    change.valueName = std::u16string(name);
     change.isVolatile = key.isVolatile;
     change.fileTime = now;
     record(std::move(change), key);
@@ -421,7 +445,8 @@ void Hive::deleteKey(Key &key) {
     writeDownPaths(); // before the key goes
     Change change;
     change.kind = Change::Kind::DeleteKey;
-    change.path = pathOf(key);
+    change.written = std::make_unique<Change::WrittenDown>();
+    change.written->path = pathOf(key);
     change.isVolatile = key.isVolatile;
     change.fileTime = now;
     auto &siblings = parent->children;
@@ -435,34 +460,37 @@ void Hive::replayJournal() {
         applyChange(change);
 }
 
+// Applies a change that is written down.
 void Hive::applyChange(const Change &change) {
     Key &root = *root_;
+    const std::vector<std::u16string> &path = change.written->path;
     switch (change.kind) {
     case Change::Kind::CreateKey: {
         Key *key = &root;
-        for (size_t i = 0; i < change.path.size(); ++i) {
-            const bool last = i + 1 == change.path.size();
-            key = createLevel(*key, change.path[i], last && change.hasClass ? &change.keyClass : nullptr,
-                              change.isVolatile, last && change.isLink, change.fileTime);
+        for (size_t i = 0; i < path.size(); ++i) {
+            const bool last = i + 1 == path.size();
+            key = createLevel(*key, path[i], last ? change.written->keyClass.get() : nullptr, change.isVolatile,
+                              last && change.isLink, change.fileTime);
         }
         break;
     }
-    case Change::Kind::SetValue:
-        if (Key *key = findPath(root, change.path)) {
+    case Change::Kind::SetValues:
+        if (Key *key = findPath(root, path)) {
             ensureValues(*key);
-            putValue(*key, change.value);
+            for (const Value &value : change.written->values)
+                putValue(*key, value);
             touch(*key, change.fileTime);
         }
         break;
     case Change::Kind::DeleteValue:
-        if (Key *key = findPath(root, change.path)) {
+        if (Key *key = findPath(root, path)) {
             ensureValues(*key);
-            if (eraseValue(*key, change.value.name))
+            if (eraseValue(*key, change.valueName))
                 touch(*key, change.fileTime);
         }
         break;
     case Change::Kind::DeleteKey:
-        if (Key *key = findPath(root, change.path); key && key != &root && !hasChildren(*key)) {
+        if (Key *key = findPath(root, path); key && key != &root && !hasChildren(*key)) {
             Key *parent = key->parent;
             auto &siblings = parent->children;
             siblings.erase(

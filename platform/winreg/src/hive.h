@@ -38,20 +38,25 @@ struct FileStamp {
 };
 FileStamp stampOf(const std::string &path);
 
-// One change made by this process, kept until it reaches the file.
+// One change made by this process, kept until it reaches the file. Values
+// set one after another in the same key are one change.
 struct Change {
-    enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
-    Kind kind = Kind::SetValue;
-    std::vector<std::u16string> path; // of the key, from the hive's root
-    // The key itself until its path is written down (Hive::writeDownPaths),
-    // which happens only when the tree is about to lose keys.
-    Key *key = nullptr;
-    Value value; // SetValue: the value (its name alone until written down); DeleteValue: its name
-    std::u16string keyClass;          // CreateKey
-    bool hasClass = false;
-    bool isLink = false;
+    enum class Kind : uint8_t { CreateKey, DeleteKey, SetValues, DeleteValue };
+    Kind kind = Kind::SetValues;
+    bool isLink = false;     // CreateKey
     bool isVolatile = false; // never written; replayed after every reload
     uint64_t fileTime = 0;
+    // The key itself until the change is written down (Hive::writeDownPaths),
+    // which happens only when the tree is about to lose keys. Until then the
+    // values of SetValues are the ones the key marks unsaved.
+    Key *key = nullptr;
+    std::u16string valueName; // DeleteValue
+    struct WrittenDown {
+        std::vector<std::u16string> path;         // of the key, from the hive's root
+        std::vector<Value> values;                // SetValues
+        std::unique_ptr<std::u16string> keyClass; // CreateKey
+    };
+    std::unique_ptr<WrittenDown> written;
 };
 
 class Hive;

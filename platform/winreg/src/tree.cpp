@@ -85,16 +85,16 @@ Value *findValue(Key &key, std::u16string_view name) {
     return exists ? &key.values[at] : nullptr;
 }
 
-void putValue(Key &key, Value value) {
+Value &putValue(Key &key, Value value) {
     bool exists;
     const size_t at = valuePosition(key, value.name, &exists);
-    if (exists) {
-        // The first spelling of the name stays.
-        key.values[at].type = value.type;
-        key.values[at].data = std::move(value.data);
-    } else {
-        key.values.insert(key.values.begin() + static_cast<std::ptrdiff_t>(at), std::move(value));
-    }
+    if (!exists)
+        return *key.values.insert(key.values.begin() + static_cast<std::ptrdiff_t>(at), std::move(value));
+    // The first spelling of the name stays.
+    Value &held = key.values[at];
+    held.type = value.type;
+    held.data = std::move(value.data);
+    return held;
 }
 
 bool eraseValue(Key &key, std::u16string_view name) {

@@ -18,6 +18,9 @@ struct Value {
     std::u16string name;
     uint32_t type = 0;
     std::string data; // raw bytes, strings as UTF-16LE
+    // Set by this process since its hive's journal last took the key's
+    // values (see Change::Kind::SetValues).
+    bool unsaved = false;
 };
 
 struct Key {
@@ -70,7 +73,8 @@ Key *addChild(Key &parent, std::u16string name);
 
 // Value lookup in a key whose values are loaded.
 Value *findValue(Key &key, std::u16string_view name);
-void putValue(Key &key, Value value);
+// Adds the value or changes the one of its name; the value as the key holds it.
+Value &putValue(Key &key, Value value);
 bool eraseValue(Key &key, std::u16string_view name);
 
 // The names from the hive's root down to key.
