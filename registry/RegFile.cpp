@@ -542,7 +542,8 @@ private:
 
     void ValueLine(std::string_view line)
     {
-        std::string name;
+        std::string &name = name_;
+        name.clear();
         size_t at = 0;
         if (line.front() == '@') {
             at = 1;
@@ -564,7 +565,7 @@ private:
                 Problem("cannot delete the value " + name);
             return;
         }
-        Value value; // its name is the line's
+        Value &value = value_; // its name is the line's
         if (!Data(rest, value)) {
             Problem("not understood: " + std::string(line));
             return;
@@ -611,12 +612,11 @@ private:
     {
         if (text.front() == '"') {
             size_t at = 0;
-            std::string s;
-            if (!QuotedText(text, at, s) || !Trimmed(text.substr(at)).empty())
+            value.data.clear();
+            if (!QuotedText(text, at, value.data) || !Trimmed(text.substr(at)).empty())
                 return false;
             value.type = REG_SZ;
-            s += '\0';
-            value.data = std::move(s);
+            value.data += '\0';
             return true;
         }
         if (text.starts_with("dword:")) {
@@ -648,8 +648,8 @@ private:
     // around them, and nothing but blanks after a final comma.
     bool HexBytes(std::string_view text, Value &value)
     {
-        std::string bytes;
-        bytes.reserve(text.size() / 3 + 1);
+        std::string &bytes = bytes_;
+        bytes.clear();
         size_t i = 0;
         const auto blankFrom = [&text](size_t at, bool alsoCarriageReturn) {
             while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || (alsoCarriageReturn && text[at] == '\r')))
@@ -685,7 +685,10 @@ private:
                 break;
         }
         // Strings are stored as the file holds them: UTF-16 in a Unicode file.
-        value.data = unicode_ && IsStringType(value.type) ? ApiFromUtf16Le(bytes) : std::move(bytes);
+        if (unicode_ && IsStringType(value.type))
+            value.data = ApiFromUtf16Le(bytes);
+        else
+            value.data.swap(bytes);
         return true;
     }
 
@@ -693,6 +696,10 @@ private:
     ImportReport &report_;
     HKEY key_ = nullptr; // the last key of the chain, or null when its key line failed
     std::vector<Created> chain_; // each holds its key open
+    // Room that each value line reuses.
+    std::string name_;
+    Value value_;
+    std::string bytes_;
     size_t number_ = 0;
 };
 
@@ -859,17 +866,25 @@ std::string ReadFile(const std::string &path)
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file)
         throw FileError(path + ": " + std::strerror(errno));
-    std::string bytes;
-    // The size, where the file tells it, saves growing the text step by step.
+    // Read straight into the text: at the size the file tells, and one
+    // more byte to see its end (or that it grew), then in steps.
+    size_t room = 1 << 16;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         if (const long size = std::ftell(file); size > 0)
-            bytes.reserve(static_cast<size_t>(size));
+            room = static_cast<size_t>(size) + 1;
     }
     std::rewind(file);
-    char buffer[1 << 16];
+    std::string bytes;
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, got);
+    for (;;) {
+        bytes.resize(got + room);
+        const size_t n = std::fread(bytes.data() + got, 1, room, file);
+        got += n;
+        if (n < room)
+            break;
+        room = got;
+    }
+    bytes.resize(got);
     const bool failed = std::ferror(file);
     std::fclose(file);
     if (failed)
