@@ -169,6 +169,7 @@ TEST_F(SaveFaults, SavesWrittenInShortPiecesThroughManyPartsKeepFileAndMemoryInS
     } trickle;
     constexpr int kKeys = 3000;
     const std::string filler(100, 'f');
+    const std::string odd(1000, 'o'); // the odd keys' blocks take more than one chunk of new text
     const auto number = [](int i) {
         char digits[8];
         std::snprintf(digits, sizeof digits, "%04d", i);
@@ -191,7 +192,7 @@ TEST_F(SaveFaults, SavesWrittenInShortPiecesThroughManyPartsKeepFileAndMemoryInS
         return RegCloseKey(hold);
     };
     winreg::useFileSystem(&trickle);
-    EXPECT_EQ(rewrite(1, 2, "odd"), ERROR_SUCCESS);
+    EXPECT_EQ(rewrite(1, 2, odd.c_str()), ERROR_SUCCESS);
     // Most of the loaded text is dead after this save, so its text is copied into one buffer.
     EXPECT_EQ(rewrite(0, 4, "fourth"), ERROR_SUCCESS);
     winreg::useFileSystem(nullptr);
@@ -201,7 +202,7 @@ TEST_F(SaveFaults, SavesWrittenInShortPiecesThroughManyPartsKeepFileAndMemoryInS
             restartEngine();
         for (int i = 0; i < kKeys; ++i) {
             HKEY key = openKey(HKEY_CURRENT_USER, pathOf(i).c_str());
-            ASSERT_EQ(readString(key, "v"), i % 2 ? "odd" : i % 4 ? filler : "fourth") << i << " " << reloaded;
+            ASSERT_EQ(readString(key, "v"), i % 2 ? odd : i % 4 ? filler : "fourth") << i << " " << reloaded;
             RegCloseKey(key);
         }
     }

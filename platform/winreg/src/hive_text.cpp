@@ -9,6 +9,8 @@ namespace winreg {
 namespace {
 // Below this much waste a text is never copied to compact it.
 constexpr size_t kTolerableWaste = size_t{64} << 10;
+// New text goes on in a new chunk once its chunk holds this much.
+constexpr size_t kFreshChunk = size_t{1} << 20;
 } // namespace
 
 HiveText::HiveText(std::shared_ptr<const char> block, size_t size) { holdWhole(std::move(block), size); }
@@ -82,32 +84,46 @@ bool TextPlan::keep(size_t offset, size_t length) {
     return true;
 }
 
+std::string &TextPlan::fresh() {
+    if (fresh_.size() >= kFreshChunk) {
+        closeFresh();
+        freshBytes_ += fresh_.size();
+        chunks_.push_back(std::make_shared<const std::string>(std::move(fresh_)));
+        fresh_ = std::string();
+        fresh_.reserve(kFreshChunk + kFreshChunk / 4);
+        freshClosed_ = 0;
+    }
+    return fresh_;
+}
+
 void TextPlan::closeFresh() {
     if (fresh_.size() == freshClosed_)
         return;
-    pieces_.push_back({nullptr, freshClosed_, fresh_.size() - freshClosed_, 0});
+    pieces_.push_back({nullptr, freshClosed_, fresh_.size() - freshClosed_, chunks_.size()});
     freshClosed_ = fresh_.size();
 }
 
 HiveText TextPlan::finish() && {
     closeFresh();
     HiveText text;
-    const auto fresh = std::make_shared<const std::string>(std::move(fresh_));
-    const size_t freshBuffer = 0;
-    if (!fresh->empty())
-        text.buffers_.push_back({std::shared_ptr<const char>(fresh, fresh->data()), fresh->size()});
+    if (!fresh_.empty())
+        chunks_.push_back(std::make_shared<const std::string>(std::move(fresh_)));
+    // The chunks are the new text's first buffers, in their order.
+    for (const auto &chunk : chunks_)
+        text.buffers_.push_back({std::shared_ptr<const char>(chunk, chunk->data()), chunk->size()});
     // Each buffer of the current text that a piece uses, by its place in the new text.
     std::vector<size_t> placeOf(current_.buffers_.size(), SIZE_MAX);
     for (const Piece &piece : pieces_) {
-        const char *data = fresh->data() + piece.freshOffset;
-        size_t buffer = freshBuffer;
-        if (piece.data) {
-            data = piece.data;
-            if (placeOf[piece.buffer] == SIZE_MAX) {
-                placeOf[piece.buffer] = text.buffers_.size();
-                text.buffers_.push_back(current_.buffers_[piece.buffer]);
+        const char *data = piece.data;
+        size_t buffer = piece.buffer;
+        if (!data) {
+            data = chunks_[buffer]->data() + piece.freshOffset;
+        } else {
+            if (placeOf[buffer] == SIZE_MAX) {
+                placeOf[buffer] = text.buffers_.size();
+                text.buffers_.push_back(current_.buffers_[buffer]);
             }
-            buffer = placeOf[piece.buffer];
+            buffer = placeOf[buffer];
         }
         text.spans_.push_back({text.size_, data, piece.length, buffer});
         text.size_ += piece.length;

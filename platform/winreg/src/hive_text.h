@@ -61,24 +61,28 @@ public:
     // Takes [offset, offset + length) of the current text; false (and
     // nothing taken) unless those bytes lie in one of its spans.
     bool keep(size_t offset, size_t length);
-    // What is appended here is new text.
-    std::string &fresh() { return fresh_; }
-    size_t size() const { return keptBytes_ + fresh_.size(); }
+    // What is appended here is new text. It is held in chunks, so that a
+    // large text is not copied again and again as it grows; what is appended
+    // to one reference from here stays in one piece.
+    std::string &fresh();
+    size_t size() const { return keptBytes_ + freshBytes_ + fresh_.size(); }
     HiveText finish() &&;
 
 private:
     struct Piece {
-        const char *data; // null: in fresh_, from freshOffset
+        const char *data; // null: new text, from freshOffset in chunk `buffer` (fresh_ after the last)
         size_t freshOffset;
         size_t length;
-        size_t buffer; // in the current text's buffers
+        size_t buffer; // in the current text's buffers, or of chunks_
     };
     void closeFresh();
 
     const HiveText &current_;
     std::vector<Piece> pieces_;
-    std::string fresh_;
+    std::vector<std::shared_ptr<const std::string>> chunks_; // full ones
+    std::string fresh_;      // the chunk being filled
     size_t freshClosed_ = 0; // bytes of fresh_ already in pieces_
+    size_t freshBytes_ = 0;  // in chunks_
     size_t keptBytes_ = 0;
 };
 
