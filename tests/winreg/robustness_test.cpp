@@ -2,6 +2,7 @@
 // middle of a save, garbled files, read-only hives and a running Wine server.
 #include "test_support.h"
 
+#include "filesystem.h"
 #include "format.h"
 #include "text.h"
 
@@ -51,8 +52,9 @@ LSTATUS setString(HKEY key, const char *name, const std::string &text) {
                           static_cast<DWORD>(text.size() + 1));
 }
 
-// Reads every key and value below key, as a curious program would.
-void readEverything(HKEY key, int depth, size_t &visited) {
+// Reads every key and value below key, as a curious program would; writes
+// down what it read in dump when given.
+void readEverything(HKEY key, int depth, size_t &visited, std::string *dump = nullptr) {
     if (depth > 600 || visited > 20000)
         return;
     ++visited;
@@ -66,14 +68,18 @@ void readEverything(HKEY key, int depth, size_t &visited) {
     for (DWORD i = 0; i < values; ++i) {
         DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
         EXPECT_EQ(RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size), ERROR_SUCCESS);
+        if (dump)
+            dump->append(name.data(), nameLength).append(std::to_string(type)).append(reinterpret_cast<char *>(data.data()), size);
     }
     std::vector<char> keyName(3 * maxName + 1);
     for (DWORD i = 0; i < subKeys; ++i) {
         DWORD length = static_cast<DWORD>(keyName.size());
         ASSERT_EQ(RegEnumKeyExA(key, i, keyName.data(), &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
         HKEY child = nullptr;
+        if (dump)
+            dump->append("\n[").append(keyName.data(), length).append("]");
         if (RegOpenKeyExA(key, keyName.data(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
-            readEverything(child, depth + 1, visited);
+            readEverything(child, depth + 1, visited, dump);
             RegCloseKey(child);
         }
     }
@@ -481,4 +487,96 @@ TEST_F(Robustness, FilesThatAreNotRegularAreRefusedAtOnce) {
         VtrRegReset(dir_.path().c_str());
         ASSERT_EQ(remove(hive.c_str()), 0);
     }
+}
+
+// A large hive is checked while it is read. Reads that come in odd steps or
+// are interrupted give the tree the file holds; a read that fails, or finds
+// the file grown or cut short since it was measured, gives what the file
+// then holds, or a hive refused as unreadable.
+TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
+    usePrefixCopy();
+    const std::string hive = dir_.file("system.reg");
+    const std::string text = readFile(hive);
+    const size_t half = text.find("\n[", text.size() / 2) + 1;
+    const auto dumpOfMachine = [] {
+        std::string dump;
+        size_t visited = 0;
+        readEverything(HKEY_LOCAL_MACHINE, 0, visited, &dump);
+        return dump;
+    };
+    const std::string whole = dumpOfMachine();
+    struct Case {
+        const char *name;
+        std::function<ssize_t(int fd, void *buffer, size_t size, int call)> read;
+        const char *presentKey;
+        const char *missingKey;
+        bool writable;
+    };
+    const auto readReally = [](int fd, void *buffer, size_t size) { return ::read(fd, buffer, size); };
+    const std::vector<Case> cases = {
+        {"odd steps and interruptions",
+         [&](int fd, void *buffer, size_t size, int call) -> ssize_t {
+             if (call % 7 == 3) {
+                 errno = EINTR;
+                 return -1;
+             }
+             return readReally(fd, buffer, std::min<size_t>(size, 1 + call * 977 % 9000));
+         },
+         "Software\\Wine", nullptr, true},
+        {"a failure on the way",
+         [&](int fd, void *buffer, size_t size, int call) -> ssize_t {
+             if (call == 5) {
+                 errno = EIO;
+                 return -1;
+             }
+             return readReally(fd, buffer, size);
+         },
+         nullptr, "Software", false},
+        {"grown meanwhile",
+         [&](int fd, void *buffer, size_t size, int call) {
+             if (call == 0)
+                 writeFile(hive, text + "\n[Software\\\\Grown] 1\n");
+             return readReally(fd, buffer, size);
+         },
+         "Software\\Grown", "Software\\Absent", true},
+        {"cut short at a key meanwhile",
+         [&](int fd, void *buffer, size_t size, int call) {
+             if (call == 0 && truncate(hive.c_str(), static_cast<off_t>(half)) != 0)
+                 return ssize_t{-1};
+             return readReally(fd, buffer, size);
+         },
+         nullptr, "System", true},
+    };
+    struct Reads : winreg::FileSystem {
+        const Case *current = nullptr;
+        int calls = 0;
+        ssize_t read(int fd, void *buffer, size_t size) override {
+            struct stat st{};
+            if (fstat(fd, &st) != 0 || st.st_size < (1 << 20))
+                return FileSystem::read(fd, buffer, size);
+            return current->read(fd, buffer, size, calls++);
+        }
+    } reads;
+    testing::internal::CaptureStderr(); // the failed read's complaint
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(hive, text);
+        reads.current = &c;
+        reads.calls = 0;
+        winreg::useFileSystem(&reads);
+        restartEngine();
+        HKEY key = nullptr;
+        if (c.presentKey) {
+            EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.presentKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+            RegCloseKey(key);
+        }
+        if (c.missingKey)
+            EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.missingKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        else
+            EXPECT_TRUE(dumpOfMachine() == whole) << "the tree differs from the file's";
+        EXPECT_EQ(setString(HKEY_LOCAL_MACHINE, "v", "x") == ERROR_SUCCESS, c.writable);
+        winreg::useFileSystem(nullptr);
+        VtrRegReset(dir_.path().c_str());
+    }
+    testing::internal::GetCapturedStderr();
 }

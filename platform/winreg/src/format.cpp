@@ -8,7 +8,6 @@
 #include <bit>
 #include <cstring>
 #include <exception>
-#include <numeric>
 #include <pthread.h>
 #include <sched.h>
 #include <stdexcept>
@@ -544,10 +543,11 @@ private:
     std::u16string unit_; // what one escape stands for
 };
 
-// Runs work here and on a second thread at once. The second thread is put on
-// another processor from its start: left to the scheduler it often starts on
-// this one and moves only a millisecond later, when the work is done.
-template <typename Work> void runOnTwoProcessors(Work &work) {
+// Runs work on a second thread while this one does hereWork. The second
+// thread is put on another processor from its start: left to the scheduler it
+// often starts on this one and moves only a millisecond later, when the work
+// is done.
+template <typename Work, typename HereWork> void runOnTwoProcessors(Work &work, HereWork &&hereWork) {
     std::exception_ptr failure;
     std::thread helper([&work, &failure] {
         try {
@@ -571,7 +571,7 @@ template <typename Work> void runOnTwoProcessors(Work &work) {
                 thread.join();
         }
     } join{helper};
-    work();
+    hereWork();
     helper.join();
     if (failure)
         std::rethrow_exception(failure);
@@ -675,21 +675,15 @@ class Loader {
 public:
     // With an index, keys below root are only listed in it; the read gives
     // up (abandoned()) at the first line it could not list that way.
-    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr)
-        : text_(text), p_(text), root_(root), index_(index) {}
+    // With an arrival, the text is still being read into place.
+    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr, TextArrival *arrival = nullptr)
+        : text_(text), p_(text), root_(root), index_(index), arrival_(arrival) {}
     bool abandoned() const { return abandoned_; }
+    LoadResult takeResult() { return std::move(result_); }
 
     LoadResult run() {
-        if (!signatureOk()) {
-            result_.ok = false;
-            result_.error = "line 1: not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+        if (!readHead())
             return std::move(result_);
-        }
-        if (!text_.ends_with('\n')) {
-            problem("the file does not end with a line break (it may have been cut short)", text_.size());
-            return std::move(result_);
-        }
-        readHeader();
         if (index_) {
             listAllKeys();
             abandoned_ = abandoned_ || !result_.ok;
@@ -701,6 +695,22 @@ public:
     }
 
 private:
+    // The signature, the header and the last line break; false when the
+    // text is no hive at all.
+    bool readHead() {
+        if (!signatureOk()) {
+            result_.ok = false;
+            result_.error = "line 1: not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+            return false;
+        }
+        if (!text_.ends_with('\n')) {
+            problem("the file does not end with a line break (it may have been cut short)", text_.size());
+            return false;
+        }
+        readHeader();
+        return true;
+    }
+
     bool signatureOk() {
         if (!p_.take(kSignature))
             return false;
@@ -734,38 +744,122 @@ private:
     // and one more take in turn as each is free; the pieces' lists are then
     // joined.
     void listAllKeys() {
-        std::vector<size_t> starts{p_.pos()};
-        if (text_.size() >= kPiecesFromBytes) {
-            for (size_t at; (at = text_.find("\n[", starts.back() + kPieceBytes)) != std::string_view::npos;)
-                starts.push_back(at + 1);
-        }
-        if (starts.size() == 1) {
+        if (text_.size() < kPiecesFromBytes) {
             listKeys(text_.size());
             return;
         }
-        std::vector<KeyIndex> pieces(starts.size());
-        std::unique_ptr<bool[]> listed(new bool[starts.size()]());
+        std::vector<Piece> pieces = listPieces([] {});
+        if (!joinAll(pieces, p_.pos()))
+            abandoned_ = true;
+    }
+
+public:
+    // The text arrives meanwhile, as readAll (run on this thread) brings it:
+    // the pieces are listed as they arrive and the text as a whole is
+    // checked once it is all there. False when it did not arrive whole.
+    bool listAsRead(const std::function<void()> &readAll) {
+        std::vector<Piece> pieces = listPieces([this, &readAll] {
+            struct EndArrival {
+                TextArrival &arrival;
+                ~EndArrival() { arrival.end(); }
+            } endArrival{*arrival_};
+            readAll();
+        });
+        if (arrival_->waitFor(SIZE_MAX) != text_.size())
+            return false;
+        if (readHead() && !joinAll(pieces, p_.pos()))
+            abandoned_ = true;
+        abandoned_ = abandoned_ || !result_.ok;
+        return true;
+    }
+
+private:
+    struct Piece {
+        KeyIndex index;
+        size_t start = 0; // of its first key line
+        bool listed = false;
+    };
+
+    // The pieces of the text, each listed by this thread or a second one as
+    // it arrives; this thread first does beforeListing.
+    std::vector<Piece> listPieces(const std::function<void()> &beforeListing) {
+        std::vector<Piece> pieces((text_.size() + kPieceBytes - 1) / kPieceBytes);
         std::atomic<size_t> next{0};
-        const auto listPieces = [&] {
-            for (size_t i; (i = next.fetch_add(1)) < starts.size();) {
-                const size_t end = i + 1 < starts.size() ? starts[i + 1] : text_.size();
-                Loader lister(text_, root_, &pieces[i]);
-                lister.p_.setPos(starts[i]);
-                lister.listKeys(end);
-                listed[i] = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
-            }
+        const auto listEach = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
+                listPiece(i, pieces[i]);
         };
-        runOnTwoProcessors(listPieces);
-        for (size_t i = 0; i < starts.size(); ++i) {
-            if (!listed[i] || pieces[i].lines.empty() || (i > 0 && !joinPieces(pieces[i - 1], pieces[i]))) {
-                abandoned_ = true;
-                return;
-            }
+        runOnTwoProcessors(listEach, [&] {
+            beforeListing();
+            listEach();
+        });
+        return pieces;
+    }
+
+    // Piece i holds the key lines that start in [i, i + 1) * kPieceBytes
+    // (the first one's after the header).
+    void listPiece(size_t i, Piece &piece) {
+        piece.start = keyLineFrom(i == 0 ? 1 : i * kPieceBytes);
+        const size_t to = (i + 1) * kPieceBytes;
+        const size_t end = to >= text_.size() ? text_.size() : keyLineFrom(to);
+        if (piece.start == kNotArrived || end == kNotArrived || inPlace(end) < end)
+            return;
+        if (piece.start == end) {
+            piece.listed = true;
+            return;
         }
-        index_->lines.reserve(std::accumulate(pieces.begin(), pieces.end(), size_t{0},
-                                              [](size_t n, const KeyIndex &piece) { return n + piece.lines.size(); }));
-        for (const KeyIndex &piece : pieces)
-            index_->lines.insert(index_->lines.end(), piece.lines.begin(), piece.lines.end());
+        // Only bytes in place are looked at: what reading a line looks ahead
+        // at lies beyond the piece's end but within them.
+        Loader lister(text_.substr(0, inPlace(0)), root_, &piece.index);
+        lister.p_.setPos(piece.start);
+        lister.listKeys(end);
+        piece.listed = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
+    }
+
+    // The first key line that starts at or after from (from > 0), or the
+    // text's end when none does; kNotArrived when the text ended early.
+    static constexpr size_t kNotArrived = SIZE_MAX;
+    size_t keyLineFrom(size_t from) const {
+        for (size_t searched = from - 1;;) {
+            const size_t have = inPlace(searched + kPieceBytes / 4);
+            const size_t at = text_.substr(0, have).find("\n[", searched);
+            if (at != std::string_view::npos)
+                return at + 1;
+            if (have >= text_.size())
+                return text_.size();
+            if (arrival_ && arrival_->ended())
+                return kNotArrived;
+            searched = std::max(searched, have - 1);
+        }
+    }
+
+    // How many bytes of the text are in place once at least wanted are, or
+    // once no more will come.
+    size_t inPlace(size_t wanted) const {
+        return arrival_ ? std::min(arrival_->waitFor(std::min(wanted, text_.size())), text_.size()) : text_.size();
+    }
+
+    // Joins the pieces' lists into the index, the first piece starting at
+    // firstKey; false when they do not join up.
+    bool joinAll(std::vector<Piece> &pieces, size_t firstKey) {
+        if (pieces.empty() || pieces.front().start != firstKey)
+            return false;
+        KeyIndex *before = nullptr;
+        size_t lines = 0;
+        for (Piece &piece : pieces) {
+            if (!piece.listed)
+                return false;
+            if (piece.index.lines.empty())
+                continue;
+            if (before && !joinPieces(*before, piece.index))
+                return false;
+            before = &piece.index;
+            lines += piece.index.lines.size();
+        }
+        index_->lines.reserve(lines);
+        for (const Piece &piece : pieces)
+            index_->lines.insert(index_->lines.end(), piece.index.lines.begin(), piece.index.lines.end());
+        return true;
     }
 
     // The first path of a piece, read again after the last of the piece
@@ -1040,6 +1134,7 @@ private:
     std::vector<size_t> levelEnds_; // where each level's text ends in previousRaw_
     std::u16string name_;           // the level being read, kept to reuse its room
     KeyIndex *index_;
+    TextArrival *arrival_;
     bool abandoned_ = false;
     Key scratch_;                       // takes the options of listed keys
     std::vector<size_t> levelStarts_;   // where each level's text starts in previousRaw_
@@ -1169,10 +1264,11 @@ void appendEscapedUtf16Le(const unsigned char *bytes, size_t size, std::string_v
 
 } // namespace
 
-LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
-    index.lines.clear();
-    Loader lister(text, root, &index);
-    LoadResult result = lister.run();
+namespace {
+
+// What a listing read gives: the listed keys pending below root, or when the
+// listing was abandoned, the whole text read at once.
+LoadResult finishIndex(Loader &lister, LoadResult result, std::string_view text, Key &root, KeyIndex &index) {
     if (lister.abandoned() || !result.ok) {
         index.lines = {};
         return Loader(text, root).run();
@@ -1180,6 +1276,47 @@ LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
     root.pendingFirst = 0;
     root.pendingEnd = static_cast<uint32_t>(index.lines.size());
     return result;
+}
+
+} // namespace
+
+void TextArrival::arrived(size_t bytes) {
+    state_.store(bytes, std::memory_order_release);
+    state_.notify_all();
+}
+
+void TextArrival::end() {
+    state_.fetch_or(kEnded, std::memory_order_acq_rel);
+    state_.notify_all();
+}
+
+size_t TextArrival::waitFor(size_t bytes) const {
+    for (;;) {
+        const uint64_t state = state_.load(std::memory_order_acquire);
+        const size_t have = static_cast<size_t>(state & ~kEnded);
+        if (have >= bytes || (state & kEnded) != 0)
+            return have;
+        state_.wait(state, std::memory_order_acquire);
+    }
+}
+
+LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
+    index.lines.clear();
+    Loader lister(text, root, &index);
+    LoadResult result = lister.run();
+    return finishIndex(lister, std::move(result), text, root, index);
+}
+
+bool indexHiveTextAsRead(std::string_view text, TextArrival &arrival, const std::function<void()> &readAll, Key &root,
+                         KeyIndex &index, LoadResult &result) {
+    index.lines.clear();
+    Loader lister(text, root, &index, &arrival);
+    if (!lister.listAsRead(readAll)) {
+        index.lines = {};
+        return false;
+    }
+    result = finishIndex(lister, lister.takeResult(), text, root, index);
+    return true;
 }
 
 void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {

@@ -79,8 +79,19 @@ ssize_t readSome(FileSystem &fs, int fd, char *into, size_t room) {
     return n;
 }
 
+// From this size on a file's text is checked while it is read.
+constexpr size_t kCheckWhileReadingFrom = size_t{1} << 20;
+// The step of such a read: small enough that the checking starts early.
+constexpr size_t kReadStep = size_t{64} << 10;
+
+// What is done with a large file's text while it is read: whole is the text
+// it will be (its bytes not there yet); readAll reads them, telling arrival.
+using WhileReading =
+    std::function<void(std::string_view whole, TextArrival &arrival, const std::function<void()> &readAll)>;
+
 // Reads a whole regular file; false (and error set) when it cannot.
-bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal) {
+bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal,
+                   const WhileReading &whileReading) {
     FileSystem &fs = fileSystem();
     error = 0;
     // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
@@ -108,12 +119,24 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     const std::shared_ptr<char> buffer = allocateBulk(capacity);
     size_t got = 0;
     ssize_t n = 0;
-    while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
-        got += static_cast<size_t>(n);
-    if (n < 0) {
-        error = errno;
-        return false;
+    if (capacity > kCheckWhileReadingFrom) {
+        TextArrival arrival;
+        whileReading(std::string_view(buffer.get(), capacity - 1), arrival, [&] {
+            while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, std::min(capacity - got, kReadStep))) > 0) {
+                got += static_cast<size_t>(n);
+                arrival.arrived(got);
+            }
+            if (n < 0)
+                error = errno;
+        });
+    } else {
+        while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
+            got += static_cast<size_t>(n);
+        if (n < 0)
+            error = errno;
     }
+    if (n < 0)
+        return false;
     if (got < capacity) {
         text = HiveText(buffer, got);
         return true;
@@ -267,7 +290,13 @@ void Hive::loadFromDisk() {
     FileStamp stamp;
     int error = 0;
     std::string refusal;
-    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal);
+    TreeRead tree = newTree();
+    bool listed = false;
+    const auto listWhileReading = [&](std::string_view whole, TextArrival &arrival,
+                                      const std::function<void()> &readAll) {
+        listed = indexHiveTextAsRead(whole, arrival, readAll, *tree.root, tree.index, tree.result);
+    };
+    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal, listWhileReading);
     if (!exists && error != ENOENT)
         refusal = std::string("the file cannot be read: ") + std::strerror(error);
     if (!refusal.empty()) {
@@ -277,34 +306,46 @@ void Hive::loadFromDisk() {
         replaceTree(HiveText(), stamp, false, refusal);
         return;
     }
-    replaceTree(std::move(text), stamp, exists, {});
+    if (!listed) {
+        replaceTree(std::move(text), stamp, exists, {});
+        return;
+    }
+    installTree(std::move(tree), std::move(text), stamp);
+}
+
+Hive::TreeRead Hive::newTree() {
+    TreeRead tree;
+    tree.root = std::make_unique<Key>();
+    tree.root->name = rootName_;
+    tree.root->hive = this;
+    tree.root->parent = parentOfRoot_;
+    return tree;
 }
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
-    writeDownPaths(); // the keys of the journal are about to go
-    KeyIndex index;
-    auto root = std::make_unique<Key>();
-    root->name = rootName_;
-    root->hive = this;
-    root->parent = parentOfRoot_;
-    LoadResult result;
+    TreeRead tree = newTree();
     if (!refusal.empty()) {
         text = HiveText();
-        result.ok = false;
-        result.error = refusal;
+        tree.result.ok = false;
+        tree.result.error = refusal;
     } else if (!exists) {
         text = HiveText();
-        result.header = defaultHeader();
+        tree.result.header = defaultHeader();
     } else {
-        result = indexHiveText(text.slice(0, text.size()), *root, index);
+        tree.result = indexHiveText(text.slice(0, text.size()), *tree.root, tree.index);
     }
+    installTree(std::move(tree), std::move(text), stamp);
+}
+
+void Hive::installTree(TreeRead tree, HiveText text, const FileStamp &stamp) {
+    writeDownPaths(); // the keys of the journal are about to go
     listener_.hiveWillReload(*this);
-    root_ = std::move(root);
+    root_ = std::move(tree.root);
     text_ = std::move(text);
-    index_ = std::move(index);
-    header_ = std::move(result.header);
+    index_ = std::move(tree.index);
+    header_ = std::move(tree.result.header);
     stamp_ = stamp;
-    unparsable_ = result.ok ? std::string() : result.error;
+    unparsable_ = tree.result.ok ? std::string() : tree.result.error;
     if (!unparsable_.empty())
         checkWritable(); // tells why the hive is now read-only
     replayJournal();
