@@ -6,6 +6,7 @@
 #include "format.h"
 #include "text.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -505,56 +506,66 @@ TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
         return dump;
     };
     const std::string whole = dumpOfMachine();
+    // Each case reads through really, which reads at most the bytes it is
+    // asked for; call counts the reads of the large file.
+    using Really = std::function<ssize_t(size_t size)>;
     struct Case {
         const char *name;
-        std::function<ssize_t(int fd, void *buffer, size_t size, int call)> read;
+        std::function<ssize_t(const Really &really, size_t size, int call)> read;
         const char *presentKey;
         const char *missingKey;
         bool writable;
     };
-    const auto readReally = [](int fd, void *buffer, size_t size) { return ::read(fd, buffer, size); };
     const std::vector<Case> cases = {
         {"odd steps and interruptions",
-         [&](int fd, void *buffer, size_t size, int call) -> ssize_t {
+         [](const Really &really, size_t size, int call) -> ssize_t {
              if (call % 7 == 3) {
                  errno = EINTR;
                  return -1;
              }
-             return readReally(fd, buffer, std::min<size_t>(size, 1 + call * 977 % 9000));
+             return really(std::min<size_t>(size, 1 + call * 977 % 9000));
          },
          "Software\\Wine", nullptr, true},
-        {"a failure on the way",
-         [&](int fd, void *buffer, size_t size, int call) -> ssize_t {
-             if (call == 5) {
+        {"failures from the fifth read on",
+         [](const Really &really, size_t size, int call) -> ssize_t {
+             if (call >= 5) {
                  errno = EIO;
                  return -1;
              }
-             return readReally(fd, buffer, size);
+             return really(size);
          },
          nullptr, "Software", false},
         {"grown meanwhile",
-         [&](int fd, void *buffer, size_t size, int call) {
+         [&](const Really &really, size_t size, int call) {
              if (call == 0)
                  writeFile(hive, text + "\n[Software\\\\Grown] 1\n");
-             return readReally(fd, buffer, size);
+             return really(size);
          },
          "Software\\Grown", "Software\\Absent", true},
         {"cut short at a key meanwhile",
-         [&](int fd, void *buffer, size_t size, int call) {
+         [&](const Really &really, size_t size, int call) {
              if (call == 0 && truncate(hive.c_str(), static_cast<off_t>(half)) != 0)
                  return ssize_t{-1};
-             return readReally(fd, buffer, size);
+             return really(size);
          },
          nullptr, "System", true},
     };
     struct Reads : winreg::FileSystem {
         const Case *current = nullptr;
-        int calls = 0;
-        ssize_t read(int fd, void *buffer, size_t size) override {
+        std::atomic<int> calls{0};
+        static bool large(int fd) {
             struct stat st{};
-            if (fstat(fd, &st) != 0 || st.st_size < (1 << 20))
+            return ::fstat(fd, &st) == 0 && st.st_size >= (1 << 20);
+        }
+        ssize_t read(int fd, void *buffer, size_t size) override {
+            if (!large(fd))
                 return FileSystem::read(fd, buffer, size);
-            return current->read(fd, buffer, size, calls++);
+            return current->read([&](size_t n) { return ::read(fd, buffer, n); }, size, calls++);
+        }
+        ssize_t pread(int fd, void *buffer, size_t size, off_t offset) override {
+            if (!large(fd))
+                return FileSystem::pread(fd, buffer, size, offset);
+            return current->read([&](size_t n) { return ::pread(fd, buffer, n, offset); }, size, calls++);
         }
     } reads;
     testing::internal::CaptureStderr(); // the failed read's complaint

@@ -671,13 +671,62 @@ size_t lineNumberAt(std::string_view text, size_t pos) {
     return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(pos, text.size())), '\n'));
 }
 
+// A text read into memory range by range, each range by the first thread
+// that needs it; the others wait until it is there.
+class TextRanges {
+public:
+    TextRanges(char *buffer, size_t size, const ReadRange &readRange)
+        : buffer_(buffer), size_(size), count_((size + kPieceBytes - 1) / kPieceBytes), read_(readRange),
+          states_(new std::atomic<uint8_t>[count_]) {
+        for (size_t k = 0; k < count_; ++k)
+            states_[k].store(kNobody, std::memory_order_relaxed);
+    }
+    size_t count() const { return count_; }
+
+    // Whether range k is in place, read here if no one has started it.
+    bool ensure(size_t k) {
+        std::atomic<uint8_t> &state = states_[k];
+        uint8_t seen = kNobody;
+        if (state.compare_exchange_strong(seen, kReading, std::memory_order_acq_rel)) {
+            const size_t offset = k * kPieceBytes;
+            bool ok = false;
+            try {
+                ok = read_(offset, buffer_ + offset, std::min(kPieceBytes, size_ - offset));
+            } catch (...) {
+                settle(state, kFailed);
+                throw;
+            }
+            settle(state, ok ? kInPlace : kFailed);
+            return ok;
+        }
+        while (seen == kReading) {
+            state.wait(kReading, std::memory_order_acquire);
+            seen = state.load(std::memory_order_acquire);
+        }
+        return seen == kInPlace;
+    }
+
+private:
+    enum : uint8_t { kNobody, kReading, kInPlace, kFailed };
+    static void settle(std::atomic<uint8_t> &state, uint8_t outcome) {
+        state.store(outcome, std::memory_order_release);
+        state.notify_all();
+    }
+
+    char *buffer_;
+    size_t size_;
+    size_t count_;
+    const ReadRange &read_;
+    std::unique_ptr<std::atomic<uint8_t>[]> states_;
+};
+
 class Loader {
 public:
     // With an index, keys below root are only listed in it; the read gives
     // up (abandoned()) at the first line it could not list that way.
-    // With an arrival, the text is still being read into place.
-    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr, TextArrival *arrival = nullptr)
-        : text_(text), p_(text), root_(root), index_(index), arrival_(arrival) {}
+    // With ranges, the text is still to be read into place.
+    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr, TextRanges *ranges = nullptr)
+        : text_(text), p_(text), root_(root), index_(index), ranges_(ranges) {}
     bool abandoned() const { return abandoned_; }
     LoadResult takeResult() { return std::move(result_); }
 
@@ -720,7 +769,11 @@ private:
     void problem(const char *what, size_t at) {
         if (result_.ok) {
             result_.ok = false;
-            result_.error = "line " + std::to_string(lineNumberAt(text_, at)) + ": " + what;
+            // A listing gives up at a problem and the text is read again
+            // whole, which tells where it lies; the text before a piece may
+            // not be there yet.
+            if (!index_)
+                result_.error = "line " + std::to_string(lineNumberAt(text_, at)) + ": " + what;
         }
     }
 
@@ -748,28 +801,23 @@ private:
             listKeys(text_.size());
             return;
         }
-        std::vector<Piece> pieces = listPieces([] {});
+        std::vector<Piece> pieces = listPieces();
         if (!joinAll(pieces, p_.pos()))
             abandoned_ = true;
     }
 
 public:
-    // The text arrives meanwhile, as readAll (run on this thread) brings it:
-    // the pieces are listed as they arrive and the text as a whole is
-    // checked once it is all there. False when it did not arrive whole.
-    bool listAsRead(const std::function<void()> &readAll) {
-        std::vector<Piece> pieces = listPieces([this, &readAll] {
-            struct EndArrival {
-                TextArrival &arrival;
-                ~EndArrival() { arrival.end(); }
-            } endArrival{*arrival_};
-            readAll();
-        });
-        if (arrival_->waitFor(SIZE_MAX) != text_.size())
-            return false;
+    // The text is read meanwhile, range by range, by the threads that list
+    // its pieces; it is checked as a whole once it is all there. False when
+    // a range could not be read.
+    bool listAsRead() {
+        std::vector<Piece> pieces = listPieces();
+        for (size_t k = 0; k < ranges_->count(); ++k) {
+            if (!ranges_->ensure(k))
+                return false;
+        }
         if (readHead() && !joinAll(pieces, p_.pos()))
             abandoned_ = true;
-        abandoned_ = abandoned_ || !result_.ok;
         return true;
     }
 
@@ -780,64 +828,65 @@ private:
         bool listed = false;
     };
 
-    // The pieces of the text, each listed by this thread or a second one as
-    // it arrives; this thread first does beforeListing.
-    std::vector<Piece> listPieces(const std::function<void()> &beforeListing) {
+    // The pieces of the text, each listed by this thread or a second one.
+    std::vector<Piece> listPieces() {
         std::vector<Piece> pieces((text_.size() + kPieceBytes - 1) / kPieceBytes);
         std::atomic<size_t> next{0};
         const auto listEach = [&] {
             for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
                 listPiece(i, pieces[i]);
         };
-        runOnTwoProcessors(listEach, [&] {
-            beforeListing();
-            listEach();
-        });
+        runOnTwoProcessors(listEach, listEach);
         return pieces;
     }
 
-    // Piece i holds the key lines that start in [i, i + 1) * kPieceBytes
-    // (the first one's after the header).
+    // Piece i holds the key lines whose line break before them lies in
+    // range i: [i, i + 1) * kPieceBytes (the first piece's after the header).
     void listPiece(size_t i, Piece &piece) {
-        piece.start = keyLineFrom(i == 0 ? 1 : i * kPieceBytes);
-        const size_t to = (i + 1) * kPieceBytes;
-        const size_t end = to >= text_.size() ? text_.size() : keyLineFrom(to);
-        if (piece.start == kNotArrived || end == kNotArrived || inPlace(end) < end)
+        if (!inPlace(i))
+            return;
+        piece.start = keyLineFrom(i * kPieceBytes);
+        const size_t end = keyLineFrom((i + 1) * kPieceBytes);
+        if (piece.start == kNotRead || end == kNotRead)
             return;
         if (piece.start == end) {
             piece.listed = true;
             return;
         }
-        // Only bytes in place are looked at: what reading a line looks ahead
-        // at lies beyond the piece's end but within them.
-        Loader lister(text_.substr(0, inPlace(0)), root_, &piece.index);
+        // What reading a line looks ahead at lies beyond the piece's end but
+        // within the range that holds its end.
+        Loader lister(text_.substr(0, std::min(text_.size(), (end / kPieceBytes + 1) * kPieceBytes)), root_,
+                      &piece.index);
         lister.p_.setPos(piece.start);
         lister.listKeys(end);
         piece.listed = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
     }
 
-    // The first key line that starts at or after from (from > 0), or the
-    // text's end when none does; kNotArrived when the text ended early.
-    static constexpr size_t kNotArrived = SIZE_MAX;
+    // The first key line after a line break at or after from, or the text's
+    // end when there is none; kNotRead when the text there could not be read.
+    static constexpr size_t kNotRead = SIZE_MAX;
     size_t keyLineFrom(size_t from) const {
-        for (size_t searched = from - 1;;) {
-            const size_t have = inPlace(searched + kPieceBytes / 4);
-            const size_t at = text_.substr(0, have).find("\n[", searched);
+        for (size_t range = from / kPieceBytes;; ++range) {
+            const size_t rangeEnd = std::min(text_.size(), (range + 1) * kPieceBytes);
+            if (from >= rangeEnd)
+                return text_.size();
+            if (!inPlace(range))
+                return kNotRead;
+            const size_t at = text_.substr(0, rangeEnd).find("\n[", from);
             if (at != std::string_view::npos)
                 return at + 1;
-            if (have >= text_.size())
+            if (rangeEnd == text_.size())
                 return text_.size();
-            if (arrival_ && arrival_->ended())
-                return kNotArrived;
-            searched = std::max(searched, have - 1);
+            // A line break as the range's last byte: its '[' would be the next range's first.
+            if (!inPlace(range + 1))
+                return kNotRead;
+            if (rangeEnd - 1 >= from && text_[rangeEnd - 1] == '\n' && text_[rangeEnd] == '[')
+                return rangeEnd;
+            from = rangeEnd;
         }
     }
 
-    // How many bytes of the text are in place once at least wanted are, or
-    // once no more will come.
-    size_t inPlace(size_t wanted) const {
-        return arrival_ ? std::min(arrival_->waitFor(std::min(wanted, text_.size())), text_.size()) : text_.size();
-    }
+    bool inPlace(size_t range) const { return !ranges_ || ranges_->ensure(range); }
 
     // Joins the pieces' lists into the index, the first piece starting at
     // firstKey; false when they do not join up.
@@ -1134,7 +1183,7 @@ private:
     std::vector<size_t> levelEnds_; // where each level's text ends in previousRaw_
     std::u16string name_;           // the level being read, kept to reuse its room
     KeyIndex *index_;
-    TextArrival *arrival_;
+    TextRanges *ranges_;
     bool abandoned_ = false;
     Key scratch_;                       // takes the options of listed keys
     std::vector<size_t> levelStarts_;   // where each level's text starts in previousRaw_
@@ -1280,26 +1329,6 @@ LoadResult finishIndex(Loader &lister, LoadResult result, std::string_view text,
 
 } // namespace
 
-void TextArrival::arrived(size_t bytes) {
-    state_.store(bytes, std::memory_order_release);
-    state_.notify_all();
-}
-
-void TextArrival::end() {
-    state_.fetch_or(kEnded, std::memory_order_acq_rel);
-    state_.notify_all();
-}
-
-size_t TextArrival::waitFor(size_t bytes) const {
-    for (;;) {
-        const uint64_t state = state_.load(std::memory_order_acquire);
-        const size_t have = static_cast<size_t>(state & ~kEnded);
-        if (have >= bytes || (state & kEnded) != 0)
-            return have;
-        state_.wait(state, std::memory_order_acquire);
-    }
-}
-
 LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
     index.lines.clear();
     Loader lister(text, root, &index);
@@ -1307,11 +1336,13 @@ LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
     return finishIndex(lister, std::move(result), text, root, index);
 }
 
-bool indexHiveTextAsRead(std::string_view text, TextArrival &arrival, const std::function<void()> &readAll, Key &root,
-                         KeyIndex &index, LoadResult &result) {
+bool readAndIndexHiveText(char *buffer, size_t size, const ReadRange &readRange, Key &root, KeyIndex &index,
+                          LoadResult &result) {
     index.lines.clear();
-    Loader lister(text, root, &index, &arrival);
-    if (!lister.listAsRead(readAll)) {
+    const std::string_view text(buffer, size);
+    TextRanges ranges(buffer, size, readRange);
+    Loader lister(text, root, &index, &ranges);
+    if (!lister.listAsRead()) {
         index.lines = {};
         return false;
     }

@@ -4,7 +4,6 @@
 
 #include "tree.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -54,31 +53,16 @@ struct KeyIndex {
 // other is read whole into root at once, and index stays empty.
 LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index);
 
-// How far a text being read into memory has got. The reader tells each step
-// and the end; a checking read waits for the bytes it needs.
-class TextArrival {
-public:
-    // Bytes [0, bytes) are in place.
-    void arrived(size_t bytes);
-    // No more bytes will come.
-    void end();
-    // Waits until bytes are in place or nothing more will come; how many
-    // bytes are in place then.
-    size_t waitFor(size_t bytes) const;
-    bool ended() const { return (state_.load(std::memory_order_acquire) & kEnded) != 0; }
+// Reads [offset, offset + length) of a file into into; false when it could not.
+using ReadRange = std::function<bool(size_t offset, char *into, size_t length)>;
 
-private:
-    static constexpr uint64_t kEnded = uint64_t{1} << 63;
-    std::atomic<uint64_t> state_{0}; // the bytes in place, and kEnded
-};
-
-// Checks and lists text as indexHiveText does while readAll, run on this
-// thread, reads it into place and tells arrival. True when the text arrived
-// whole (text.size() bytes, and no more) and result and index are what
-// indexHiveText gives for it; false when it did not, and the caller should
-// check whatever it read with indexHiveText instead.
-bool indexHiveTextAsRead(std::string_view text, TextArrival &arrival, const std::function<void()> &readAll, Key &root,
-                         KeyIndex &index, LoadResult &result);
+// Reads a hive's text of size bytes into buffer through readRange, range by
+// range on this thread and a second one, and checks and lists it as
+// indexHiveText does, each range as soon as it is there. True when every
+// range was read, and result and index are then what indexHiveText gives;
+// false when one could not be, and the caller should read the file again.
+bool readAndIndexHiveText(char *buffer, size_t size, const ReadRange &readRange, Key &root, KeyIndex &index,
+                          LoadResult &result);
 
 // The bytes of the text the index was made from, at [offset, offset + length).
 using BlockText = std::function<std::string_view(size_t offset, size_t length)>;

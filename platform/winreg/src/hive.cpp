@@ -81,17 +81,44 @@ ssize_t readSome(FileSystem &fs, int fd, char *into, size_t room) {
 
 // From this size on a file's text is checked while it is read.
 constexpr size_t kCheckWhileReadingFrom = size_t{1} << 20;
-// The step of such a read: small enough that the checking starts early.
-constexpr size_t kReadStep = size_t{64} << 10;
 
-// What is done with a large file's text while it is read: whole is the text
-// it will be (its bytes not there yet); readAll reads them, telling arrival.
-using WhileReading =
-    std::function<void(std::string_view whole, TextArrival &arrival, const std::function<void()> &readAll)>;
+// Reads all of [offset, offset + length) of fd, repeating short reads;
+// false (errno set) on a failure, or at the end of the file before it.
+bool readRangeOf(FileSystem &fs, int fd, size_t offset, char *into, size_t length) {
+    while (length > 0) {
+        const ssize_t n = fs.pread(fd, into, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        offset += static_cast<size_t>(n);
+        into += static_cast<size_t>(n);
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
-// Reads a whole regular file; false (and error set) when it cannot.
+// Whether fd has no byte at offset.
+bool endsAt(FileSystem &fs, int fd, size_t offset) {
+    char byte;
+    ssize_t n;
+    do
+        n = fs.pread(fd, &byte, 1, static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    return n == 0;
+}
+
+// What may be done with a large file's text as it is read: given where its
+// size bytes go and how to read a range of them, it reads them all and
+// returns true, or returns false having found a range it could not read.
+using ReadAndCheck = std::function<bool(char *buffer, size_t size, const ReadRange &readRange)>;
+
+// Reads a whole regular file; false (and error set) when it cannot. A large
+// file goes through readAndCheck first; checked tells whether it read the
+// file that text now holds.
 bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal,
-                   const WhileReading &whileReading) {
+                   const ReadAndCheck &readAndCheck, bool &checked) {
+    checked = false;
     FileSystem &fs = fileSystem();
     error = 0;
     // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
@@ -117,26 +144,27 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     // One byte more than the file holds tells whether it grew meanwhile.
     const size_t capacity = static_cast<size_t>(st.st_size) + 1;
     const std::shared_ptr<char> buffer = allocateBulk(capacity);
+    const size_t size = capacity - 1;
+    if (size >= kCheckWhileReadingFrom) {
+        const ReadRange readRange = [&fs, &fd](size_t offset, char *into, size_t length) {
+            return readRangeOf(fs, fd.get(), offset, into, length);
+        };
+        // Anything unexpected (a failed read, a file that grew or shrank
+        // since it was measured) and the file is read again from its start.
+        if (readAndCheck(buffer.get(), size, readRange) && endsAt(fs, fd.get(), size)) {
+            checked = true;
+            text = HiveText(buffer, size);
+            return true;
+        }
+    }
     size_t got = 0;
     ssize_t n = 0;
-    if (capacity > kCheckWhileReadingFrom) {
-        TextArrival arrival;
-        whileReading(std::string_view(buffer.get(), capacity - 1), arrival, [&] {
-            while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, std::min(capacity - got, kReadStep))) > 0) {
-                got += static_cast<size_t>(n);
-                arrival.arrived(got);
-            }
-            if (n < 0)
-                error = errno;
-        });
-    } else {
-        while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
-            got += static_cast<size_t>(n);
-        if (n < 0)
-            error = errno;
-    }
-    if (n < 0)
+    while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
+        got += static_cast<size_t>(n);
+    if (n < 0) {
+        error = errno;
         return false;
+    }
     if (got < capacity) {
         text = HiveText(buffer, got);
         return true;
@@ -291,12 +319,11 @@ void Hive::loadFromDisk() {
     int error = 0;
     std::string refusal;
     TreeRead tree = newTree();
-    bool listed = false;
-    const auto listWhileReading = [&](std::string_view whole, TextArrival &arrival,
-                                      const std::function<void()> &readAll) {
-        listed = indexHiveTextAsRead(whole, arrival, readAll, *tree.root, tree.index, tree.result);
+    const auto readAndCheck = [&tree](char *buffer, size_t size, const ReadRange &readRange) {
+        return readAndIndexHiveText(buffer, size, readRange, *tree.root, tree.index, tree.result);
     };
-    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal, listWhileReading);
+    bool listed = false;
+    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal, readAndCheck, listed);
     if (!exists && error != ENOENT)
         refusal = std::string("the file cannot be read: ") + std::strerror(error);
     if (!refusal.empty()) {
