@@ -905,7 +905,7 @@ private:
             before = &piece.index;
             lines += piece.index.lines.size();
         }
-        index_->lines.reserve(lines);
+        index_->lines.reserve(lines); // into the index's room when it fits
         for (const Piece &piece : pieces)
             index_->lines.insert(index_->lines.end(), piece.index.lines.begin(), piece.index.lines.end());
         return true;
@@ -1336,11 +1336,18 @@ LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
     return finishIndex(lister, std::move(result), text, root, index);
 }
 
-bool readAndIndexHiveText(char *buffer, size_t size, const ReadRange &readRange, Key &root, KeyIndex &index,
-                          LoadResult &result) {
-    index.lines.clear();
-    const std::string_view text(buffer, size);
-    TextRanges ranges(buffer, size, readRange);
+bool readAndIndexHiveText(const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
+                          const ReadRange &readRange, Key &root, KeyIndex &index, LoadResult &result) {
+    const std::string_view text(block.get(), size);
+    auto room = std::make_shared<KeyLineRoom>();
+    const size_t roomStart = (size + alignof(KeyLine)) / alignof(KeyLine) * alignof(KeyLine);
+    if (roomStart < blockCapacity) {
+        room->owner = block;
+        room->start = reinterpret_cast<KeyLine *>(block.get() + roomStart);
+        room->capacity = (blockCapacity - roomStart) / sizeof(KeyLine);
+    }
+    index.lines = decltype(index.lines)(KeyLineAllocator<KeyLine>(std::move(room)));
+    TextRanges ranges(block.get(), size, readRange);
     Loader lister(text, root, &index, &ranges);
     if (!lister.listAsRead()) {
         index.lines = {};

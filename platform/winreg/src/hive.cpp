@@ -111,7 +111,8 @@ bool endsAt(FileSystem &fs, int fd, size_t offset) {
 // What may be done with a large file's text as it is read: given where its
 // size bytes go and how to read a range of them, it reads them all and
 // returns true, or returns false having found a range it could not read.
-using ReadAndCheck = std::function<bool(char *buffer, size_t size, const ReadRange &readRange)>;
+using ReadAndCheck = std::function<bool(const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
+                                        const ReadRange &readRange)>;
 
 // Reads a whole regular file; false (and error set) when it cannot. A large
 // file goes through readAndCheck first; checked tells whether it read the
@@ -143,15 +144,19 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     }
     // One byte more than the file holds tells whether it grew meanwhile.
     const size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    const std::shared_ptr<char> buffer = allocateBulk(capacity);
     const size_t size = capacity - 1;
-    if (size >= kCheckWhileReadingFrom) {
+    const bool large = size >= kCheckWhileReadingFrom;
+    // A large file's block has room for its key index too (which takes
+    // about a tenth of the text in Wine's hives), where faults cost less.
+    const size_t blockCapacity = bulkCapacity(large ? capacity + size / 8 : capacity);
+    const std::shared_ptr<char> buffer = allocateBulk(blockCapacity);
+    if (large) {
         const ReadRange readRange = [&fs, &fd](size_t offset, char *into, size_t length) {
             return readRangeOf(fs, fd.get(), offset, into, length);
         };
         // Anything unexpected (a failed read, a file that grew or shrank
         // since it was measured) and the file is read again from its start.
-        if (readAndCheck(buffer.get(), size, readRange) && endsAt(fs, fd.get(), size)) {
+        if (readAndCheck(buffer, blockCapacity, size, readRange) && endsAt(fs, fd.get(), size)) {
             checked = true;
             text = HiveText(buffer, size);
             return true;
@@ -319,8 +324,9 @@ void Hive::loadFromDisk() {
     int error = 0;
     std::string refusal;
     TreeRead tree = newTree();
-    const auto readAndCheck = [&tree](char *buffer, size_t size, const ReadRange &readRange) {
-        return readAndIndexHiveText(buffer, size, readRange, *tree.root, tree.index, tree.result);
+    const auto readAndCheck = [&tree](const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
+                                      const ReadRange &readRange) {
+        return readAndIndexHiveText(block, blockCapacity, size, readRange, *tree.root, tree.index, tree.result);
     };
     bool listed = false;
     const bool exists = readWholeFile(filePath(), text, stamp, error, refusal, readAndCheck, listed);
