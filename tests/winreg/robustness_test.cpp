@@ -2,9 +2,11 @@
 // middle of a save, garbled files, read-only hives and a running Wine server.
 #include "test_support.h"
 
+#include "filesystem.h"
 #include "format.h"
 #include "text.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -51,8 +53,9 @@ LSTATUS setString(HKEY key, const char *name, const std::string &text) {
                           static_cast<DWORD>(text.size() + 1));
 }
 
-// Reads every key and value below key, as a curious program would.
-void readEverything(HKEY key, int depth, size_t &visited) {
+// Reads every key and value below key, as a curious program would; writes
+// down what it read in dump when given.
+void readEverything(HKEY key, int depth, size_t &visited, std::string *dump = nullptr) {
     if (depth > 600 || visited > 20000)
         return;
     ++visited;
@@ -66,14 +69,18 @@ void readEverything(HKEY key, int depth, size_t &visited) {
     for (DWORD i = 0; i < values; ++i) {
         DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
         EXPECT_EQ(RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size), ERROR_SUCCESS);
+        if (dump)
+            dump->append(name.data(), nameLength).append(std::to_string(type)).append(reinterpret_cast<char *>(data.data()), size);
     }
     std::vector<char> keyName(3 * maxName + 1);
     for (DWORD i = 0; i < subKeys; ++i) {
         DWORD length = static_cast<DWORD>(keyName.size());
         ASSERT_EQ(RegEnumKeyExA(key, i, keyName.data(), &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
         HKEY child = nullptr;
+        if (dump)
+            dump->append("\n[").append(keyName.data(), length).append("]");
         if (RegOpenKeyExA(key, keyName.data(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
-            readEverything(child, depth + 1, visited);
+            readEverything(child, depth + 1, visited, dump);
             RegCloseKey(child);
         }
     }
@@ -481,4 +488,106 @@ TEST_F(Robustness, FilesThatAreNotRegularAreRefusedAtOnce) {
         VtrRegReset(dir_.path().c_str());
         ASSERT_EQ(remove(hive.c_str()), 0);
     }
+}
+
+// A large hive is checked while it is read. Reads that come in odd steps or
+// are interrupted give the tree the file holds; a read that fails, or finds
+// the file grown or cut short since it was measured, gives what the file
+// then holds, or a hive refused as unreadable.
+TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
+    usePrefixCopy();
+    const std::string hive = dir_.file("system.reg");
+    const std::string text = readFile(hive);
+    const size_t half = text.find("\n[", text.size() / 2) + 1;
+    const auto dumpOfMachine = [] {
+        std::string dump;
+        size_t visited = 0;
+        readEverything(HKEY_LOCAL_MACHINE, 0, visited, &dump);
+        return dump;
+    };
+    const std::string whole = dumpOfMachine();
+    // Each case reads through really, which reads at most the bytes it is
+    // asked for; call counts the reads of the large file.
+    using Really = std::function<ssize_t(size_t size)>;
+    struct Case {
+        const char *name;
+        std::function<ssize_t(const Really &really, size_t size, int call)> read;
+        const char *presentKey;
+        const char *missingKey;
+        bool writable;
+    };
+    const std::vector<Case> cases = {
+        {"odd steps and interruptions",
+         [](const Really &really, size_t size, int call) -> ssize_t {
+             if (call % 7 == 3) {
+                 errno = EINTR;
+                 return -1;
+             }
+             return really(std::min<size_t>(size, 1 + call * 977 % 9000));
+         },
+         "Software\\Wine", nullptr, true},
+        {"failures from the fifth read on",
+         [](const Really &really, size_t size, int call) -> ssize_t {
+             if (call >= 5) {
+                 errno = EIO;
+                 return -1;
+             }
+             return really(size);
+         },
+         nullptr, "Software", false},
+        {"grown meanwhile",
+         [&](const Really &really, size_t size, int call) {
+             if (call == 0)
+                 writeFile(hive, text + "\n[Software\\\\Grown] 1\n");
+             return really(size);
+         },
+         "Software\\Grown", "Software\\Absent", true},
+        {"cut short at a key meanwhile",
+         [&](const Really &really, size_t size, int call) {
+             if (call == 0 && truncate(hive.c_str(), static_cast<off_t>(half)) != 0)
+                 return ssize_t{-1};
+             return really(size);
+         },
+         nullptr, "System", true},
+    };
+    struct Reads : winreg::FileSystem {
+        const Case *current = nullptr;
+        std::atomic<int> calls{0};
+        static bool large(int fd) {
+            struct stat st{};
+            return ::fstat(fd, &st) == 0 && st.st_size >= (1 << 20);
+        }
+        ssize_t read(int fd, void *buffer, size_t size) override {
+            if (!large(fd))
+                return FileSystem::read(fd, buffer, size);
+            return current->read([&](size_t n) { return ::read(fd, buffer, n); }, size, calls++);
+        }
+        ssize_t pread(int fd, void *buffer, size_t size, off_t offset) override {
+            if (!large(fd))
+                return FileSystem::pread(fd, buffer, size, offset);
+            return current->read([&](size_t n) { return ::pread(fd, buffer, n, offset); }, size, calls++);
+        }
+    } reads;
+    testing::internal::CaptureStderr(); // the failed read's complaint
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(hive, text);
+        reads.current = &c;
+        reads.calls = 0;
+        winreg::useFileSystem(&reads);
+        restartEngine();
+        HKEY key = nullptr;
+        if (c.presentKey) {
+            EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.presentKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+            RegCloseKey(key);
+        }
+        if (c.missingKey)
+            EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.missingKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        else
+            EXPECT_TRUE(dumpOfMachine() == whole) << "the tree differs from the file's";
+        EXPECT_EQ(setString(HKEY_LOCAL_MACHINE, "v", "x") == ERROR_SUCCESS, c.writable);
+        winreg::useFileSystem(nullptr);
+        VtrRegReset(dir_.path().c_str());
+    }
+    testing::internal::GetCapturedStderr();
 }

@@ -22,6 +22,9 @@ int FileSystem::openat(int dirFd, const std::string &name, int flags, mode_t mod
     return ::openat(dirFd, name.c_str(), flags, mode);
 }
 ssize_t FileSystem::read(int fd, void *buffer, size_t size) { return ::read(fd, buffer, size); }
+ssize_t FileSystem::pread(int fd, void *buffer, size_t size, off_t offset) {
+    return ::pread(fd, buffer, size, offset);
+}
 ssize_t FileSystem::writev(int fd, const iovec *parts, int count) { return ::writev(fd, parts, count); }
 int FileSystem::fsync(int fd) { return ::fsync(fd); }
 int FileSystem::close(int fd) { return ::close(fd); }

@@ -17,6 +17,7 @@ public:
     virtual int open(const std::string &path, int flags, mode_t mode = 0);
     virtual int openat(int dirFd, const std::string &name, int flags, mode_t mode = 0);
     virtual ssize_t read(int fd, void *buffer, size_t size);
+    virtual ssize_t pread(int fd, void *buffer, size_t size, off_t offset);
     virtual ssize_t writev(int fd, const iovec *parts, int count);
     virtual int fsync(int fd);
     virtual int close(int fd);

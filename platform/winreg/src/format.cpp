@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
-#include <numeric>
 #include <pthread.h>
 #include <sched.h>
 #include <stdexcept>
@@ -545,17 +544,27 @@ private:
     std::u16string unit_; // what one escape stands for
 };
 
-// Runs work here and on a second thread at once. The second thread is put on
-// another processor from its start: left to the scheduler it often starts on
-// this one and moves only a millisecond later, when the work is done.
-template <typename Work> void runOnTwoProcessors(Work &work) {
-    std::exception_ptr failure;
-    std::thread helper([&work, &failure] {
+// Runs work on a second thread while this one does hereWork. The second
+// thread is put on another processor from its start: left to the scheduler it
+// often starts on this one and moves only a millisecond later, when the work
+// is done. This thread waits for the work, not for the thread's exit, which
+// takes a tenth of a millisecond more.
+template <typename Work, typename HereWork> void runOnTwoProcessors(Work &work, HereWork &&hereWork) {
+    struct Outcome {
+        std::atomic<bool> done{false};
+        std::exception_ptr failure;
+    };
+    // Shared with the thread, which may still touch it after this one has
+    // seen the work done and left.
+    const auto outcome = std::make_shared<Outcome>();
+    std::thread helper([&work, outcome] {
         try {
             work();
         } catch (...) {
-            failure = std::current_exception();
+            outcome->failure = std::current_exception();
         }
+        outcome->done.store(true, std::memory_order_release);
+        outcome->done.notify_one();
     });
     cpu_set_t allowed;
     const int here = sched_getcpu();
@@ -565,17 +574,20 @@ template <typename Work> void runOnTwoProcessors(Work &work) {
         // Only a hint: where it fails, the scheduler places the thread.
         (void)pthread_setaffinity_np(helper.native_handle(), sizeof allowed, &allowed);
     }
-    struct Join {
-        std::thread &thread;
-        ~Join() {
-            if (thread.joinable())
-                thread.join();
+    helper.detach();
+    struct AwaitWork {
+        Outcome &outcome;
+        ~AwaitWork() {
+            while (!outcome.done.load(std::memory_order_acquire))
+                outcome.done.wait(false, std::memory_order_acquire);
         }
-    } join{helper};
-    work();
-    helper.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    };
+    {
+        AwaitWork await{*outcome};
+        hereWork();
+    }
+    if (outcome->failure)
+        std::rethrow_exception(outcome->failure);
 }
 
 // Compares two names of key paths as compareNames does their decoded forms.
@@ -672,25 +684,68 @@ size_t lineNumberAt(std::string_view text, size_t pos) {
     return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(pos, text.size())), '\n'));
 }
 
+// A text read into memory range by range, each range by the first thread
+// that needs it; the others wait until it is there.
+class TextRanges {
+public:
+    TextRanges(char *buffer, size_t size, const ReadRange &readRange)
+        : buffer_(buffer), size_(size), count_((size + kPieceBytes - 1) / kPieceBytes), read_(readRange),
+          states_(new std::atomic<uint8_t>[count_]) {
+        for (size_t k = 0; k < count_; ++k)
+            states_[k].store(kNobody, std::memory_order_relaxed);
+    }
+    size_t count() const { return count_; }
+
+    // Whether range k is in place, read here if no one has started it.
+    bool ensure(size_t k) {
+        std::atomic<uint8_t> &state = states_[k];
+        uint8_t seen = kNobody;
+        if (state.compare_exchange_strong(seen, kReading, std::memory_order_acq_rel)) {
+            const size_t offset = k * kPieceBytes;
+            bool ok = false;
+            try {
+                ok = read_(offset, buffer_ + offset, std::min(kPieceBytes, size_ - offset));
+            } catch (...) {
+                settle(state, kFailed);
+                throw;
+            }
+            settle(state, ok ? kInPlace : kFailed);
+            return ok;
+        }
+        while (seen == kReading) {
+            state.wait(kReading, std::memory_order_acquire);
+            seen = state.load(std::memory_order_acquire);
+        }
+        return seen == kInPlace;
+    }
+
+private:
+    enum : uint8_t { kNobody, kReading, kInPlace, kFailed };
+    static void settle(std::atomic<uint8_t> &state, uint8_t outcome) {
+        state.store(outcome, std::memory_order_release);
+        state.notify_all();
+    }
+
+    char *buffer_;
+    size_t size_;
+    size_t count_;
+    const ReadRange &read_;
+    std::unique_ptr<std::atomic<uint8_t>[]> states_;
+};
+
 class Loader {
 public:
     // With an index, keys below root are only listed in it; the read gives
     // up (abandoned()) at the first line it could not list that way.
-    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr)
-        : text_(text), p_(text), root_(root), index_(index) {}
+    // With ranges, the text is still to be read into place.
+    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr, TextRanges *ranges = nullptr)
+        : text_(text), p_(text), root_(root), index_(index), ranges_(ranges) {}
     bool abandoned() const { return abandoned_; }
+    LoadResult takeResult() { return std::move(result_); }
 
     LoadResult run() {
-        if (!signatureOk()) {
-            result_.ok = false;
-            result_.error = "line 1: not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+        if (!readHead())
             return std::move(result_);
-        }
-        if (!text_.ends_with('\n')) {
-            problem("the file does not end with a line break (it may have been cut short)", text_.size());
-            return std::move(result_);
-        }
-        readHeader();
         if (index_) {
             listAllKeys();
             abandoned_ = abandoned_ || !result_.ok;
@@ -702,6 +757,22 @@ public:
     }
 
 private:
+    // The signature, the header and the last line break; false when the
+    // text is no hive at all.
+    bool readHead() {
+        if (!signatureOk()) {
+            result_.ok = false;
+            result_.error = "line 1: not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+            return false;
+        }
+        if (!text_.ends_with('\n')) {
+            problem("the file does not end with a line break (it may have been cut short)", text_.size());
+            return false;
+        }
+        readHeader();
+        return true;
+    }
+
     bool signatureOk() {
         if (!p_.take(kSignature))
             return false;
@@ -711,7 +782,11 @@ private:
     void problem(const char *what, size_t at) {
         if (result_.ok) {
             result_.ok = false;
-            result_.error = "line " + std::to_string(lineNumberAt(text_, at)) + ": " + what;
+            // A listing gives up at a problem and the text is read again
+            // whole, which tells where it lies; the text before a piece may
+            // not be there yet.
+            if (!index_)
+                result_.error = "line " + std::to_string(lineNumberAt(text_, at)) + ": " + what;
         }
     }
 
@@ -735,38 +810,118 @@ private:
     // and one more take in turn as each is free; the pieces' lists are then
     // joined.
     void listAllKeys() {
-        std::vector<size_t> starts{p_.pos()};
-        if (text_.size() >= kPiecesFromBytes) {
-            for (size_t at; (at = text_.find("\n[", starts.back() + kPieceBytes)) != std::string_view::npos;)
-                starts.push_back(at + 1);
-        }
-        if (starts.size() == 1) {
+        if (text_.size() < kPiecesFromBytes) {
             listKeys(text_.size());
             return;
         }
-        std::vector<KeyIndex> pieces(starts.size());
-        std::unique_ptr<bool[]> listed(new bool[starts.size()]());
-        std::atomic<size_t> next{0};
-        const auto listPieces = [&] {
-            for (size_t i; (i = next.fetch_add(1)) < starts.size();) {
-                const size_t end = i + 1 < starts.size() ? starts[i + 1] : text_.size();
-                Loader lister(text_, root_, &pieces[i]);
-                lister.p_.setPos(starts[i]);
-                lister.listKeys(end);
-                listed[i] = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
-            }
-        };
-        runOnTwoProcessors(listPieces);
-        for (size_t i = 0; i < starts.size(); ++i) {
-            if (!listed[i] || pieces[i].lines.empty() || (i > 0 && !joinPieces(pieces[i - 1], pieces[i]))) {
-                abandoned_ = true;
-                return;
-            }
+        std::vector<Piece> pieces = listPieces();
+        if (!joinAll(pieces, p_.pos()))
+            abandoned_ = true;
+    }
+
+public:
+    // The text is read meanwhile, range by range, by the threads that list
+    // its pieces; it is checked as a whole once it is all there. False when
+    // a range could not be read.
+    bool listAsRead() {
+        std::vector<Piece> pieces = listPieces();
+        for (size_t k = 0; k < ranges_->count(); ++k) {
+            if (!ranges_->ensure(k))
+                return false;
         }
-        index_->lines.reserve(std::accumulate(pieces.begin(), pieces.end(), size_t{0},
-                                              [](size_t n, const KeyIndex &piece) { return n + piece.lines.size(); }));
-        for (const KeyIndex &piece : pieces)
-            index_->lines.insert(index_->lines.end(), piece.lines.begin(), piece.lines.end());
+        if (readHead() && !joinAll(pieces, p_.pos()))
+            abandoned_ = true;
+        return true;
+    }
+
+private:
+    struct Piece {
+        KeyIndex index;
+        size_t start = 0; // of its first key line
+        bool listed = false;
+    };
+
+    // The pieces of the text, each listed by this thread or a second one.
+    std::vector<Piece> listPieces() {
+        std::vector<Piece> pieces((text_.size() + kPieceBytes - 1) / kPieceBytes);
+        std::atomic<size_t> next{0};
+        const auto listEach = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
+                listPiece(i, pieces[i]);
+        };
+        runOnTwoProcessors(listEach, listEach);
+        return pieces;
+    }
+
+    // Piece i holds the key lines whose line break before them lies in
+    // range i: [i, i + 1) * kPieceBytes (the first piece's after the header).
+    void listPiece(size_t i, Piece &piece) {
+        if (!inPlace(i))
+            return;
+        piece.start = keyLineFrom(i * kPieceBytes);
+        const size_t end = keyLineFrom((i + 1) * kPieceBytes);
+        if (piece.start == kNotRead || end == kNotRead)
+            return;
+        if (piece.start == end) {
+            piece.listed = true;
+            return;
+        }
+        // What reading a line looks ahead at lies beyond the piece's end but
+        // within the range that holds its end.
+        Loader lister(text_.substr(0, std::min(text_.size(), (end / kPieceBytes + 1) * kPieceBytes)), root_,
+                      &piece.index);
+        lister.p_.setPos(piece.start);
+        lister.listKeys(end);
+        piece.listed = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
+    }
+
+    // The first key line after a line break at or after from, or the text's
+    // end when there is none; kNotRead when the text there could not be read.
+    static constexpr size_t kNotRead = SIZE_MAX;
+    size_t keyLineFrom(size_t from) const {
+        for (size_t range = from / kPieceBytes;; ++range) {
+            const size_t rangeEnd = std::min(text_.size(), (range + 1) * kPieceBytes);
+            if (from >= rangeEnd)
+                return text_.size();
+            if (!inPlace(range))
+                return kNotRead;
+            const size_t at = text_.substr(0, rangeEnd).find("\n[", from);
+            if (at != std::string_view::npos)
+                return at + 1;
+            if (rangeEnd == text_.size())
+                return text_.size();
+            // A line break as the range's last byte: its '[' would be the next range's first.
+            if (!inPlace(range + 1))
+                return kNotRead;
+            if (rangeEnd - 1 >= from && text_[rangeEnd - 1] == '\n' && text_[rangeEnd] == '[')
+                return rangeEnd;
+            from = rangeEnd;
+        }
+    }
+
+    bool inPlace(size_t range) const { return !ranges_ || ranges_->ensure(range); }
+
+    // Joins the pieces' lists into the index, the first piece starting at
+    // firstKey; false when they do not join up.
+    bool joinAll(std::vector<Piece> &pieces, size_t firstKey) {
+        if (pieces.empty() || pieces.front().start != firstKey)
+            return false;
+        KeyIndex *before = nullptr;
+        size_t lines = 0;
+        for (Piece &piece : pieces) {
+            if (!piece.listed)
+                return false;
+            if (piece.index.lines.empty())
+                continue;
+            if (before && !joinPieces(*before, piece.index))
+                return false;
+            before = &piece.index;
+            lines += piece.index.lines.size();
+        }
+        index_->lines.reserve(lines); // into the index's room when it fits
+        for (const Piece &piece : pieces)
+            index_->lines.insert(index_->lines.end(), piece.index.lines.begin(), piece.index.lines.end());
+        return true;
     }
 
     // The first path of a piece, read again after the last of the piece
@@ -1041,6 +1196,7 @@ private:
     std::vector<size_t> levelEnds_; // where each level's text ends in previousRaw_
     std::u16string name_;           // the level being read, kept to reuse its room
     KeyIndex *index_;
+    TextRanges *ranges_;
     bool abandoned_ = false;
     Key scratch_;                       // takes the options of listed keys
     std::vector<size_t> levelStarts_;   // where each level's text starts in previousRaw_
@@ -1177,10 +1333,11 @@ void appendEscapedUtf16Le(const unsigned char *bytes, size_t size, std::string_v
 
 } // namespace
 
-LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
-    index.lines.clear();
-    Loader lister(text, root, &index);
-    LoadResult result = lister.run();
+namespace {
+
+// What a listing read gives: the listed keys pending below root, or when the
+// listing was abandoned, the whole text read at once.
+LoadResult finishIndex(Loader &lister, LoadResult result, std::string_view text, Key &root, KeyIndex &index) {
     if (lister.abandoned() || !result.ok) {
         index.lines = {};
         return Loader(text, root).run();
@@ -1188,6 +1345,36 @@ LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
     root.pendingFirst = 0;
     root.pendingEnd = static_cast<uint32_t>(index.lines.size());
     return result;
+}
+
+} // namespace
+
+LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
+    index.lines.clear();
+    Loader lister(text, root, &index);
+    LoadResult result = lister.run();
+    return finishIndex(lister, std::move(result), text, root, index);
+}
+
+bool readAndIndexHiveText(const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
+                          const ReadRange &readRange, Key &root, KeyIndex &index, LoadResult &result) {
+    const std::string_view text(block.get(), size);
+    auto room = std::make_shared<KeyLineRoom>();
+    const size_t roomStart = (size + alignof(KeyLine)) / alignof(KeyLine) * alignof(KeyLine);
+    if (roomStart < blockCapacity) {
+        room->owner = block;
+        room->start = reinterpret_cast<KeyLine *>(block.get() + roomStart);
+        room->capacity = (blockCapacity - roomStart) / sizeof(KeyLine);
+    }
+    index.lines = decltype(index.lines)(KeyLineAllocator<KeyLine>(std::move(room)));
+    TextRanges ranges(block.get(), size, readRange);
+    Loader lister(text, root, &index, &ranges);
+    if (!lister.listAsRead()) {
+        index.lines = {};
+        return false;
+    }
+    result = finishIndex(lister, lister.takeResult(), text, root, index);
+    return true;
 }
 
 void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {

@@ -79,8 +79,47 @@ ssize_t readSome(FileSystem &fs, int fd, char *into, size_t room) {
     return n;
 }
 
-// Reads a whole regular file; false (and error set) when it cannot.
-bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal) {
+// From this size on a file's text is checked while it is read.
+constexpr size_t kCheckWhileReadingFrom = size_t{1} << 20;
+
+// Reads all of [offset, offset + length) of fd, repeating short reads;
+// false (errno set) on a failure, or at the end of the file before it.
+bool readRangeOf(FileSystem &fs, int fd, size_t offset, char *into, size_t length) {
+    while (length > 0) {
+        const ssize_t n = fs.pread(fd, into, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        offset += static_cast<size_t>(n);
+        into += static_cast<size_t>(n);
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Whether fd has no byte at offset.
+bool endsAt(FileSystem &fs, int fd, size_t offset) {
+    char byte;
+    ssize_t n;
+    do
+        n = fs.pread(fd, &byte, 1, static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    return n == 0;
+}
+
+// What may be done with a large file's text as it is read: given where its
+// size bytes go and how to read a range of them, it reads them all and
+// returns true, or returns false having found a range it could not read.
+using ReadAndCheck = std::function<bool(const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
+                                        const ReadRange &readRange)>;
+
+// Reads a whole regular file; false (and error set) when it cannot. A large
+// file goes through readAndCheck first; checked tells whether it read the
+// file that text now holds.
+bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal,
+                   const ReadAndCheck &readAndCheck, bool &checked) {
+    checked = false;
     FileSystem &fs = fileSystem();
     error = 0;
     // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
@@ -105,7 +144,24 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     }
     // One byte more than the file holds tells whether it grew meanwhile.
     const size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    const std::shared_ptr<char> buffer = allocateBulk(capacity);
+    const size_t size = capacity - 1;
+    const bool large = size >= kCheckWhileReadingFrom;
+    // A large file's block has room for its key index too (which takes
+    // about a tenth of the text in Wine's hives), where faults cost less.
+    const size_t blockCapacity = bulkCapacity(large ? capacity + size / 8 : capacity);
+    const std::shared_ptr<char> buffer = allocateBulk(blockCapacity);
+    if (large) {
+        const ReadRange readRange = [&fs, &fd](size_t offset, char *into, size_t length) {
+            return readRangeOf(fs, fd.get(), offset, into, length);
+        };
+        // Anything unexpected (a failed read, a file that grew or shrank
+        // since it was measured) and the file is read again from its start.
+        if (readAndCheck(buffer, blockCapacity, size, readRange) && endsAt(fs, fd.get(), size)) {
+            checked = true;
+            text = HiveText(buffer, size);
+            return true;
+        }
+    }
     size_t got = 0;
     ssize_t n = 0;
     while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
@@ -267,7 +323,13 @@ void Hive::loadFromDisk() {
     FileStamp stamp;
     int error = 0;
     std::string refusal;
-    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal);
+    TreeRead tree = newTree();
+    const auto readAndCheck = [&tree](const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
+                                      const ReadRange &readRange) {
+        return readAndIndexHiveText(block, blockCapacity, size, readRange, *tree.root, tree.index, tree.result);
+    };
+    bool listed = false;
+    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal, readAndCheck, listed);
     if (!exists && error != ENOENT)
         refusal = std::string("the file cannot be read: ") + std::strerror(error);
     if (!refusal.empty()) {
@@ -277,34 +339,46 @@ void Hive::loadFromDisk() {
         replaceTree(HiveText(), stamp, false, refusal);
         return;
     }
-    replaceTree(std::move(text), stamp, exists, {});
+    if (!listed) {
+        replaceTree(std::move(text), stamp, exists, {});
+        return;
+    }
+    installTree(std::move(tree), std::move(text), stamp);
+}
+
+Hive::TreeRead Hive::newTree() {
+    TreeRead tree;
+    tree.root = std::make_unique<Key>();
+    tree.root->name = rootName_;
+    tree.root->hive = this;
+    tree.root->parent = parentOfRoot_;
+    return tree;
 }
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
-    writeDownPaths(); // the keys of the journal are about to go
-    KeyIndex index;
-    auto root = std::make_unique<Key>();
-    root->name = rootName_;
-    root->hive = this;
-    root->parent = parentOfRoot_;
-    LoadResult result;
+    TreeRead tree = newTree();
     if (!refusal.empty()) {
         text = HiveText();
-        result.ok = false;
-        result.error = refusal;
+        tree.result.ok = false;
+        tree.result.error = refusal;
     } else if (!exists) {
         text = HiveText();
-        result.header = defaultHeader();
+        tree.result.header = defaultHeader();
     } else {
-        result = indexHiveText(text.slice(0, text.size()), *root, index);
+        tree.result = indexHiveText(text.slice(0, text.size()), *tree.root, tree.index);
     }
+    installTree(std::move(tree), std::move(text), stamp);
+}
+
+void Hive::installTree(TreeRead tree, HiveText text, const FileStamp &stamp) {
+    writeDownPaths(); // the keys of the journal are about to go
     listener_.hiveWillReload(*this);
-    root_ = std::move(root);
+    root_ = std::move(tree.root);
     text_ = std::move(text);
-    index_ = std::move(index);
-    header_ = std::move(result.header);
+    index_ = std::move(tree.index);
+    header_ = std::move(tree.result.header);
     stamp_ = stamp;
-    unparsable_ = result.ok ? std::string() : result.error;
+    unparsable_ = tree.result.ok ? std::string() : tree.result.error;
     if (!unparsable_.empty())
         checkWritable(); // tells why the hive is now read-only
     replayJournal();
