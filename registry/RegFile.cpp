@@ -435,9 +435,17 @@ bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &numb
 class Importer {
 public:
     Importer(bool unicode, ImportReport &report) : unicode_(unicode), report_(report) {}
-    ~Importer() { Forget(0); }
+    // An import that ends early has its failure told already.
+    ~Importer()
+    {
+        for (const Created &created : chain_)
+            RegCloseKey(created.key);
+    }
     Importer(const Importer &) = delete;
     Importer &operator=(const Importer &) = delete;
+
+    // Closes the keys still open; a save that this makes may fail.
+    void Finish() { Forget(0); }
 
     void Line(std::string_view line, size_t number)
     {
@@ -473,9 +481,10 @@ private:
     void Forget(size_t keep)
     {
         while (chain_.size() > keep) {
-            if (RegCloseKey(chain_.back().key) != ERROR_SUCCESS)
-                Problem("the registry could not be saved");
+            const HKEY key = chain_.back().key;
             chain_.pop_back();
+            if (RegCloseKey(key) != ERROR_SUCCESS)
+                Problem("the registry could not be saved");
         }
     }
 
@@ -858,6 +867,7 @@ ImportReport Import(const std::string &bytes)
         }
         importer.Line(line, first);
     }
+    importer.Finish();
     return report;
 }
 

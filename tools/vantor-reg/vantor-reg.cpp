@@ -1073,8 +1073,12 @@ bool AdviseHugeHeap()
         return false;
     const uintptr_t from = roundUp(start);
     const uintptr_t to = (next + kHeapBlock) & ~(kHugePage - 1);
-    if (from - start > 64 && !std::malloc(from - start - 64))
-        return false;
+    // Taken from where the blocks were, and kept for the command's life
+    // (leaving room for the heap's own bookkeeping before the boundary);
+    // volatile, as nothing reads it but the allocation must stay.
+    [[maybe_unused]] static void *volatile filler = nullptr;
+    if (from - start > 64)
+        filler = std::malloc(from - start - 64);
     return madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE) == 0;
 }
 
