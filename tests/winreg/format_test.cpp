@@ -49,7 +49,7 @@ Value valueOf(const std::string &text, const Key &key, const std::u16string &nam
     copy.values.clear();
     decodeBlockValues(text.substr(key.blockOffset, key.blockLength), copy);
     const Value *v = findValue(copy, name);
-    return v ? *v : Value{u"<missing>", 0, {}};
+    return v ? *v : Value{u"<missing>", 0, false, {}};
 }
 
 std::string bytes(std::initializer_list<int> list) {

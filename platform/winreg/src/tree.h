@@ -17,10 +17,10 @@ class Hive;
 struct Value {
     std::u16string name;
     uint32_t type = 0;
-    std::string data; // raw bytes, strings as UTF-16LE
     // Set by this process since its hive's journal last took the key's
     // values (see Change::Kind::SetValues).
     bool unsaved = false;
+    std::string data; // raw bytes, strings as UTF-16LE
 };
 
 struct Key {
