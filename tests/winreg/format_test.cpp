@@ -300,6 +300,8 @@ TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
         head + "[a\n",
         head + "[a] 1\n\"v\"=\"\xff\xfe\"\n",
         head + "[a] 1\nstray text\n",
+        head + "[a] 1234567890123456789\n",
+        head + "[a] 12x\n",
         // Cut short: no final line break, a short dword, a continuation
         // without its next line.
         head + "[a] 1\n\"v\"=\"x\"",
