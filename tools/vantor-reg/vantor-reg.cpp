@@ -979,64 +979,6 @@ int Help()
     return 0;
 }
 
-int Run(std::vector<std::string> args)
-{
-    std::string prefix;
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h"))
-        return Help();
-    if (args.size() >= 2 && args[0] == "--prefix") {
-        prefix = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-    }
-    if (args.empty())
-        return Fail(SyntaxError(""));
-    if (args.size() >= 2 && (args[1] == "/?" || args[1] == "-?"))
-        return args.size() == 2 ? Help() : Fail(SyntaxError(args[0]));
-    if (args[0] == "/?" || args[0] == "-?")
-        return Help();
-
-    using Operation = int (*)(const std::vector<std::string> &);
-    static const struct {
-        const char *name;
-        Operation run;
-    } kOperations[] = {{"query", Query}, {"add", Add},       {"delete", Delete},
-                       {"copy", Copy},   {"export", Export}, {"import", Import}};
-    Operation run = nullptr;
-    for (const auto &operation : kOperations)
-        if (SameLetters(args[0], operation.name))
-            run = operation.run;
-    if (!run)
-        return Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
-
-    if (prefix.empty())
-        prefix = DefaultPrefix();
-    if (!FileExists(prefix + "/system.reg")) {
-        Flush();
-        std::fprintf(stderr, "vantor-reg: no Wine prefix at %s (no system.reg there)\n", prefix.c_str());
-        return 1;
-    }
-    if (VtrRegReset(prefix.c_str()) != ERROR_SUCCESS) {
-        Flush();
-        std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
-        return 1;
-    }
-    // One command is one batch: nothing else is expected to change the
-    // files meanwhile, and every save still checks.
-    if (VtrRegBeginBatch() != ERROR_SUCCESS) {
-        Flush();
-        std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
-        return 1;
-    }
-    try {
-        return run(args);
-    } catch (const regfile::Error &error) {
-        Flush();
-        std::fprintf(stderr, "vantor-reg: %s\n", error.what());
-        return 1;
-    }
-}
-
-
 // Allocations from this size on are mapped apart from the heap.
 constexpr size_t kMapThreshold = 32 << 20;
 
@@ -1082,12 +1024,77 @@ bool AdviseHugeHeap()
     return madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE) == 0;
 }
 
+int Run(std::vector<std::string> args)
+{
+    std::string prefix;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h"))
+        return Help();
+    if (args.size() >= 2 && args[0] == "--prefix") {
+        prefix = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty())
+        return Fail(SyntaxError(""));
+    if (args.size() >= 2 && (args[1] == "/?" || args[1] == "-?"))
+        return args.size() == 2 ? Help() : Fail(SyntaxError(args[0]));
+    if (args[0] == "/?" || args[0] == "-?")
+        return Help();
+
+    using Operation = int (*)(const std::vector<std::string> &);
+    static const struct {
+        const char *name;
+        Operation run;
+        bool buildsMuch; // megabytes of keys, values or text
+    } kOperations[] = {{"query", Query, false}, {"add", Add, false},       {"delete", Delete, false},
+                       {"copy", Copy, false},   {"export", Export, true}, {"import", Import, true}};
+    Operation run = nullptr;
+    bool buildsMuch = false;
+    for (const auto &operation : kOperations)
+        if (SameLetters(args[0], operation.name)) {
+            run = operation.run;
+            buildsMuch = operation.buildsMuch;
+        }
+    if (!run)
+        return Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
+    // A command that touches little would pay a whole huge page for its
+    // first bytes: the others keep to ordinary pages.
+    if (buildsMuch)
+        AdviseHugeHeap(); // advice only
+
+    if (prefix.empty())
+        prefix = DefaultPrefix();
+    if (!FileExists(prefix + "/system.reg")) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: no Wine prefix at %s (no system.reg there)\n", prefix.c_str());
+        return 1;
+    }
+    if (VtrRegReset(prefix.c_str()) != ERROR_SUCCESS) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
+        return 1;
+    }
+    // One command is one batch: nothing else is expected to change the
+    // files meanwhile, and every save still checks.
+    if (VtrRegBeginBatch() != ERROR_SUCCESS) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
+        return 1;
+    }
+    try {
+        return run(args);
+    } catch (const regfile::Error &error) {
+        Flush();
+        std::fprintf(stderr, "vantor-reg: %s\n", error.what());
+        return 1;
+    }
+}
+
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (KeepFreedMemory())
-        AdviseHugeHeap(); // advice only
+    KeepFreedMemory(); // advice only
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
     // What a command left unsaved (a copy that a question ended) is saved
     // here, where its failure still reaches the exit status.
