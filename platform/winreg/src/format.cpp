@@ -872,6 +872,7 @@ private:
     // The pieces of the text, each listed by this thread or a second one.
     std::vector<Piece> listPieces() {
         std::vector<Piece> pieces((text_.size() + kPieceBytes - 1) / kPieceBytes);
+        shareRoom(pieces);
         std::atomic<size_t> next{0};
         const auto listEach = [&] {
             for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
@@ -929,6 +930,46 @@ private:
 
     bool inPlace(size_t range) const { return !ranges_ || ranges_->ensure(range); }
 
+    // The index's room, where it has one, is shared out among the pieces:
+    // each lists its lines into its own share (the heap takes what does not
+    // fit), and the shares are then moved together where they lie.
+    void shareRoom(std::vector<Piece> &pieces) {
+        const std::shared_ptr<KeyLineRoom> room = index_->lines.get_allocator().room();
+        if (!room || room->taken || room->capacity < pieces.size())
+            return;
+        const size_t share = room->capacity / pieces.size();
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            auto part = std::make_shared<KeyLineRoom>();
+            part->owner = room->owner;
+            part->start = room->start + i * share;
+            part->capacity = share;
+            pieces[i].index.lines = decltype(KeyIndex::lines)(KeyLineAllocator<KeyLine>(std::move(part)));
+        }
+    }
+
+    // Moves the pieces' lines together at the start of the index's room when
+    // all of them lie in their shares of it; false (nothing moved) otherwise.
+    bool gatherInRoom(std::vector<Piece> &pieces, size_t lines) {
+        const std::shared_ptr<KeyLineRoom> room = index_->lines.get_allocator().room();
+        if (!room || room->taken || lines > room->capacity || !index_->lines.empty())
+            return false;
+        for (const Piece &piece : pieces) {
+            const std::shared_ptr<KeyLineRoom> part = piece.index.lines.get_allocator().room();
+            if (!piece.index.lines.empty() && (!part || piece.index.lines.data() != part->start))
+                return false;
+        }
+        // Each share starts at or after where its lines go, and ends before
+        // the next share's lines would be overwritten.
+        KeyLine *to = room->start;
+        for (const Piece &piece : pieces) {
+            std::memmove(static_cast<void *>(to), piece.index.lines.data(), piece.index.lines.size() * sizeof(KeyLine));
+            to += piece.index.lines.size();
+        }
+        index_->lines.reserve(lines); // the room, whose start now holds the lines
+        index_->lines.resize(lines);  // which the room's allocator leaves as they are
+        return true;
+    }
+
     // Joins the pieces' lists into the index, the first piece starting at
     // firstKey; false when they do not join up.
     bool joinAll(std::vector<Piece> &pieces, size_t firstKey) {
@@ -946,6 +987,8 @@ private:
             before = &piece.index;
             lines += piece.index.lines.size();
         }
+        if (gatherInRoom(pieces, lines))
+            return true;
         index_->lines.reserve(lines); // into the index's room when it fits
         for (const Piece &piece : pieces)
             index_->lines.insert(index_->lines.end(), piece.index.lines.begin(), piece.index.lines.end());
@@ -969,7 +1012,8 @@ private:
 
     // Lists the keys whose lines start before the offset to.
     void listKeys(size_t to) {
-        index_->lines.reserve((to - p_.pos()) / kTypicalBlockBytes);
+        const std::shared_ptr<KeyLineRoom> room = index_->lines.get_allocator().room();
+        index_->lines.reserve(room ? room->capacity : (to - p_.pos()) / kTypicalBlockBytes);
         while (p_.pos() < to && !abandoned_)
             listKey();
     }

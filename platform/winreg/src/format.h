@@ -73,6 +73,12 @@ public:
         else
             std::allocator<T>().deallocate(p, n);
     }
+    // Lines made without a value are left as the memory holds them: a
+    // room's lines may be put in place before the index takes them.
+    template <typename U> void construct(U *) noexcept {}
+    template <typename U, typename... Args> void construct(U *p, Args &&...args) {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
     const std::shared_ptr<KeyLineRoom> &room() const { return room_; }
     bool operator==(const KeyLineAllocator &other) const { return room_ == other.room_; }
 
