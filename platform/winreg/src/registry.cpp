@@ -13,9 +13,6 @@ namespace {
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr int kMaxLinkHops = 16;
-// Room for the handles that an import of a branch holds open, so that their
-// table is seldom rebuilt as it grows.
-constexpr size_t kTypicalOpenHandles = 4096;
 constexpr char16_t kUserSid[] = u"S-1-5-21-0-0-0-1000";
 constexpr char16_t kDefaultUser[] = u".Default";
 
@@ -59,7 +56,6 @@ size_t depthOf(const Key &key) {
 
 Registry::Registry(std::string directory) : directory_(std::move(directory)) {
     usersKey_.name = u"User";
-    handles_.reserve(kTypicalOpenHandles);
     machine_ = std::make_unique<Hive>(directory_, "system.reg", "REGISTRY\\\\Machine", u"Machine", *this);
     user_ = std::make_unique<Hive>(directory_, "user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000", kUserSid,
                                    *this);
