@@ -574,11 +574,28 @@ TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
             return current->read([&](size_t n) { return ::pread(fd, buffer, n, offset); }, size, calls++);
         }
     } reads;
-    reads.inOneGo = true;
+    reads.current = &cases.front();
     winreg::useFileSystem(&reads);
-    restartEngine();
-    const std::string whole = dumpOfMachine();
-    reads.inOneGo = false;
+    const auto dumpInOneGo = [&] {
+        reads.inOneGo = true;
+        restartEngine();
+        const std::string dump = dumpOfMachine();
+        reads.inOneGo = false;
+        restartEngine();
+        return dump;
+    };
+    const std::string whole = dumpInOneGo();
+    // A hive whose first pieces hold many more keys than the rest.
+    std::string crowded = std::string(winreg::kSignature) + "\n";
+    char line[160];
+    for (int i = 0; i < 12000; ++i)
+        crowded.append(line, std::snprintf(line, sizeof line, "\n[Crowded\\\\k%05d] 1\n", i));
+    for (int i = 0; i < 8000; ++i)
+        crowded.append(line, std::snprintf(line, sizeof line, "\n[Sparse\\\\k%05d] 1\n\"v\"=\"%0100d\"\n", i, i));
+    writeFile(hive, crowded);
+    const std::string crowdedInOneGo = dumpInOneGo();
+    EXPECT_TRUE(dumpOfMachine() == crowdedInOneGo) << "the crowded hive's tree differs from the file's";
+    EXPECT_GT(crowdedInOneGo.size(), crowded.size() / 2);
     testing::internal::CaptureStderr(); // the failed read's complaint
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

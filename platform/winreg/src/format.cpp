@@ -989,7 +989,9 @@ private:
         }
         if (gatherInRoom(pieces, lines))
             return true;
-        index_->lines.reserve(lines); // into the index's room when it fits
+        // The room may still hold the pieces' lines: the index goes to the heap.
+        index_->lines = decltype(KeyIndex::lines)();
+        index_->lines.reserve(lines);
         for (const Piece &piece : pieces)
             index_->lines.insert(index_->lines.end(), piece.index.lines.begin(), piece.index.lines.end());
         return true;
