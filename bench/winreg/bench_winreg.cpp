@@ -3,6 +3,7 @@
 //  - one committed write as the program's commands make it (create/open the
 //    key, set a REG_SZ value, close the handle, which saves the file);
 //  - one read command on an unchanged file.
+#include "bulk_memory.h"
 #include "format.h"
 #include "vantor_registry.h"
 #ifdef WINREG_BENCH_TREGISTRY
@@ -21,7 +22,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,28 +94,21 @@ struct LoadFigures {
 };
 
 // The floor of any load: the file's bytes read into memory the process has
-// not touched before, in huge pages where the kernel offers them.
+// not touched before, in a block such as the engine reads a hive into.
 double plainRead(const std::string &path) {
     const auto start = Clock::now();
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st{};
     if (fd < 0 || fstat(fd, &st) != 0)
         std::exit(1);
-    const size_t huge = size_t{2} << 20;
-    const size_t length = (static_cast<size_t>(st.st_size) + 2 * huge) / huge * huge;
-    void *raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED)
-        std::exit(1);
-    char *buffer = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(raw) + huge - 1) / huge * huge);
-    madvise(buffer, length - huge, MADV_HUGEPAGE);
+    const std::shared_ptr<char> buffer = winreg::allocateBulk(static_cast<size_t>(st.st_size));
     for (off_t got = 0; got < st.st_size;) {
-        const ssize_t n = read(fd, buffer + got, static_cast<size_t>(st.st_size - got));
+        const ssize_t n = read(fd, buffer.get() + got, static_cast<size_t>(st.st_size - got));
         if (n <= 0)
             std::exit(1);
         got += n;
     }
     close(fd);
-    munmap(raw, length);
     return secondsSince(start);
 }
 

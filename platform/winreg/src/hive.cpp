@@ -79,6 +79,15 @@ ssize_t readSome(FileSystem &fs, int fd, char *into, size_t room) {
     return n;
 }
 
+// The same at offset.
+ssize_t preadSome(FileSystem &fs, int fd, char *into, size_t room, size_t offset) {
+    ssize_t n;
+    do
+        n = fs.pread(fd, into, room, static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
 // From this size on a file's text is checked while it is read.
 constexpr size_t kCheckWhileReadingFrom = size_t{1} << 20;
 
@@ -86,9 +95,7 @@ constexpr size_t kCheckWhileReadingFrom = size_t{1} << 20;
 // false (errno set) on a failure, or at the end of the file before it.
 bool readRangeOf(FileSystem &fs, int fd, size_t offset, char *into, size_t length) {
     while (length > 0) {
-        const ssize_t n = fs.pread(fd, into, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = preadSome(fs, fd, into, length, offset);
         if (n <= 0)
             return false;
         offset += static_cast<size_t>(n);
@@ -101,11 +108,7 @@ bool readRangeOf(FileSystem &fs, int fd, size_t offset, char *into, size_t lengt
 // Whether fd has no byte at offset.
 bool endsAt(FileSystem &fs, int fd, size_t offset) {
     char byte;
-    ssize_t n;
-    do
-        n = fs.pread(fd, &byte, 1, static_cast<off_t>(offset));
-    while (n < 0 && errno == EINTR);
-    return n == 0;
+    return preadSome(fs, fd, &byte, 1, offset) == 0;
 }
 
 // What may be done with a large file's text as it is read: given where its

@@ -111,10 +111,6 @@ template <typename Units> size_t utf8LengthOfUnits(const Units &text) {
     return n;
 }
 
-} // namespace
-
-namespace {
-
 // Calls put with each UTF-16 unit of UTF-8 text.
 template <typename Put> void eachUtf16UnitOf(std::string_view text, Put put) {
     size_t pos = 0;
@@ -176,7 +172,6 @@ std::string utf16ToUtf8(std::u16string_view text) {
 void appendUtf16BytesAsUtf8(std::string_view bytes, std::string &out) {
     appendUnitsAsUtf8(LittleEndianUnits{bytes}, out);
 }
-
 
 size_t utf8LengthOf(std::u16string_view text) { return utf8LengthOfUnits(text); }
 
