@@ -1003,6 +1003,8 @@ bool AdviseHugeHeap()
     constexpr uintptr_t kHugePage = 2 << 20;
     constexpr size_t kHeapBlock = kMapThreshold - kHugePage; // taken from the heap
     const auto roundUp = [](uintptr_t at) { return (at + kHugePage - 1) & ~(kHugePage - 1); };
+    if (!KeepFreedMemory()) // the blocks below must come from the heap and stay with it
+        return false;
     void *first = std::malloc(kHeapBlock);
     void *second = std::malloc(kHeapBlock);
     const auto start = reinterpret_cast<uintptr_t>(first);
