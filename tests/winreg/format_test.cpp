@@ -104,13 +104,22 @@ void expectSameTree(const std::string &textA, const Key &a, const std::string &t
 // Keys are made from a list of the file's key lines as they are first looked
 // at; the tree they make must be the one read whole at once.
 TEST(WineFormat, KeysMadeWhenFirstLookedAtAreTheKeysReadAtOnce) {
+    std::string deepPath;
+    for (int level = 0; level < 40; ++level)
+        deepPath += "\\\\l" + std::to_string(level);
     const std::string shapes = "WINE REGISTRY Version 2\n\n"
                                "[A\\\\\\\\B] 3\n#link\n\n"                    // an empty name between two separators
                                "[A\\\\Implicit\\\\Leaf] 1\n#time=1d\n\"v\"=dword:00000001\n\n" // Implicit has no line
                                "[A\\\\Implicit\\\\Leaf\\\\Deeper]\n\n"
                                "[A\\\\x\\x5cy] 2\n#class=\"c\"\n@=\"d\"\n\n" // an escaped backslash separates too
                                "[A\\\\\\x0444\\\\z] 4\n\"\\x0444\"=hex:01,02\n\n"
-                               "[Zed] 6\n";
+                               "[D" + deepPath + "] 5\n\n"                     // more names than are seen at once
+                               "[Esc\\x41b\\\\c] 5\n\n"                        // an escape among plain names
+                               "[S23456789abcdef\\\\f] 5\n\n"                  // a separator across 16 bytes
+                               "[T23456789abcdef\\x41\\\\q] 5\n\n"            // an escape across them
+                               "[Tab\tname\\\\q] 5\n\n"
+                               "[Zed] 6\n\n"
+                               "[\xc3\x9c" "ber\\\\x] 7\n\"" + std::string(40, 'p') + "\"=\"\"\n";
     for (const std::string &text : {shapes, readFile(testDataPath("system.reg")), readFile(testDataPath("user.reg"))}) {
         Key listed;
         KeyIndex index;
@@ -291,6 +300,7 @@ TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
         head + "[a] 1\n\"v\"=hex:zz\n",
         head + "[a] 1\n\"v\"=dword:123456789\n",
         head + "[a] 1\n#time=11111111111111111\n\"v\"=\"x\"\n",
+        head + "[a] 1\n#time=1dz\n",
         head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,0g,0a,0b,0c,0d,0e,0f,10\n",
         head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,09,0a,0b\xc3\xa9,0d,0e,0f,10\n",
         head + "[a] 1\n\"v\"=\"x\" junk\n",

@@ -315,6 +315,72 @@ public:
         }
     }
 
+    // A "#time=" line of one to fifteen hex digits, as Wine writes them,
+    // checked at once and consumed; false (the cursor unmoved) for any other
+    // line, which readOption then reads.
+    bool plainTimeLine() {
+        constexpr std::string_view kTime = "#time=";
+        if (n_ - pos_ < kTime.size() + 17 || std::memcmp(s_ + pos_, kTime.data(), kTime.size()) != 0)
+            return false;
+        const char *digits = s_ + pos_ + kTime.size();
+        const auto count = static_cast<size_t>(std::countr_one(hexDigitMask(digits)));
+        if (count == 0 || count == 16 || digits[count] != '\n')
+            return false;
+        pos_ += kTime.size() + count + 1;
+        return true;
+    }
+
+    // The rest of a key path from the cursor, when it is plain names with a
+    // doubled backslash between them as nearly every path is, seen at once: the
+    // separators' offsets go into seps (maxSeps at most), and the result is
+    // the offset of the path's ']'. 0 for any other rest, which readLevel
+    // then reads name by name; the cursor is not moved.
+    size_t plainPathEnd(size_t *seps, size_t maxSeps, size_t &sepCount) const {
+        sepCount = 0;
+#if defined(__SSE2__)
+        bool inSeparator = false; // the last chunk ended between its two backslashes
+        for (size_t p = pos_; p + 16 <= n_; p += 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + p));
+            const auto mask = [&chunk](__m128i found) { return static_cast<unsigned>(_mm_movemask_epi8(found)); };
+            const unsigned closing = mask(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(']')));
+            // Within the path: the bytes before its ']'.
+            const unsigned within = closing ? (closing & -closing) - 1 : 0xFFFF;
+            // A signed compare with a blank finds control characters and bytes of 0x80 and above.
+            const unsigned notPlain = mask(_mm_cmplt_epi8(chunk, _mm_set1_epi8(' '))) &
+                                      ~mask(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('\t')));
+            if (notPlain & within)
+                return 0;
+            unsigned backslashes = mask(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))) & within;
+            if (inSeparator) {
+                if (!(backslashes & 1))
+                    return 0;
+                backslashes &= ~1u;
+                inSeparator = false;
+            }
+            while (backslashes) {
+                const unsigned at = static_cast<unsigned>(std::countr_zero(backslashes));
+                if (sepCount == maxSeps)
+                    return 0;
+                seps[sepCount++] = p + at;
+                if (at == 15 && !closing) {
+                    inSeparator = true;
+                    break;
+                }
+                // A backslash alone starts an escape.
+                if (!(backslashes >> (at + 1) & 1))
+                    return 0;
+                backslashes &= ~(3u << at);
+            }
+            if (closing)
+                return p + static_cast<size_t>(std::countr_zero(closing));
+        }
+#else
+        (void)seps;
+        (void)maxSeps;
+#endif
+        return 0;
+    }
+
     // The commonest value line, "name"="text" or @="text" with plain text
     // alone, checked at once from where its quotes and line break lie among
     // its first 64 bytes; false (the cursor unmoved) for any other line,
@@ -1024,7 +1090,9 @@ private:
     void listKey() {
         const size_t start = p_.pos();
         p_.setPos(start + 1);
-        KeyLine line;
+        // Filled where it lies: a line built aside and copied in stalls on
+        // reading back what was just stored.
+        KeyLine &line = index_->lines.emplace_back();
         if (!listPath(line)) {
             abandoned_ = true;
             return;
@@ -1046,7 +1114,6 @@ private:
         }
         line.offset = static_cast<uint32_t>(start);
         line.blockLength = static_cast<uint32_t>(std::max<size_t>(end - start, 1));
-        index_->lines.push_back(line);
     }
 
     // Reads a key line's path (after its '[' and up to its ']') into line.
@@ -1058,34 +1125,31 @@ private:
         const size_t previousLevels = levelEnds_.size();
         const size_t shared = namesSpelledAsBefore(text_.substr(rawStart));
         p_.setPos(shared == 0 ? rawStart : rawStart + levelEnds_[shared - 1]);
+        const NewLevels added{rawStart, shared, previousLevels};
         size_t levels = shared;
-        for (;;) {
-            const size_t levelStart = p_.pos();
-            bool plain;
-            size_t levelEnd;
-            const Parser::LevelEnd ending = p_.readLevel(nullptr, plain, levelEnd);
-            if (ending == Parser::LevelEnd::Invalid)
-                return false;
-            if (levelEnd > levelStart) {
-                if (levels == shared && levels < previousLevels &&
-                    compareLevels(text_.substr(levelStart, levelEnd - levelStart), plain,
-                                  previousRaw_.substr(levelStarts_[levels], levelEnds_[levels] - levelStarts_[levels]),
-                                  levelPlain_[levels]) <= 0)
+        constexpr size_t kMaxSeparators = 32;
+        size_t separators[kMaxSeparators];
+        size_t count;
+        if (const size_t close = p_.plainPathEnd(separators, kMaxSeparators, count)) {
+            size_t levelStart = p_.pos();
+            for (size_t k = 0; k <= count; ++k) {
+                const size_t levelEnd = k < count ? separators[k] : close;
+                if (!addLevel(added, levelStart, levelEnd, true, levels))
                     return false;
-                if (levels >= kMaxKeyDepth)
-                    return false;
-                if (levels == levelEnds_.size()) {
-                    levelStarts_.push_back(0);
-                    levelEnds_.push_back(0);
-                    levelPlain_.push_back(false);
-                }
-                levelStarts_[levels] = levelStart - rawStart;
-                levelEnds_[levels] = levelEnd - rawStart;
-                levelPlain_[levels] = plain;
-                ++levels;
+                levelStart = levelEnd + 2;
             }
-            if (ending == Parser::LevelEnd::Closing)
-                break;
+            p_.setPos(close);
+        } else {
+            for (;;) {
+                const size_t levelStart = p_.pos();
+                bool plain;
+                size_t levelEnd;
+                const Parser::LevelEnd ending = p_.readLevel(nullptr, plain, levelEnd);
+                if (ending == Parser::LevelEnd::Invalid || !addLevel(added, levelStart, levelEnd, plain, levels))
+                    return false;
+                if (ending == Parser::LevelEnd::Closing)
+                    break;
+            }
         }
         // A path that adds no name repeats the previous one or one of its
         // ancestors: out of tree order.
@@ -1099,6 +1163,38 @@ private:
         line.levels = static_cast<uint16_t>(levels);
         line.sharedLevels = static_cast<uint16_t>(shared);
         line.lastNameAt = static_cast<uint32_t>(1 + levelStarts_[levels - 1]);
+        return true;
+    }
+
+    // What the names of a path being listed are compared with.
+    struct NewLevels {
+        size_t rawStart;       // of the path's text
+        size_t shared;         // names spelled as in the previous path
+        size_t previousLevels; // names of the previous path
+    };
+
+    // Records the name [start, end) of a path as its level levels, unless it
+    // is empty; false when it does not come after the previous path's name
+    // there, or the path is too deep.
+    bool addLevel(const NewLevels &path, size_t start, size_t end, bool plain, size_t &levels) {
+        if (end == start)
+            return true;
+        if (levels == path.shared && levels < path.previousLevels &&
+            compareLevels(text_.substr(start, end - start), plain,
+                          previousRaw_.substr(levelStarts_[levels], levelEnds_[levels] - levelStarts_[levels]),
+                          levelPlain_[levels]) <= 0)
+            return false;
+        if (levels >= kMaxKeyDepth)
+            return false;
+        if (levels == levelEnds_.size()) {
+            levelStarts_.push_back(0);
+            levelEnds_.push_back(0);
+            levelPlain_.push_back(false);
+        }
+        levelStarts_[levels] = start - path.rawStart;
+        levelEnds_[levels] = end - path.rawStart;
+        levelPlain_[levels] = plain;
+        ++levels;
         return true;
     }
 
@@ -1177,7 +1273,7 @@ private:
                 }
                 problem("value line not understood", lineStart);
             } else if (c == '#') {
-                if (option(key))
+                if ((index_ && p_.plainTimeLine()) || option(key))
                     continue;
                 problem("key option not understood", lineStart);
             } else if (c == ';') {
