@@ -7,6 +7,7 @@
 #include <atomic>
 #include <bit>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <pthread.h>
@@ -638,6 +639,34 @@ private:
     std::u16string unit_; // what one escape stands for
 };
 
+// Waits until value is no longer old, and gives what it became. The threads
+// that wait here wait for a thread on another processor that is about to be
+// done: a sleeping thread takes a tenth of a millisecond to wake, so it
+// spins first, and sleeps only when the wait goes on for longer. With one
+// processor it would only keep the awaited thread from running.
+template <typename T> T awaitChange(const std::atomic<T> &value, T old) {
+    static const bool otherProcessors = [] {
+        cpu_set_t allowed;
+        return sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 1;
+    }();
+    constexpr auto kSpinFor = std::chrono::milliseconds(1);
+    const auto until = std::chrono::steady_clock::now() + (otherProcessors ? kSpinFor : kSpinFor * 0);
+    for (unsigned spins = 1;; ++spins) {
+        const T now = value.load(std::memory_order_acquire);
+        if (now != old)
+            return now;
+#if defined(__SSE2__)
+        _mm_pause();
+#endif
+        if (spins % 64 == 0 && std::chrono::steady_clock::now() > until)
+            break;
+    }
+    T now;
+    while ((now = value.load(std::memory_order_acquire)) == old)
+        value.wait(old, std::memory_order_acquire);
+    return now;
+}
+
 // Runs work on a second thread while this one does hereWork. The second
 // thread is put on another processor from its start: left to the scheduler it
 // often starts on this one and moves only a millisecond later, when the work
@@ -672,8 +701,7 @@ template <typename Work, typename HereWork> void runOnTwoProcessors(Work &work, 
     struct AwaitWork {
         Outcome &outcome;
         ~AwaitWork() {
-            while (outcome.done.load(std::memory_order_acquire) == 0)
-                outcome.done.wait(0, std::memory_order_acquire);
+            awaitChange(outcome.done, 0);
         }
     };
     {
@@ -806,10 +834,8 @@ public:
             settle(state, ok ? kInPlace : kFailed);
             return ok;
         }
-        while (seen == kReading) {
-            state.wait(kReading, std::memory_order_acquire);
-            seen = state.load(std::memory_order_acquire);
-        }
+        if (seen == kReading)
+            seen = awaitChange(state, uint8_t{kReading});
         return seen == kInPlace;
     }
 
@@ -940,17 +966,43 @@ private:
         std::vector<Piece> pieces((text_.size() + kPieceBytes - 1) / kPieceBytes);
         shareRoom(pieces);
         std::atomic<size_t> next{0};
-        const auto listEach = [&] {
-            for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
-                listPiece(i, pieces[i]);
+        // A lister for each thread, with its room made here: a thread's
+        // first allocation costs it a heap of its own.
+        Loader listers[2] = {Loader(text_, root_), Loader(text_, root_)};
+        for (Loader &lister : listers)
+            lister.reserveLevels();
+        const auto listEachWith = [&](Loader &lister) {
+            return [&] {
+                for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
+                    listPiece(i, pieces[i], lister);
+            };
         };
-        runOnTwoProcessors(listEach, listEach);
+        auto helperWork = listEachWith(listers[1]);
+        runOnTwoProcessors(helperWork, listEachWith(listers[0]));
         return pieces;
+    }
+
+    void reserveLevels() {
+        constexpr size_t kTypicalDepth = 64;
+        levelStarts_.reserve(kTypicalDepth);
+        levelEnds_.reserve(kTypicalDepth);
+        levelPlain_.reserve(kTypicalDepth);
+    }
+
+    // Makes this lister list from the key line at from in text into index.
+    void startPiece(std::string_view text, KeyIndex &index, size_t from) {
+        text_ = text;
+        p_ = Parser(text);
+        p_.setPos(from);
+        index_ = &index;
+        result_.ok = true;
+        abandoned_ = false;
+        forgetPreviousPath();
     }
 
     // Piece i holds the key lines whose line break before them lies in
     // range i: [i, i + 1) * kPieceBytes (the first piece's after the header).
-    void listPiece(size_t i, Piece &piece) {
+    void listPiece(size_t i, Piece &piece, Loader &lister) {
         if (!inPlace(i))
             return;
         piece.start = keyLineFrom(i * kPieceBytes);
@@ -963,9 +1015,8 @@ private:
         }
         // What reading a line looks ahead at lies beyond the piece's end but
         // within the range that holds its end.
-        Loader lister(text_.substr(0, std::min(text_.size(), (end / kPieceBytes + 1) * kPieceBytes)), root_,
-                      &piece.index);
-        lister.p_.setPos(piece.start);
+        lister.startPiece(text_.substr(0, std::min(text_.size(), (end / kPieceBytes + 1) * kPieceBytes)), piece.index,
+                          piece.start);
         lister.listKeys(end);
         piece.listed = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
     }
@@ -1353,6 +1404,8 @@ private:
         previousRaw_ = {};
         stack_.clear();
         levelEnds_.clear();
+        levelStarts_.clear();
+        levelPlain_.clear();
     }
 
     std::string_view text_;
