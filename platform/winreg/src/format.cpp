@@ -123,6 +123,28 @@ size_t commonPrefixLength(std::string_view a, std::string_view b) {
     return i;
 }
 
+// commonPrefixLength(before, rest) where before lies ahead of rest in the
+// same text, which goes on for at least as long as rest: as most paths share
+// fewer than 64 bytes with the path before them, those are compared at once.
+size_t commonPrefixLengthAhead(std::string_view before, std::string_view rest) {
+#if defined(__SSE2__)
+    constexpr size_t kAtOnce = 64;
+    if (!before.empty() && rest.size() >= kAtOnce) {
+        // Both may be read for kAtOnce bytes: before starts ahead of rest.
+        uint64_t same = 0;
+        for (size_t chunk = 0; chunk < kAtOnce / 16; ++chunk) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(before.data() + 16 * chunk));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rest.data() + 16 * chunk));
+            same |= uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)))} << (16 * chunk);
+        }
+        const auto length = static_cast<size_t>(std::countr_one(same));
+        if (length < kAtOnce || before.size() <= kAtOnce)
+            return std::min(length, before.size());
+    }
+#endif
+    return commonPrefixLength(before, rest);
+}
+
 bool isBlank(char c) {
     constexpr uint64_t kBlanks = uint64_t{1} << ' ' | uint64_t{1} << '\t' | uint64_t{1} << '\r';
     const auto u = static_cast<unsigned char>(c);
@@ -966,11 +988,9 @@ private:
         std::vector<Piece> pieces((text_.size() + kPieceBytes - 1) / kPieceBytes);
         shareRoom(pieces);
         std::atomic<size_t> next{0};
-        // A lister for each thread, with its room made here: a thread's
-        // first allocation costs it a heap of its own.
+        // A lister for each thread, made here: a thread's first allocation
+        // costs it a heap of its own, and listing allocates nothing more.
         Loader listers[2] = {Loader(text_, root_), Loader(text_, root_)};
-        for (Loader &lister : listers)
-            lister.reserveLevels();
         const auto listEachWith = [&](Loader &lister) {
             return [&] {
                 for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
@@ -980,13 +1000,6 @@ private:
         auto helperWork = listEachWith(listers[1]);
         runOnTwoProcessors(helperWork, listEachWith(listers[0]));
         return pieces;
-    }
-
-    void reserveLevels() {
-        constexpr size_t kTypicalDepth = 64;
-        levelStarts_.reserve(kTypicalDepth);
-        levelEnds_.reserve(kTypicalDepth);
-        levelPlain_.reserve(kTypicalDepth);
     }
 
     // Makes this lister list from the key line at from in text into index.
@@ -1173,9 +1186,9 @@ private:
     // in tree order, as Wine writes them.
     bool listPath(KeyLine &line) {
         const size_t rawStart = p_.pos();
-        const size_t previousLevels = levelEnds_.size();
+        const size_t previousLevels = levelCount_;
         const size_t shared = namesSpelledAsBefore(text_.substr(rawStart));
-        p_.setPos(shared == 0 ? rawStart : rawStart + levelEnds_[shared - 1]);
+        p_.setPos(shared == 0 ? rawStart : rawStart + levels_[shared - 1].end);
         const NewLevels added{rawStart, shared, previousLevels};
         size_t levels = shared;
         constexpr size_t kMaxSeparators = 32;
@@ -1206,14 +1219,12 @@ private:
         // ancestors: out of tree order.
         if (levels == shared)
             return false;
-        levelStarts_.resize(levels);
-        levelEnds_.resize(levels);
-        levelPlain_.resize(levels);
+        levelCount_ = levels;
         previousRaw_ = text_.substr(rawStart, p_.pos() - rawStart);
         p_.setPos(p_.pos() + 1);
         line.levels = static_cast<uint16_t>(levels);
         line.sharedLevels = static_cast<uint16_t>(shared);
-        line.lastNameAt = static_cast<uint32_t>(1 + levelStarts_[levels - 1]);
+        line.lastNameAt = 1 + levels_[levels - 1].start;
         return true;
     }
 
@@ -1230,22 +1241,15 @@ private:
     bool addLevel(const NewLevels &path, size_t start, size_t end, bool plain, size_t &levels) {
         if (end == start)
             return true;
-        if (levels == path.shared && levels < path.previousLevels &&
-            compareLevels(text_.substr(start, end - start), plain,
-                          previousRaw_.substr(levelStarts_[levels], levelEnds_[levels] - levelStarts_[levels]),
-                          levelPlain_[levels]) <= 0)
-            return false;
+        if (levels == path.shared && levels < path.previousLevels) {
+            const LevelText &before = levels_[levels];
+            if (compareLevels(text_.substr(start, end - start), plain,
+                              previousRaw_.substr(before.start, before.end - before.start), before.plain) <= 0)
+                return false;
+        }
         if (levels >= kMaxKeyDepth)
             return false;
-        if (levels == levelEnds_.size()) {
-            levelStarts_.push_back(0);
-            levelEnds_.push_back(0);
-            levelPlain_.push_back(false);
-        }
-        levelStarts_[levels] = start - path.rawStart;
-        levelEnds_[levels] = end - path.rawStart;
-        levelPlain_[levels] = plain;
-        ++levels;
+        levels_[levels++] = {static_cast<uint32_t>(start - path.rawStart), static_cast<uint32_t>(end - path.rawStart), plain};
         return true;
     }
 
@@ -1356,8 +1360,8 @@ private:
         const size_t rawStart = p_.pos();
         const size_t reused = namesSpelledAsBefore(text_.substr(rawStart));
         stack_.resize(reused);
-        levelEnds_.resize(reused);
-        p_.setPos(reused == 0 ? rawStart : rawStart + levelEnds_.back());
+        levelCount_ = reused;
+        p_.setPos(reused == 0 ? rawStart : rawStart + levels_[reused - 1].end);
         Key *current = reused == 0 ? &root_ : stack_.back();
         for (;;) {
             name_.clear();
@@ -1375,7 +1379,7 @@ private:
                 }
                 current = addChild(*current, name_);
                 stack_.push_back(current);
-                levelEnds_.push_back(nameEnd - rawStart);
+                levels_[levelCount_++] = {0, static_cast<uint32_t>(nameEnd - rawStart), plain};
             }
             if (ending == Parser::LevelEnd::Closing)
                 break;
@@ -1389,13 +1393,15 @@ private:
     // spells byte for byte as it did: those that end before the first
     // difference, and one that ends at it when rest ends the name there too.
     size_t namesSpelledAsBefore(std::string_view rest) const {
-        const size_t common = commonPrefixLength(previousRaw_, rest);
-        size_t shared = static_cast<size_t>(
-            std::lower_bound(levelEnds_.begin(), levelEnds_.end(), common) - levelEnds_.begin());
+        const size_t common = commonPrefixLengthAhead(previousRaw_, rest);
+        // The ends grow level by level, and the difference is mostly in the last.
+        size_t shared = levelCount_;
+        while (shared > 0 && levels_[shared - 1].end >= common)
+            --shared;
         const bool endsName = common < rest.size() &&
                               (rest[common] == ']' ||
                                (rest[common] == '\\' && common + 1 < rest.size() && rest[common + 1] == '\\'));
-        if (shared < levelEnds_.size() && levelEnds_[shared] == common && endsName)
+        if (shared < levelCount_ && levels_[shared].end == common && endsName)
             ++shared;
         return shared;
     }
@@ -1403,9 +1409,7 @@ private:
     void forgetPreviousPath() {
         previousRaw_ = {};
         stack_.clear();
-        levelEnds_.clear();
-        levelStarts_.clear();
-        levelPlain_.clear();
+        levelCount_ = 0;
     }
 
     std::string_view text_;
@@ -1414,14 +1418,20 @@ private:
     LoadResult result_;
     std::string_view previousRaw_;  // the path text of the previous key line
     std::vector<Key *> stack_;      // its keys, level by level
-    std::vector<size_t> levelEnds_; // where each level's text ends in previousRaw_
+    // Where the text of each of its names lies in previousRaw_; left unset
+    // beyond levelCount_, so that making a loader costs nothing.
+    struct LevelText {
+        uint32_t start;
+        uint32_t end;
+        bool plain; // written as plain text alone
+    };
+    std::array<LevelText, kMaxKeyDepth> levels_;
+    size_t levelCount_ = 0;
     std::u16string name_;           // the level being read, kept to reuse its room
     KeyIndex *index_;
     TextRanges *ranges_;
     bool abandoned_ = false;
     Key scratch_;                       // takes the options of listed keys
-    std::vector<size_t> levelStarts_;   // where each level's text starts in previousRaw_
-    std::vector<char> levelPlain_;      // whether it is plain text alone
 };
 
 const char kEscapeLetters[32] = {0,   0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r', 0, 0,
