@@ -115,8 +115,8 @@ TEST(WineFormat, KeysMadeWhenFirstLookedAtAreTheKeysReadAtOnce) {
                                "[A\\\\\\x0444\\\\z] 4\n\"\\x0444\"=hex:01,02\n\n"
                                "[D" + deepPath + "] 5\n\n"                     // more names than are seen at once
                                "[Esc\\x41b\\\\c] 5\n\n"                        // an escape among plain names
-                               "[S23456789abcdef\\\\f] 5\n\n"                  // a separator across 16 bytes
-                               "[T23456789abcdef\\x41\\\\q] 5\n\n"            // an escape across them
+                               "[S" + std::string(62, 's') + "\\\\f] 5\n\n"    // a separator across 64 bytes
+                               "[T" + std::string(62, '2') + "\\x41\\\\q] 5\n\n" // an escape across them
                                "[Tab\tname\\\\q] 5\n\n"
                                "[Zed] 6\n\n"
                                "[\xc3\x9c" "ber\\\\x] 7\n\"" + std::string(40, 'p') + "\"=\"\"\n";

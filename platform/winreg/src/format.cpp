@@ -125,21 +125,24 @@ size_t commonPrefixLength(std::string_view a, std::string_view b) {
 
 // commonPrefixLength(before, rest) where before lies ahead of rest in the
 // same text, which goes on for at least as long as rest: as most paths share
-// fewer than 64 bytes with the path before them, those are compared at once.
+// fewer than 128 bytes with the path before them, those are compared at once.
 size_t commonPrefixLengthAhead(std::string_view before, std::string_view rest) {
 #if defined(__SSE2__)
-    constexpr size_t kAtOnce = 64;
+    constexpr size_t kAtOnce = 128;
     if (!before.empty() && rest.size() >= kAtOnce) {
         // Both may be read for kAtOnce bytes: before starts ahead of rest.
-        uint64_t same = 0;
+        uint64_t same[2] = {0, 0};
         for (size_t chunk = 0; chunk < kAtOnce / 16; ++chunk) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(before.data() + 16 * chunk));
             const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rest.data() + 16 * chunk));
-            same |= uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)))} << (16 * chunk);
+            same[chunk / 4] |= uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)))}
+                               << (16 * (chunk % 4));
         }
-        const auto length = static_cast<size_t>(std::countr_one(same));
+        const auto first = static_cast<size_t>(std::countr_one(same[0]));
+        const size_t length = first < 64 ? first : 64 + static_cast<size_t>(std::countr_one(same[1]));
         if (length < kAtOnce || before.size() <= kAtOnce)
             return std::min(length, before.size());
+        return kAtOnce + commonPrefixLength(before.substr(kAtOnce), rest.substr(kAtOnce));
     }
 #endif
     return commonPrefixLength(before, rest);
@@ -361,38 +364,45 @@ public:
     size_t plainPathEnd(size_t *seps, size_t maxSeps, size_t &sepCount) const {
         sepCount = 0;
 #if defined(__SSE2__)
-        bool inSeparator = false; // the last chunk ended between its two backslashes
-        for (size_t p = pos_; p + 16 <= n_; p += 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + p));
-            const auto mask = [&chunk](__m128i found) { return static_cast<unsigned>(_mm_movemask_epi8(found)); };
-            const unsigned closing = mask(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(']')));
-            // Within the path: the bytes before its ']'.
-            const unsigned within = closing ? (closing & -closing) - 1 : 0xFFFF;
-            // A signed compare with a blank finds control characters and bytes of 0x80 and above.
-            const unsigned notPlain = mask(_mm_cmplt_epi8(chunk, _mm_set1_epi8(' '))) &
-                                      ~mask(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('\t')));
+        // 64 bytes at a time, which hold what most paths add to the one before.
+        bool inSeparator = false; // the last block ended between its two backslashes
+        for (size_t p = pos_; p + 64 <= n_; p += 64) {
+            uint64_t closing = 0, notPlain = 0, backslashes = 0;
+            for (int chunk = 0; chunk < 4; ++chunk) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + p + 16 * chunk));
+                const auto mask = [&bytes, chunk](__m128i found) {
+                    return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(found))} << (16 * chunk);
+                };
+                closing |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
+                // A signed compare with a blank finds control characters and bytes of 0x80 and above.
+                notPlain |= mask(_mm_cmplt_epi8(bytes, _mm_set1_epi8(' '))) &
+                            ~mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')));
+                backslashes |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
+            }
+            // Within the path: the bytes before its ']' (all of them without one).
+            const uint64_t within = (closing - 1) & ~closing;
             if (notPlain & within)
                 return 0;
-            unsigned backslashes = mask(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))) & within;
+            backslashes &= within;
             if (inSeparator) {
                 if (!(backslashes & 1))
                     return 0;
-                backslashes &= ~1u;
+                backslashes &= ~uint64_t{1};
                 inSeparator = false;
             }
             while (backslashes) {
-                const unsigned at = static_cast<unsigned>(std::countr_zero(backslashes));
+                const auto at = static_cast<unsigned>(std::countr_zero(backslashes));
                 if (sepCount == maxSeps)
                     return 0;
                 seps[sepCount++] = p + at;
-                if (at == 15 && !closing) {
+                if (at == 63) { // only where the block holds no ']'
                     inSeparator = true;
                     break;
                 }
                 // A backslash alone starts an escape.
                 if (!(backslashes >> (at + 1) & 1))
                     return 0;
-                backslashes &= ~(3u << at);
+                backslashes &= ~(uint64_t{3} << at);
             }
             if (closing)
                 return p + static_cast<size_t>(std::countr_zero(closing));
@@ -735,13 +745,15 @@ template <typename Work, typename HereWork> void runOnTwoProcessors(Work &work, 
 }
 
 // Compares two names of key paths as compareNames does their decoded forms.
-int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPlain) {
+// The first spelledAlike bytes of both are known to be the same.
+int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPlain, size_t spelledAlike = 0) {
     if (aPlain && bPlain) {
         const size_t n = std::min(a.size(), b.size());
         // foldCase of ASCII, which plain text is; what is spelled alike is
         // alike folded too.
         const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-        for (size_t i = commonPrefixLength(a, b); i < n; ++i) {
+        const size_t from = spelledAlike > 0 ? std::min(spelledAlike, n) : commonPrefixLength(a, b);
+        for (size_t i = from; i < n; ++i) {
             const int x = fold(a[i]);
             const int y = fold(b[i]);
             if (x != y)
@@ -1187,9 +1199,11 @@ private:
     bool listPath(KeyLine &line) {
         const size_t rawStart = p_.pos();
         const size_t previousLevels = levelCount_;
-        const size_t shared = namesSpelledAsBefore(text_.substr(rawStart));
+        const std::string_view rest = text_.substr(rawStart);
+        const size_t common = commonPrefixLengthAhead(previousRaw_, rest);
+        const size_t shared = namesSpelledAsBefore(rest, common);
         p_.setPos(shared == 0 ? rawStart : rawStart + levels_[shared - 1].end);
-        const NewLevels added{rawStart, shared, previousLevels};
+        const NewLevels added{rawStart, shared, previousLevels, common};
         size_t levels = shared;
         constexpr size_t kMaxSeparators = 32;
         size_t separators[kMaxSeparators];
@@ -1233,6 +1247,7 @@ private:
         size_t rawStart;       // of the path's text
         size_t shared;         // names spelled as in the previous path
         size_t previousLevels; // names of the previous path
+        size_t common;         // bytes spelled as in the previous path
     };
 
     // Records the name [start, end) of a path as its level levels, unless it
@@ -1243,8 +1258,12 @@ private:
             return true;
         if (levels == path.shared && levels < path.previousLevels) {
             const LevelText &before = levels_[levels];
+            // Where the names start alike, they are spelled alike up to where the paths differ.
+            const size_t alike = start - path.rawStart == before.start && path.common > before.start
+                                     ? path.common - before.start
+                                     : 0;
             if (compareLevels(text_.substr(start, end - start), plain,
-                              previousRaw_.substr(before.start, before.end - before.start), before.plain) <= 0)
+                              previousRaw_.substr(before.start, before.end - before.start), before.plain, alike) <= 0)
                 return false;
         }
         if (levels >= kMaxKeyDepth)
@@ -1358,7 +1377,8 @@ private:
     // same are taken from the previous path without decoding them again.
     Key *keyOfPath(const char *&failure) {
         const size_t rawStart = p_.pos();
-        const size_t reused = namesSpelledAsBefore(text_.substr(rawStart));
+        const std::string_view rest = text_.substr(rawStart);
+        const size_t reused = namesSpelledAsBefore(rest, commonPrefixLengthAhead(previousRaw_, rest));
         stack_.resize(reused);
         levelCount_ = reused;
         p_.setPos(reused == 0 ? rawStart : rawStart + levels_[reused - 1].end);
@@ -1392,8 +1412,8 @@ private:
     // How many names of the previous path the path in rest (after its '[')
     // spells byte for byte as it did: those that end before the first
     // difference, and one that ends at it when rest ends the name there too.
-    size_t namesSpelledAsBefore(std::string_view rest) const {
-        const size_t common = commonPrefixLengthAhead(previousRaw_, rest);
+    // common is how many bytes they share.
+    size_t namesSpelledAsBefore(std::string_view rest, size_t common) const {
         // The ends grow level by level, and the difference is mostly in the last.
         size_t shared = levelCount_;
         while (shared > 0 && levels_[shared - 1].end >= common)
