@@ -414,11 +414,13 @@ public:
         return 0;
     }
 
-    // The commonest value line, "name"="text" or @="text" with plain text
-    // alone, checked at once from where its quotes and line break lie among
-    // its first 64 bytes; false (the cursor unmoved) for any other line,
-    // which valueLine then reads.
-    bool plainStringLine() {
+    // A value line whose name is @ or plain quoted text, as nearly all are,
+    // found from where the quotes lie among its first 64 bytes. The commonest,
+    // "name"="text" or @="text" with plain text alone, is checked at once from
+    // where its line break lies too; other data is read from where it starts.
+    // False (the cursor unmoved) for any other line, and for one not
+    // understood, which valueLine then reads.
+    bool plainNameLine() {
 #if defined(__SSE2__)
         if (n_ - pos_ < 64)
             return false;
@@ -441,17 +443,23 @@ public:
             if (open >= 62 || s_[pos_ + open - 1] != '"')
                 return false;
         }
-        if (s_[pos_ + open] != '=' || s_[pos_ + open + 1] != '"')
+        if (s_[pos_ + open] != '=')
             return false;
-        const size_t textStart = open + 2;
-        special &= ~uint64_t{0} << textStart;
-        if (special == 0)
-            return false;
-        const auto close = static_cast<size_t>(std::countr_zero(special));
-        if (close >= 63 || s_[pos_ + close] != '"' || s_[pos_ + close + 1] != '\n')
-            return false;
-        pos_ += close + 2;
-        return true;
+        const size_t dataStart = open + 1;
+        if (s_[pos_ + dataStart] == '"') {
+            special &= ~uint64_t{0} << (dataStart + 1);
+            const auto close = static_cast<size_t>(std::countr_zero(special | uint64_t{1} << 63));
+            if (close < 63 && s_[pos_ + close] == '"' && s_[pos_ + close + 1] == '\n') {
+                pos_ += close + 2;
+                return true;
+            }
+        }
+        const size_t lineStart = pos_;
+        pos_ += dataStart;
+        if (valueData(nullptr))
+            return true;
+        pos_ = lineStart;
+        return false;
 #else
         return false;
 #endif
@@ -752,8 +760,7 @@ int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPla
         // foldCase of ASCII, which plain text is; what is spelled alike is
         // alike folded too.
         const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-        const size_t from = spelledAlike > 0 ? std::min(spelledAlike, n) : commonPrefixLength(a, b);
-        for (size_t i = from; i < n; ++i) {
+        for (size_t i = std::min(spelledAlike, n); i < n; ++i) {
             const int x = fold(a[i]);
             const int y = fold(b[i]);
             if (x != y)
@@ -1341,7 +1348,7 @@ private:
             else if (!atHead && index_)
                 abandoned_ = true;
             if (c == '"' || c == '@') {
-                if (p_.plainStringLine() || p_.valueLine(nullptr)) {
+                if (p_.plainNameLine() || p_.valueLine(nullptr)) {
                     ++values;
                     continue;
                 }
