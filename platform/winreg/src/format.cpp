@@ -706,12 +706,12 @@ template <typename T> T awaitChange(const std::atomic<T> &value, T old) {
     return now;
 }
 
-// Starts a detached thread running run(start), put on another processor
+// Starts a detached thread running run(argument), put on another processor
 // than this one from its start where there is one: left to the scheduler it
 // often starts on this one and moves only a millisecond later, when the work
 // is done. Placed as it is made, it costs this thread less than moved after.
-// False (start deleted) when no thread could be started.
-template <typename Start> bool startElsewhere(void *(*run)(void *), Start *start) {
+// False when no thread could be started.
+bool startElsewhere(void *(*run)(void *), void *argument) {
     cpu_set_t elsewhere;
     const int here = sched_getcpu();
     const bool placed = here >= 0 && pthread_getaffinity_np(pthread_self(), sizeof elsewhere, &elsewhere) == 0 &&
@@ -725,60 +725,63 @@ template <typename Start> bool startElsewhere(void *(*run)(void *), Start *start
         pthread_t thread;
         const bool started = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED) == 0 &&
                              (!withPlace || pthread_attr_setaffinity_np(&attributes, sizeof elsewhere, &elsewhere) == 0) &&
-                             pthread_create(&thread, &attributes, run, start) == 0;
+                             pthread_create(&thread, &attributes, run, argument) == 0;
         (void)pthread_attr_destroy(&attributes);
         return started;
     };
     // The place is only a hint: without it the scheduler places the thread.
-    if ((placed && create(true)) || create(false))
-        return true;
-    delete start;
-    return false;
+    return (placed && create(true)) || create(false);
 }
 
 // Runs work on a second thread while this one does hereWork, or both here
 // when there can be no second thread. This thread waits for the work, not
 // for the thread's exit, which takes a tenth of a millisecond more.
 template <typename Work, typename HereWork> void runOnTwoProcessors(Work &work, HereWork &&hereWork) {
-    struct Outcome {
-        std::atomic<int> done{0}; // an int, which the system waits on itself
-        std::exception_ptr failure;
-    };
-    struct Start {
+    // What both threads share lives here, and the second thread frees
+    // nothing: its first allocation or free would cost it a heap of its own.
+    struct Shared {
+        enum : int { kWorking, kDone, kLeft };
         Work &work;
-        // Shared with the thread, which may still touch it after this one
-        // has seen the work done and left.
-        std::shared_ptr<Outcome> outcome;
-        static void *run(void *start) {
-            const std::unique_ptr<Start> self(static_cast<Start *>(start));
+        std::atomic<int> state{kWorking}; // an int, which the system waits on itself
+        std::exception_ptr failure{};
+        static void *run(void *argument) {
+            Shared &shared = *static_cast<Shared *>(argument);
             try {
-                self->work();
+                shared.work();
             } catch (...) {
-                self->outcome->failure = std::current_exception();
+                shared.failure = std::current_exception();
             }
-            self->outcome->done.store(1, std::memory_order_release);
-            self->outcome->done.notify_one();
+            shared.state.store(kDone, std::memory_order_release);
+            shared.state.notify_one();
+            // Nothing is touched after this: the other thread may leave.
+            shared.state.store(kLeft, std::memory_order_release);
             return nullptr;
         }
     };
-    const auto outcome = std::make_shared<Outcome>();
-    if (!startElsewhere(&Start::run, new Start{work, outcome})) {
-        Start::run(new Start{work, outcome}); // no second thread: the work is done here first
-        if (outcome->failure)
-            std::rethrow_exception(outcome->failure);
+    Shared shared{work};
+    if (!startElsewhere(&Shared::run, &shared)) {
+        Shared::run(&shared);
+        if (shared.failure)
+            std::rethrow_exception(shared.failure);
         hereWork();
         return;
     }
     struct AwaitWork {
-        Outcome &outcome;
-        ~AwaitWork() { awaitChange(outcome.done, 0); }
+        Shared &shared;
+        ~AwaitWork() {
+            if (awaitChange(shared.state, int{Shared::kWorking}) == Shared::kDone) {
+                // One store away, and never slept on: nothing would wake a sleeper.
+                while (shared.state.load(std::memory_order_acquire) != Shared::kLeft)
+                    (void)sched_yield();
+            }
+        }
     };
     {
-        AwaitWork await{*outcome};
+        AwaitWork await{shared};
         hereWork();
     }
-    if (outcome->failure)
-        std::rethrow_exception(outcome->failure);
+    if (shared.failure)
+        std::rethrow_exception(shared.failure);
 }
 
 // Compares two names of key paths as compareNames does their decoded forms.
