@@ -236,7 +236,8 @@ void benchHive(const char *label, const std::string &dir) {
     const double megabytes = static_cast<double>(readFile(dir + "/system.reg").size()) / 1e6;
     std::vector<double> loads, parses, plainReads;
     long peak = 0;
-    for (int i = 0; i < 9; ++i) {
+    // Loads are short and this machine's speed swings: many runs, for a steady median.
+    for (int i = 0; i < 21; ++i) {
         const LoadFigures f = measureInChild(LoadPart::Load, dir);
         loads.push_back(f.seconds);
         peak = std::max(peak, f.peakKilobytes);
