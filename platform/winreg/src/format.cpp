@@ -688,8 +688,8 @@ template <typename T> T awaitChange(const std::atomic<T> &value, T old) {
         cpu_set_t allowed;
         return sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 1;
     }();
-    constexpr auto kSpinFor = std::chrono::milliseconds(1);
-    const auto until = std::chrono::steady_clock::now() + (otherProcessors ? kSpinFor : kSpinFor * 0);
+    const auto spinFor = std::chrono::milliseconds(otherProcessors ? 1 : 0);
+    const auto until = std::chrono::steady_clock::now() + spinFor;
     for (unsigned spins = 1;; ++spins) {
         const T now = value.load(std::memory_order_acquire);
         if (now != old)
