@@ -1385,6 +1385,9 @@ private:
                     continue;
                 }
                 problem("value line not understood", lineStart);
+            } else if (c == '\n') { // as the blank line that ends each block
+                p_.setPos(lineStart + 1);
+                continue;
             } else if (c == '#') {
                 if ((index_ && p_.plainTimeLine()) || option(key))
                     continue;
