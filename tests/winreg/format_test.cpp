@@ -305,6 +305,7 @@ TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
         head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,09,0a,0b\xc3\xa9,0d,0e,0f,10\n",
         head + "[a] 1\n\"v\"=\"x\" junk\n",
         head + "[a] 1\n\"v\"=\"a\x01b\"\n",
+        head + "[a] 1\n\"v\"=\"" + std::string(90, 'a') + "\x01\"\n",
         head + "[a] 1\n@=\"a\"b\"\n",
         head + "[a] 1\n#unknown\n",
         head + "[a\n",

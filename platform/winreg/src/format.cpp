@@ -340,6 +340,27 @@ public:
         }
     }
 
+    // The end of a key line as Wine writes it after the path's ']', a blank,
+    // one to fifteen decimal digits and the line break, checked at once and
+    // consumed; false (the cursor unmoved) for any other end, which is then
+    // read step by step.
+    bool plainKeyLineEnd() {
+#if defined(__SSE2__)
+        if (n_ - pos_ < 17 || s_[pos_] != ' ')
+            return false;
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + pos_ + 1));
+        const __m128i digits =
+            _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+        const auto count = static_cast<size_t>(std::countr_one(static_cast<unsigned>(_mm_movemask_epi8(digits))));
+        if (count == 0 || count == 16 || s_[pos_ + 1 + count] != '\n')
+            return false;
+        pos_ += count + 2;
+        return true;
+#else
+        return false;
+#endif
+    }
+
     // A "#time=" line of one to fifteen hex digits, as Wine writes them,
     // checked at once and consumed; false (the cursor unmoved) for any other
     // line, which readOption then reads.
@@ -469,24 +490,33 @@ public:
     size_t plainRun(char close) const {
         size_t p = pos_;
 #if defined(__SSE2__)
-        // Sixteen bytes at a time: a signed compare with a blank finds both
-        // control characters and bytes of 0x80 and above.
-        const __m128i closing = _mm_set1_epi8(close);
-        const __m128i backslash = _mm_set1_epi8('\\');
-        const __m128i blank = _mm_set1_epi8(' ');
-        while (p + 16 <= n_) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + p));
-            const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, closing), _mm_cmpeq_epi8(chunk, backslash)),
-                                               _mm_cmplt_epi8(chunk, blank));
-            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
-            if (mask == 0) {
-                p += 16;
-                continue;
-            }
-            p += static_cast<size_t>(std::countr_zero(mask));
-            if (s_[p] != '\t')
-                return p - pos_;
-            ++p;
+        // Sixteen bytes at a time, and after the first sixteen four times
+        // that at once while there is room: a signed compare with a blank finds both control
+        // characters (but a tab) and bytes of 0x80 and above.
+        const auto stopsIn = [close](const char *at) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+            const __m128i control = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')),
+                                                     _mm_cmplt_epi8(bytes, _mm_set1_epi8(' ')));
+            const __m128i stops = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(close)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                control);
+            return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(stops))};
+        };
+        // Most runs end within their first sixteen bytes.
+        if (p + 16 <= n_) {
+            if (const uint64_t stops = stopsIn(s_ + p))
+                return static_cast<size_t>(std::countr_zero(stops));
+            p += 16;
+        }
+        for (; p + 64 <= n_; p += 64) {
+            const uint64_t stops =
+                stopsIn(s_ + p) | stopsIn(s_ + p + 16) << 16 | stopsIn(s_ + p + 32) << 32 | stopsIn(s_ + p + 48) << 48;
+            if (stops)
+                return p + static_cast<size_t>(std::countr_zero(stops)) - pos_;
+        }
+        for (; p + 16 <= n_; p += 16) {
+            if (const uint64_t stops = stopsIn(s_ + p))
+                return p + static_cast<size_t>(std::countr_zero(stops)) - pos_;
         }
 #endif
         while (p < n_ && kPlain[static_cast<unsigned char>(s_[p])] && s_[p] != close)
@@ -1212,11 +1242,13 @@ private:
             abandoned_ = true;
             return;
         }
-        p_.skipBlanks();
-        p_.skipDecimal();
-        if (!p_.endLine()) {
-            abandoned_ = true;
-            return;
+        if (!p_.plainKeyLineEnd()) {
+            p_.skipBlanks();
+            p_.skipDecimal();
+            if (!p_.endLine()) {
+                abandoned_ = true;
+                return;
+            }
         }
         scratch_.keyClass.reset();
         line.valueCount = readBlockBody(scratch_);
