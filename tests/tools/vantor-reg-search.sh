@@ -51,4 +51,10 @@ for entry in "${cases[@]}"; do
     done
     [ "$got" = "${fields[2]}" ] || { echo "FAIL: ${fields[1]}: exit $got, not ${fields[2]}"; status=1; }
 done
+
+# The old copies of the files those commands replaced are let go of by
+# children that outlive each command: moments later nothing holds them.
+held() { find /proc/[0-9]*/fd -lname "$prefix/*.reg (deleted)" 2>/dev/null | wc -l; }
+for _ in $(seq 50); do [ "$(held)" = 0 ] && break; sleep 0.1; done
+[ "$(held)" = 0 ] || { echo "FAIL: $(held) replaced hive files still held"; status=1; }
 exit $status
