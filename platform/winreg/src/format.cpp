@@ -153,6 +153,52 @@ bool isBlank(char c) {
     return u <= ' ' && (kBlanks >> u & 1) != 0;
 }
 
+#if defined(__SSE2__)
+// What each of the 16 bytes at text is: the closing character close, a
+// backslash, or not plain text: a control character other than a tab, or a
+// byte of 0x80 and above (both found by a signed compare with a blank).
+struct Bytes16 {
+    __m128i closing;
+    __m128i backslashes;
+    __m128i notPlain;
+};
+
+Bytes16 classify16(const char *text, char close) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
+    return {_mm_cmpeq_epi8(bytes, _mm_set1_epi8(close)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')),
+            _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')), _mm_cmplt_epi8(bytes, _mm_set1_epi8(' ')))};
+}
+
+// Where plain text stops among the 16 bytes at text, one bit a byte: at
+// close, a backslash, or what is not plain text.
+uint64_t plainStops16(const char *text, char close) {
+    const Bytes16 found = classify16(text, close);
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(found.closing, found.backslashes), found.notPlain)));
+}
+
+// The same three for the 64 bytes at text, one bit a byte.
+struct Bytes64 {
+    uint64_t closing = 0;
+    uint64_t backslashes = 0;
+    uint64_t notPlain = 0;
+};
+
+Bytes64 classify64(const char *text, char close) {
+    Bytes64 found;
+    for (int chunk = 0; chunk < 4; ++chunk) {
+        const Bytes16 part = classify16(text + 16 * chunk, close);
+        const auto mask = [chunk](__m128i hits) {
+            return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hits))} << (16 * chunk);
+        };
+        found.closing |= mask(part.closing);
+        found.backslashes |= mask(part.backslashes);
+        found.notPlain |= mask(part.notPlain);
+    }
+    return found;
+}
+#endif
+
 // Fewer bytes than the blocks of any real hive take on average, so that the
 // key index is seldom moved as it grows; room never used costs no memory.
 constexpr size_t kTypicalBlockBytes = 64;
@@ -227,24 +273,6 @@ public:
         }
         // One digit more than allowed is a number out of range.
         return pos_ > start && !(pos_ < n_ && hexDigit(s_[pos_]) >= 0);
-    }
-    // What takeDecimal takes, only checked: the cursor is left after the
-    // digits (18 at most).
-    void skipDecimal() {
-#if defined(__SSE2__)
-        if (n_ - pos_ >= 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + pos_));
-            const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(chunk, _mm_set1_epi8('0' - 1)),
-                                                 _mm_cmplt_epi8(chunk, _mm_set1_epi8('9' + 1)));
-            const auto run = static_cast<size_t>(std::countr_one(static_cast<unsigned>(_mm_movemask_epi8(digits))));
-            if (run < 16) {
-                pos_ += run;
-                return;
-            }
-        }
-#endif
-        int64_t ignored;
-        takeDecimal(ignored);
     }
     bool takeDecimal(int64_t &value) {
         constexpr size_t kMaxDigits = 18;
@@ -387,23 +415,13 @@ public:
         // 64 bytes at a time, which hold what most paths add to the one before.
         bool inSeparator = false; // the last block ended between its two backslashes
         for (size_t p = pos_; p + 64 <= n_; p += 64) {
-            uint64_t closing = 0, notPlain = 0, backslashes = 0;
-            for (int chunk = 0; chunk < 4; ++chunk) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + p + 16 * chunk));
-                const auto mask = [&bytes, chunk](__m128i found) {
-                    return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(found))} << (16 * chunk);
-                };
-                closing |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
-                // A signed compare with a blank finds control characters and bytes of 0x80 and above.
-                notPlain |= mask(_mm_cmplt_epi8(bytes, _mm_set1_epi8(' '))) &
-                            ~mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')));
-                backslashes |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
-            }
+            const Bytes64 bytes = classify64(s_ + p, ']');
+            const uint64_t closing = bytes.closing;
             // Within the path: the bytes before its ']' (all of them without one).
             const uint64_t within = (closing - 1) & ~closing;
-            if (notPlain & within)
+            if (bytes.notPlain & within)
                 return 0;
-            backslashes &= within;
+            uint64_t backslashes = bytes.backslashes & within;
             if (inSeparator) {
                 if (!(backslashes & 1))
                     return 0;
@@ -444,16 +462,9 @@ public:
 #if defined(__SSE2__)
         if (n_ - pos_ < 64)
             return false;
-        // Bit i: byte i is a quote, a backslash, a control character (a tab
-        // too) or 0x80 and above.
-        uint64_t special = 0;
-        for (int chunk = 0; chunk < 4; ++chunk) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + pos_ + 16 * chunk));
-            const __m128i stops =
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-                             _mm_cmplt_epi8(bytes, _mm_set1_epi8(' ')));
-            special |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(stops))) << (16 * chunk);
-        }
+        // Bit i: byte i is a quote, a backslash or not plain text.
+        const Bytes64 bytes = classify64(s_ + pos_, '"');
+        uint64_t special = bytes.closing | bytes.backslashes | bytes.notPlain;
         // The name: @ or a quoted plain text; then ="; then the text's
         // closing quote and the line break.
         size_t open = 1; // after @
@@ -491,31 +502,20 @@ public:
         size_t p = pos_;
 #if defined(__SSE2__)
         // Sixteen bytes at a time, and after the first sixteen four times
-        // that at once while there is room: a signed compare with a blank finds both control
-        // characters (but a tab) and bytes of 0x80 and above.
-        const auto stopsIn = [close](const char *at) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-            const __m128i control = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')),
-                                                     _mm_cmplt_epi8(bytes, _mm_set1_epi8(' ')));
-            const __m128i stops = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(close)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-                control);
-            return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(stops))};
-        };
+        // that at once while there is room.
         // Most runs end within their first sixteen bytes.
         if (p + 16 <= n_) {
-            if (const uint64_t stops = stopsIn(s_ + p))
+            if (const uint64_t stops = plainStops16(s_ + p, close))
                 return static_cast<size_t>(std::countr_zero(stops));
             p += 16;
         }
         for (; p + 64 <= n_; p += 64) {
-            const uint64_t stops =
-                stopsIn(s_ + p) | stopsIn(s_ + p + 16) << 16 | stopsIn(s_ + p + 32) << 32 | stopsIn(s_ + p + 48) << 48;
-            if (stops)
+            const Bytes64 bytes = classify64(s_ + p, close);
+            if (const uint64_t stops = bytes.closing | bytes.backslashes | bytes.notPlain)
                 return p + static_cast<size_t>(std::countr_zero(stops)) - pos_;
         }
         for (; p + 16 <= n_; p += 16) {
-            if (const uint64_t stops = stopsIn(s_ + p))
+            if (const uint64_t stops = plainStops16(s_ + p, close))
                 return p + static_cast<size_t>(std::countr_zero(stops)) - pos_;
         }
 #endif
@@ -1244,7 +1244,8 @@ private:
         }
         if (!p_.plainKeyLineEnd()) {
             p_.skipBlanks();
-            p_.skipDecimal();
+            int64_t ignored;
+            p_.takeDecimal(ignored);
             if (!p_.endLine()) {
                 abandoned_ = true;
                 return;
