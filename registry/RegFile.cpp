@@ -1,5 +1,7 @@
 #include "RegFile.h"
 
+#include "OwnedKey.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -381,13 +383,8 @@ void WriteTree(Writer &writer, HKEY key, std::string &fullName)
         fullName.append("\\").append(name);
         if (status != ERROR_SUCCESS)
             throw Error("cannot open " + fullName + ": " + Describe(status));
-        try {
-            WriteTree(writer, sub, fullName);
-        } catch (...) {
-            RegCloseKey(sub);
-            throw;
-        }
-        RegCloseKey(sub);
+        const OwnedKey closer(sub);
+        WriteTree(writer, sub, fullName);
         fullName.resize(length);
     }
 }
@@ -780,25 +777,24 @@ std::vector<std::string> SubkeyNamesOf(HKEY key)
 
 LSTATUS DeleteTree(HKEY root, const std::string &path)
 {
-    HKEY key = nullptr;
-    LSTATUS status = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    HKEY opened = nullptr;
+    LSTATUS status = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &opened);
     if (status != ERROR_SUCCESS)
         return status;
-    std::vector<std::string> names;
-    try {
-        names = SubkeyNamesOf(key);
-    } catch (const Error &) {
-        RegCloseKey(key);
-        return ERROR_ACCESS_DENIED;
-    }
-    for (const std::string &name : names) {
-        status = DeleteTree(key, name);
-        if (status != ERROR_SUCCESS) {
-            RegCloseKey(key);
-            return status;
+    {
+        const OwnedKey key(opened); // closed before the key itself goes
+        std::vector<std::string> names;
+        try {
+            names = SubkeyNamesOf(key.get());
+        } catch (const Error &) {
+            return ERROR_ACCESS_DENIED;
+        }
+        for (const std::string &name : names) {
+            status = DeleteTree(key.get(), name);
+            if (status != ERROR_SUCCESS)
+                return status;
         }
     }
-    RegCloseKey(key);
     return RegDeleteKeyA(root, path.c_str());
 }
 

@@ -22,11 +22,12 @@ LSTATUS VtrRegReset(const char *dir);
  *
  * A save that fails is answered by the call that committed it (this one,
  * RegFlushKey, VtrRegEndBatch, or outside a batch RegCloseKey of a hive's
- * last open key or a write made while none is open): ERROR_DISK_FULL (112), ERROR_WRITE_FAULT (29),
- * ERROR_ACCESS_DENIED (5), or ERROR_LOCK_VIOLATION (33) when another program
- * held the registry folder's lock for 10 seconds. The changes are then
- * forgotten and reads show the file, which is left as it was unless only the
- * last step, syncing the folder after the rename, failed. */
+ * last open key or a write made while none is open): ERROR_DISK_FULL (112),
+ * ERROR_WRITE_FAULT (29), ERROR_ACCESS_DENIED (5), or ERROR_LOCK_VIOLATION
+ * (33) when another program held the registry folder's lock for 10 seconds.
+ * The changes are then forgotten and reads show the file, which is left as
+ * it was unless only the last step, syncing the folder after the rename,
+ * failed. */
 LSTATUS VtrRegFlushAll(void);
 
 /* A batch: a run of calls by one program that knows no other program changes
