@@ -2,19 +2,19 @@
 
 #include "OwnedKey.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
-#ifndef _WIN32
-#include "Utf.h"
-#endif
+#include "textconv.h"
 
 namespace regfile {
 
@@ -22,6 +22,8 @@ namespace {
 
 const char *const kUnicodeHeader = "Windows Registry Editor Version 5.00";
 const char *const kAnsiHeader = "REGEDIT4";
+// The ANSI code page of locales that have none but UTF-8.
+const unsigned kUtf8CodePage = 65001;
 // A hex line is broken after the byte that takes it beyond this column.
 const size_t kHexLineWidth = 76;
 
@@ -43,63 +45,10 @@ bool SameLetters(std::string_view a, std::string_view b)
     return true;
 }
 
-// The API's code page and UTF-16.
-#ifdef _WIN32
-std::u16string ApiToUtf16(std::string_view text)
-{
-    if (text.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string out(static_cast<size_t>(n), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t *>(out.data()),
-                        n);
-    return out;
-}
-
-std::string Utf16ToApi(std::u16string_view text)
-{
-    if (text.empty())
-        return {};
-    const auto *wide = reinterpret_cast<const wchar_t *>(text.data());
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::string Utf16Bytes(std::u16string_view units)
-{
-    std::string bytes;
-    bytes.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        bytes += static_cast<char>(u & 0xFF);
-        bytes += static_cast<char>(u >> 8);
-    }
-    return bytes;
-}
-
-std::u16string Utf16FromBytes(std::string_view bytes)
-{
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return units;
-}
-
-void AppendUtf16Le(std::string_view text, std::string &out) { out += Utf16Bytes(ApiToUtf16(text)); }
-std::string ApiFromUtf16Le(std::string_view bytes) { return Utf16ToApi(Utf16FromBytes(bytes)); }
-size_t Utf16Length(std::string_view text) { return ApiToUtf16(text).size(); }
-#else
-std::string ApiFromUtf16Le(std::string_view bytes)
-{
-    std::string text;
-    utf::AppendUtf8FromUtf16Le(bytes, text);
-    return text;
-}
-void AppendUtf16Le(std::string_view text, std::string &out) { utf::AppendUtf16Le(text, out); }
-size_t Utf16Length(std::string_view text) { return utf::Utf16Length(text); }
-#endif
+// Names for the W functions, whose WCHAR is char16_t here and wchar_t on Windows.
+const WCHAR *W(const std::u16string &text) { return reinterpret_cast<const WCHAR *>(text.c_str()); }
+WCHAR *W(std::u16string &text) { return reinterpret_cast<WCHAR *>(text.data()); }
+std::u16string Wide(std::string_view text) { return textconv::fromWtf8(text); }
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
@@ -118,14 +67,14 @@ std::string Describe(LSTATUS status)
 template <typename Visit> void EachValue(HKEY key, Visit visit)
 {
     // Kept from key to key: most keys fit in what the ones before needed.
-    static thread_local std::string name(256, '\0');
+    static thread_local std::u16string name(256, u'\0');
     static thread_local std::string data(1024, '\0');
     static thread_local Value value;
     for (DWORD index = 0;;) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD size = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        const LSTATUS status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
+        const LSTATUS status = RegEnumValueW(key, index, W(name), &nameLength, nullptr, &type,
                                              reinterpret_cast<BYTE *>(data.data()), &size);
         if (status == ERROR_NO_MORE_ITEMS)
             return;
@@ -136,11 +85,27 @@ template <typename Visit> void EachValue(HKEY key, Visit visit)
         }
         if (status != ERROR_SUCCESS)
             throw Error("cannot list the values: " + Describe(status));
-        value.name.assign(name.data(), nameLength);
+        value.name.clear();
+        textconv::appendUtf8(std::u16string_view(name.data(), nameLength), value.name, true);
         value.type = type;
         value.data.assign(data.data(), size);
         visit(value);
         ++index;
+    }
+}
+
+std::vector<std::u16string> WideSubkeyNamesOf(HKEY key)
+{
+    std::vector<std::u16string> names;
+    std::u16string name(512, u'\0'); // a key name's limit, and its terminator
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LSTATUS status = RegEnumKeyExW(key, index, W(name), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            return names;
+        if (status != ERROR_SUCCESS)
+            throw Error("cannot list the subkeys: " + Describe(status));
+        names.emplace_back(name.data(), length);
     }
 }
 
@@ -203,11 +168,13 @@ private:
     std::FILE *file_;
 };
 
-// Text is gathered in the API's code page and goes out, converted to the
-// format's encoding, at the end, or to a file whenever a chunk is full.
+// Text is gathered as WTF-8, so that names and strings that are not
+// well-formed UTF-16 pass unchanged, and goes out in the format's encoding at
+// the end, or to a file whenever a chunk is full.
 class Writer {
 public:
-    explicit Writer(Format format, AtomicFile *file = nullptr) : format_(format), file_(file)
+    explicit Writer(Format format, AtomicFile *file = nullptr)
+        : format_(format), codePage_(format == Format::Ansi ? textconv::ansiCodePage() : 0), file_(file)
     {
         if (file_ && format_ == Format::Unicode)
             file_->Write("\xFF\xFE");
@@ -247,10 +214,8 @@ public:
             Drain();
             return {};
         }
-        if (format_ == Format::Ansi)
-            return std::move(out_);
-        std::string bytes = "\xFF\xFE";
-        AppendUtf16Le(out_, bytes);
+        std::string bytes = format_ == Format::Unicode ? "\xFF\xFE" : "";
+        Encode(out_, bytes);
         return bytes;
     }
 
@@ -265,14 +230,36 @@ private:
 
     void Drain()
     {
-        if (format_ == Format::Ansi) {
-            file_->Write(out_);
-        } else {
-            wide_.clear();
-            AppendUtf16Le(out_, wide_);
-            file_->Write(wide_);
-        }
+        encoded_.clear();
+        Encode(out_, encoded_);
+        file_->Write(encoded_);
         out_.clear();
+    }
+
+    // Text in the file's encoding: UTF-16LE, or the ANSI code page of the
+    // locale, which must have a byte for every character.
+    void Encode(std::string_view text, std::string &bytes) const
+    {
+        if (format_ == Format::Unicode) {
+            textconv::appendUtf16Bytes(text, bytes, true);
+            return;
+        }
+        if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            bytes += text;
+            return;
+        }
+        bytes += AnsiBytes(textconv::fromWtf8(text));
+    }
+
+    std::string AnsiBytes(std::u16string_view text) const
+    {
+        if (codePage_ == kUtf8CodePage && textconv::toUtf8(text) == textconv::toWtf8(text))
+            return textconv::toUtf8(text);
+        std::optional<std::string> bytes = textconv::encodeCodePage(codePage_, text);
+        if (!bytes)
+            throw Error("the text cannot be written in code page " + std::to_string(codePage_) +
+                        " of this locale, as a REGEDIT4 file must be; a version 5 file can hold it");
+        return *std::move(bytes);
     }
 
     void Escaped(std::string_view text)
@@ -280,31 +267,41 @@ private:
         size_t plain = 0; // the start of the run of characters that stay as they are
         for (size_t i = 0; i < text.size(); ++i) {
             const char c = text[i];
-            if (c != '\\' && c != '"' && c != '\n')
+            if (c != '\\' && c != '"' && c != '\n' && c != '\r')
                 continue;
             out_.append(text, plain, i - plain);
-            out_ += c == '\n' ? std::string_view("\\n") : c == '"' ? "\\\"" : "\\\\";
+            out_ += c == '\n' ? std::string_view("\\n") : c == '\r' ? "\\r" : c == '"' ? "\\\"" : "\\\\";
             plain = i + 1;
         }
         out_.append(text, plain);
     }
 
+    // Whether REG_SZ data reads back the same from a quoted string: whole
+    // UTF-16 units with one terminator, the last.
+    static bool IsPlainString(std::string_view data)
+    {
+        if (data.size() < 2 || data.size() % 2 != 0)
+            return false;
+        for (size_t i = 0; i < data.size(); i += 2)
+            if (data[i] == 0 && data[i + 1] == 0)
+                return i + 2 == data.size();
+        return false;
+    }
+
     void Data(const Value &value, size_t lineStart)
     {
-        std::string_view data = value.data;
-        if (value.type == REG_SZ) {
-            if (!data.empty() && data.back() == '\0')
-                data.remove_suffix(1);
-            if (data.find('\0') == std::string_view::npos) {
-                out_ += '"';
-                Escaped(data);
-                out_ += '"';
-                return;
-            }
+        const std::string_view data = value.data;
+        if (value.type == REG_SZ && IsPlainString(data)) {
+            text_.clear();
+            textconv::appendUtf8FromBytes(data.substr(0, data.size() - 2), text_, true);
+            out_ += '"';
+            Escaped(text_);
+            out_ += '"';
+            return;
         }
-        if (value.type == REG_DWORD && value.data.size() == 4) {
+        if (value.type == REG_DWORD && data.size() == 4) {
             char text[16];
-            std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(LittleEndian32(value.data)));
+            std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(LittleEndian32(data)));
             out_ += text;
             return;
         }
@@ -315,21 +312,35 @@ private:
             std::snprintf(text, sizeof text, "hex(%x):", static_cast<unsigned>(value.type));
             out_ += text;
         }
-        if (format_ == Format::Unicode && IsStringType(value.type)) {
-            std::string wide;
-            AppendUtf16Le(value.data, wide);
-            Hex(wide, lineStart);
+        // A REGEDIT4 file holds strings in its code page, hex ones too.
+        if (format_ == Format::Ansi && IsStringType(value.type)) {
+            if (data.size() % 2 != 0)
+                throw Error("the value " + value.name + " cannot be written to a REGEDIT4 file as it is");
+            Hex(AnsiBytes(textconv::fromBytes(data)), lineStart);
             return;
         }
-        Hex(value.data, lineStart);
+        Hex(data, lineStart);
     }
 
-    static unsigned long LittleEndian32(const std::string &data)
+    static unsigned long LittleEndian32(std::string_view data)
     {
         unsigned long number = 0;
         for (size_t i = 0; i < 4; ++i)
             number |= static_cast<unsigned long>(static_cast<unsigned char>(data[i])) << (8 * i);
         return number;
+    }
+
+    // The UTF-16 units of WTF-8 text: one for each character, two for those
+    // of four bytes.
+    static size_t Utf16Units(std::string_view text)
+    {
+        size_t units = 0;
+        for (const char c : text) {
+            const auto b = static_cast<unsigned char>(c);
+            units += (b & 0xC0) != 0x80 ? 1 : 0;
+            units += b >= 0xF0 ? 1 : 0;
+        }
+        return units;
     }
 
     // Bytes as "xx,xx,...", broken into lines of about 80 columns that end in
@@ -338,7 +349,7 @@ private:
     {
         static const char digits[] = "0123456789abcdef";
         // The column counts characters, as the reader of the file sees them.
-        size_t column = Utf16Length(std::string_view(out_).substr(lineStart));
+        size_t column = Utf16Units(std::string_view(out_).substr(lineStart));
         const size_t start = out_.size();
         out_.resize(start + bytes.size() * 8); // "xx," and a line break at most, for each byte
         char *to = out_.data() + start;
@@ -362,9 +373,11 @@ private:
     }
 
     Format format_;
+    unsigned codePage_; // REGEDIT4's
     AtomicFile *file_;
     std::string out_;
-    std::string wide_; // a chunk on its way to the file
+    std::string encoded_; // a chunk on its way to the file
+    std::string text_;    // a string value's text
 };
 
 // fullName is the key's name on the way in and out; below, it grows by the
@@ -374,13 +387,14 @@ void WriteTree(Writer &writer, HKEY key, std::string &fullName)
     writer.Key(fullName);
     EachValue(key, [&writer](const Value &value) { writer.Entry(value); });
     const size_t length = fullName.size();
-    for (const std::string &name : SubkeyNamesOf(key)) {
+    for (const std::u16string &name : WideSubkeyNamesOf(key)) {
         HKEY sub = nullptr;
-        const LSTATUS status = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &sub);
+        const LSTATUS status = RegOpenKeyExW(key, W(name), 0, KEY_READ, &sub);
         // A link whose target is missing holds nothing to write.
         if (status == ERROR_FILE_NOT_FOUND)
             continue;
-        fullName.append("\\").append(name);
+        fullName += '\\';
+        textconv::appendUtf8(name, fullName, true);
         if (status != ERROR_SUCCESS)
             throw Error("cannot open " + fullName + ": " + Describe(status));
         const OwnedKey closer(sub);
@@ -400,6 +414,10 @@ std::string_view Trimmed(std::string_view text)
         text.remove_suffix(1);
     return text;
 }
+
+// What comes before a comment, trimmed. Only where no quoted text can hold
+// a semicolon.
+std::string_view WithoutComment(std::string_view text) { return Trimmed(text.substr(0, text.find(';'))); }
 
 // The value of each byte as a hexadecimal digit, -1 for the others.
 constexpr std::array<signed char, 256> kHexDigits = [] {
@@ -431,7 +449,8 @@ bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &numb
 
 class Importer {
 public:
-    Importer(bool unicode, ImportReport &report) : unicode_(unicode), report_(report) {}
+    // codePage: a REGEDIT4 file's, 0 for a version 5 file.
+    Importer(unsigned codePage, ImportReport &report) : codePage_(codePage), report_(report) {}
     // An import that ends early has its failure told already.
     ~Importer()
     {
@@ -511,8 +530,8 @@ private:
             return;
         }
         const Created base = Below(*root, path);
-        if (RegCreateKeyExA(base.key, path.c_str() + base.skip, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                            nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExW(base.key, W(Wide(path.c_str() + base.skip)), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key_, nullptr) != ERROR_SUCCESS) {
             key_ = nullptr;
             Forget(0);
             Notice("reg: Unable to import the registry key '" + std::string(name) + "'");
@@ -565,18 +584,19 @@ private:
         rest = Trimmed(rest.substr(1));
         if (!key_)
             return; // its key was refused, and said so
-        if (rest == "-") {
-            const LSTATUS status = RegDeleteValueA(key_, name.c_str());
+        if (WithoutComment(rest) == "-") {
+            const LSTATUS status = RegDeleteValueW(key_, W(Wide(name)));
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the value " + name);
             return;
         }
         Value &value = value_; // its name is the line's
+        refusal_.clear();
         if (!Data(rest, value)) {
-            Problem("not understood: " + std::string(line));
+            Problem(refusal_.empty() ? "not understood: " + std::string(line) : refusal_);
             return;
         }
-        if (RegSetValueExA(key_, name.c_str(), 0, value.type, reinterpret_cast<const BYTE *>(value.data.data()),
+        if (RegSetValueExW(key_, W(Wide(name)), 0, value.type, reinterpret_cast<const BYTE *>(value.data.data()),
                            static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
             Problem("cannot write the value " + name);
     }
@@ -604,6 +624,10 @@ private:
             const char next = line[++i];
             if (next == 'n') {
                 text += '\n';
+            } else if (next == 'r') {
+                text += '\r';
+            } else if (next == '0') {
+                return false; // as Wine's reg, which then leaves the value out
             } else if (next == '\\' || next == '"') {
                 text += next;
             } else {
@@ -618,16 +642,19 @@ private:
     {
         if (text.front() == '"') {
             size_t at = 0;
-            value.data.clear();
-            if (!QuotedText(text, at, value.data) || !Trimmed(text.substr(at)).empty())
+            text_.clear();
+            if (!QuotedText(text, at, text_) || !WithoutComment(text.substr(at)).empty())
                 return false;
             value.type = REG_SZ;
-            value.data += '\0';
+            value.data.clear();
+            textconv::appendUtf16Bytes(text_, value.data, true);
+            value.data.append(2, '\0');
             return true;
         }
+        text = WithoutComment(text);
         if (text.starts_with("dword:")) {
             unsigned long number = 0;
-            if (!ParseHexNumber(text.substr(6), 8, number))
+            if (!ParseHexNumber(Trimmed(text.substr(6)), 8, number))
                 return false;
             value.type = REG_DWORD;
             value.data.clear();
@@ -690,46 +717,84 @@ private:
             if (blankFrom(i, true) == text.size())
                 break;
         }
-        // Strings are stored as the file holds them: UTF-16 in a Unicode file.
-        if (unicode_ && IsStringType(value.type))
-            value.data = ApiFromUtf16Le(bytes);
-        else
+        // A version 5 file holds strings as they are stored, in UTF-16.
+        if (codePage_ == 0 || !IsStringType(value.type)) {
             value.data.swap(bytes);
+            return true;
+        }
+        return FromCodePage(bytes, value.data);
+    }
+
+    // A REGEDIT4 file's string in its code page, as UTF-16LE.
+    bool FromCodePage(std::string_view bytes, std::string &data)
+    {
+        data.clear();
+        if (textconv::isSingleBytePage(codePage_)) {
+            textconv::appendBytes(textconv::decodeCodePage(codePage_, bytes), data);
+        } else if (codePage_ == kUtf8CodePage) {
+            textconv::appendUtf16Bytes(bytes, data);
+        } else if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            textconv::appendUtf16Bytes(bytes, data);
+        } else {
+            refusal_ = "a string of code page " + std::to_string(codePage_) +
+                       ", which takes two bytes for some characters, is not read";
+            return false;
+        }
         return true;
     }
 
-    bool unicode_;
+    unsigned codePage_;
     ImportReport &report_;
     HKEY key_ = nullptr; // the last key of the chain, or null when its key line failed
     std::vector<Created> chain_; // each holds its key open
     // Room that each value line reuses.
     std::string name_;
     Value value_;
+    std::string text_;
     std::string bytes_;
+    std::string refusal_; // why the value line's data is refused, when not for its form
     size_t number_ = 0;
 };
 
-// The file's text in the API's code page, and whether it came as Unicode.
-std::string DecodeFile(const std::string &bytes, bool &unicode)
+bool IsAscii(std::string_view text)
 {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A file's text as WTF-8, and the code page of a REGEDIT4 file (0 for a
+// version 5 file). A UTF-16 file keeps every unit, well-formed or not.
+struct FileText {
+    std::string text;
+    unsigned codePage = 0;
+};
+
+FileText DecodeFile(const std::string &bytes)
+{
+    FileText file;
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        unicode = true;
-        return ApiFromUtf16Le(std::string_view(bytes).substr(2));
+        textconv::appendUtf8FromBytes(std::string_view(bytes).substr(2), file.text, true);
+        return file;
     }
     std::string_view text(bytes);
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
-    unicode = text.starts_with(kUnicodeHeader);
-#ifdef _WIN32
-    if (unicode) {
-        const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        std::u16string units(static_cast<size_t>(n), u'\0');
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                            reinterpret_cast<wchar_t *>(units.data()), n);
-        return Utf16ToApi(units);
+    if (text.starts_with(kUnicodeHeader)) {
+        file.text = IsAscii(text) ? std::string(text) : textconv::toUtf8(textconv::toUtf16(text));
+        return file;
     }
-#endif
-    return std::string(text);
+    // REGEDIT4, written in the ANSI code page of its user's language, which
+    // is taken to be the locale's, as Wine takes it.
+    file.codePage = textconv::ansiCodePage();
+    if (IsAscii(text) || !text.starts_with(kAnsiHeader))
+        file.text = text;
+    else if (textconv::isSingleBytePage(file.codePage))
+        file.text = textconv::toUtf8(textconv::decodeCodePage(file.codePage, text));
+    else if (file.codePage == kUtf8CodePage)
+        file.text = textconv::toUtf8(textconv::toUtf16(text));
+    else
+        throw Error("a REGEDIT4 file beyond ASCII is not read in code page " + std::to_string(file.codePage) +
+                    " of this locale, which takes two bytes for some characters");
+    return file;
 }
 
 } // namespace
@@ -762,17 +827,9 @@ std::vector<Value> ValuesOf(HKEY key)
 std::vector<std::string> SubkeyNamesOf(HKEY key)
 {
     std::vector<std::string> names;
-    std::string name(1024, '\0');
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        const LSTATUS status =
-            RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
-            return names;
-        if (status != ERROR_SUCCESS)
-            throw Error("cannot list the subkeys: " + Describe(status));
-        names.emplace_back(name.data(), length);
-    }
+    for (const std::u16string &name : WideSubkeyNamesOf(key))
+        names.push_back(textconv::toWtf8(name));
+    return names;
 }
 
 LSTATUS DeleteTree(HKEY root, const std::string &path)
@@ -828,9 +885,8 @@ std::string ExportValue(HKEY key, const std::string &fullName, const std::string
 
 ImportReport Import(const std::string &bytes)
 {
-    bool unicode = false;
-    const std::string text = DecodeFile(bytes, unicode);
-    std::string_view rest(text);
+    const FileText file = DecodeFile(bytes);
+    std::string_view rest(file.text);
     const size_t firstEnd = rest.find('\n');
     const std::string_view header = Trimmed(rest.substr(0, firstEnd));
     if (header != kUnicodeHeader && header != kAnsiHeader)
@@ -838,7 +894,7 @@ ImportReport Import(const std::string &bytes)
     rest = firstEnd == std::string_view::npos ? std::string_view() : rest.substr(firstEnd + 1);
 
     ImportReport report;
-    Importer importer(unicode, report);
+    Importer importer(file.codePage, report);
     std::string joined;
     size_t number = 1;
     while (!rest.empty()) {
@@ -846,15 +902,22 @@ ImportReport Import(const std::string &bytes)
         const size_t first = ++number;
         std::string_view line = Trimmed(rest.substr(0, end));
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        // A value's bytes go on on the next line after a final backslash.
-        if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string_view::npos) {
-            joined.assign(line.substr(0, line.size() - 1));
+        // A value's bytes go on on the next line after a final backslash (a
+        // comment may follow it); blank lines and comment lines between are
+        // passed over.
+        const size_t hex = line.find("=hex");
+        const std::string_view bytes = hex == std::string_view::npos ? line : Trimmed(line.substr(0, line.find(';', hex)));
+        if (hex != std::string_view::npos && bytes.ends_with('\\')) {
+            joined.assign(bytes.substr(0, bytes.size() - 1));
             while (!rest.empty()) {
                 const size_t next = rest.find('\n');
-                const std::string_view more = Trimmed(rest.substr(0, next));
+                std::string_view more = Trimmed(rest.substr(0, next));
                 rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
                 ++number;
-                const bool goesOn = !more.empty() && more.back() == '\\';
+                if (more.empty() || more.front() == ';')
+                    continue;
+                more = WithoutComment(more);
+                const bool goesOn = more.ends_with('\\');
                 joined.append(goesOn ? more.substr(0, more.size() - 1) : more);
                 if (!goesOn)
                     break;

@@ -2,8 +2,9 @@
 // the registry. Written against the registry API alone, so the program, the
 // command-line tool and a Windows build share it.
 //
-// Texts given to and taken from these functions are in the code page of the
-// registry API's A functions (UTF-8 on Linux, the ANSI code page on Windows).
+// Names given to and taken from these functions are UTF-8, and a name that
+// is not well-formed UTF-16 is kept as WTF-8 (textconv.h). Values move
+// through the registry's W functions, so their bytes are never converted.
 #pragma once
 
 #ifdef _WIN32
@@ -31,7 +32,7 @@ public:
 
 enum class Format {
     Unicode, // "Windows Registry Editor Version 5.00", UTF-16LE with a byte-order mark, CR LF
-    Ansi,    // "REGEDIT4", the API's code page, CR LF
+    Ansi,    // "REGEDIT4", the ANSI code page of the locale as Wine derives it, CR LF
 };
 
 struct Root {
@@ -50,7 +51,7 @@ const Root *SplitKeyName(const std::string &fullName, std::string &path);
 struct Value {
     std::string name;
     DWORD type = REG_NONE;
-    std::string data;
+    std::string data; // as stored: text in UTF-16LE
 };
 
 // The values and subkey names of an open key, in the registry's order. Throws
@@ -62,7 +63,10 @@ std::vector<std::string> SubkeyNamesOf(HKEY key);
 LSTATUS DeleteTree(HKEY root, const std::string &path);
 
 // The file text for the key `fullName` (open as `key`) and everything below
-// it; ExportValue writes the key with that one value only.
+// it; ExportValue writes the key with that one value only. A REG_SZ value
+// that a quoted string would not give back exactly (no terminator, one
+// inside, an odd length) is written as hex(1). A REGEDIT4 text that its code
+// page cannot hold throws Error.
 std::string ExportKey(HKEY key, const std::string &fullName, Format format);
 std::string ExportValue(HKEY key, const std::string &fullName, const std::string &valueName, Format format);
 // ExportKey straight into a file, without holding all of it in memory. The
@@ -80,9 +84,11 @@ struct ImportReport {
     bool complete() const { return problems.empty(); }
 };
 
-// Applies a .reg file's bytes (either format; UTF-16LE, or UTF-8 for version
-// 5). A line that fails is reported and the import goes on; a file that is not
-// a .reg file throws Error.
+// Applies a .reg file's bytes (version 5 in UTF-16LE or UTF-8; REGEDIT4 in
+// the locale's ANSI code page). A line that fails is reported and the import
+// goes on; a file that is not a .reg file, or a REGEDIT4 file beyond ASCII
+// under a locale whose code page takes two bytes for a character, throws
+// Error.
 ImportReport Import(const std::string &bytes);
 
 // Reads a whole file; writes one through a temporary file, synced to the

@@ -54,7 +54,7 @@ std::string Snapshot(const std::string &path)
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return "(missing)";
-    const std::string text = regfile::ExportKey(key, "HKEY_CURRENT_USER\\" + path, regfile::Format::Ansi);
+    const std::string text = regfile::ExportKey(key, "HKEY_CURRENT_USER\\" + path, regfile::Format::Unicode);
     RegCloseKey(key);
     return text;
 }

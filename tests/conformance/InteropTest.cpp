@@ -29,7 +29,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "Utf.h"
+#include "textconv.h"
 
 namespace {
 
@@ -38,9 +38,9 @@ using namespace std::string_literals;
 // ---------------------------------------------------------------------------
 // Text.
 
-std::u16string Utf16(const std::string &text) { return utf::ToUtf16(text); }
+std::u16string Utf16(const std::string &text) { return textconv::toUtf16(text); }
 
-std::string Utf8(const std::u16string &text) { return utf::ToUtf8(text); }
+std::string Utf8(const std::u16string &text) { return textconv::toUtf8(text); }
 
 std::string Utf16LeBytes(const std::u16string &text)
 {

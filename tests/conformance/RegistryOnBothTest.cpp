@@ -28,7 +28,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Utf.h"
+#include "textconv.h"
 #endif
 
 namespace {
@@ -51,7 +51,7 @@ bool DoubleByteCodePage()
     return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
 }
 #else
-std::string Local(const std::u16string &text) { return utf::ToUtf8(text); }
+std::string Local(const std::u16string &text) { return textconv::toUtf8(text); }
 #endif
 
 bool KeyExists(const std::string &path)

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 #ifndef _WIN32
-#include "Utf.h"
+#include "textconv.h"
 #endif
 
 namespace {
@@ -47,9 +47,9 @@ std::u16string Wide(const std::string &text)
 }
 #else
 // Our engine's A functions speak UTF-8.
-std::string Local(const std::u16string &text) { return utf::ToUtf8(text); }
+std::string Local(const std::u16string &text) { return textconv::toUtf8(text); }
 
-std::u16string Wide(const std::string &text) { return utf::ToUtf16(text); }
+std::u16string Wide(const std::string &text) { return textconv::toUtf16(text); }
 #endif
 
 // Printable ASCII as it is, everything else as \uXXXX; long texts as their

@@ -24,7 +24,7 @@
 
 #include "OwnedKey.h"
 #include "RegFile.h"
-#include "Utf.h"
+#include "textconv.h"
 
 namespace {
 
@@ -236,26 +236,37 @@ HKEY Open(const KeyName &key, REGSAM access)
 }
 
 
+// Values are read and written with the W functions, which move their bytes
+// as they are; names are WTF-8, as regfile gives them.
+std::u16string Wide(const std::string &name) { return textconv::fromWtf8(name); }
+
 bool ValueExists(HKEY key, const std::string &name)
 {
-    return Checked(RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr), "the value " + name) ==
-           ERROR_SUCCESS;
+    return Checked(RegQueryValueExW(key, Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr),
+                   "the value " + name) == ERROR_SUCCESS;
 }
 
 std::optional<regfile::Value> ReadValue(HKEY key, const std::string &name)
 {
+    const std::u16string wide = Wide(name);
     regfile::Value value{name, REG_NONE, {}};
     DWORD size = 0;
-    if (Checked(RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size), "the value " + name) !=
+    if (Checked(RegQueryValueExW(key, wide.c_str(), nullptr, &value.type, nullptr, &size), "the value " + name) !=
         ERROR_SUCCESS)
         return std::nullopt;
     value.data.assign(size, '\0');
-    if (Checked(RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+    if (Checked(RegQueryValueExW(key, wide.c_str(), nullptr, &value.type,
                                  reinterpret_cast<BYTE *>(value.data.data()), &size),
                 "the value " + name) != ERROR_SUCCESS)
         return std::nullopt;
     value.data.resize(size);
     return value;
+}
+
+LSTATUS WriteValue(HKEY key, const regfile::Value &value)
+{
+    return RegSetValueExW(key, Wide(value.name).c_str(), 0, value.type,
+                          reinterpret_cast<const BYTE *>(value.data.data()), static_cast<DWORD>(value.data.size()));
 }
 
 // Pending changes reach the files; a save that fails is the command's failure.
@@ -310,16 +321,27 @@ unsigned long long LittleEndian(const std::string &data, size_t width)
     return number;
 }
 
+// Strings are stored in UTF-16 and shown in UTF-8.
+std::string TextOf(const std::string &data)
+{
+    std::string text;
+    textconv::appendUtf8FromBytes(data, text);
+    return text;
+}
+
 std::string DataText(const regfile::Value &value, std::string_view separator)
 {
     const std::string &data = value.data;
     switch (value.type) {
     case REG_SZ:
-    case REG_EXPAND_SZ:
-        return data.substr(0, data.find('\0'));
+    case REG_EXPAND_SZ: {
+        const std::string text = TextOf(data);
+        return text.substr(0, text.find('\0'));
+    }
     case REG_MULTI_SZ: {
         // The strings, each inner terminator shown as the separator.
-        std::string_view text(data);
+        const std::string all = TextOf(data);
+        std::string_view text(all);
         while (!text.empty() && text.back() == '\0')
             text.remove_suffix(1);
         std::string out;
@@ -648,12 +670,7 @@ std::optional<std::string> EncodeData(DWORD type, const std::string &text, const
     }
     case REG_NONE: {
         // Stored as the text in UTF-16, whatever the API's code page.
-        std::string bytes;
-        for (char16_t unit : utf::ToUtf16(text)) {
-            bytes += static_cast<char>(unit & 0xFF);
-            bytes += static_cast<char>(unit >> 8);
-        }
-        return bytes + std::string(2, '\0');
+        return textconv::toBytes(textconv::toUtf16(text)) + std::string(2, '\0');
     }
     default:
         return text + '\0';
@@ -753,7 +770,7 @@ int Delete(const std::vector<std::string> &args)
                 return Refused(answer);
         }
         for (const regfile::Value &value : regfile::ValuesOf(key.get()))
-            if (RegDeleteValueA(key.get(), value.name.c_str()) != ERROR_SUCCESS)
+            if (RegDeleteValueW(key.get(), Wide(value.name).c_str()) != ERROR_SUCCESS)
                 return Fail(kDenied);
         return Done();
     }
@@ -822,9 +839,7 @@ struct Copier {
                 }
                 overwriteAll = answer == Answer::All;
             }
-            if (RegSetValueExA(key.get(), value.name.c_str(), 0, value.type,
-                               reinterpret_cast<const BYTE *>(value.data.data()),
-                               static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
+            if (WriteValue(key.get(), value) != ERROR_SUCCESS)
                 return false;
         }
         for (const Tree &sub : tree.subkeys)

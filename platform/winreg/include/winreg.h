@@ -4,7 +4,7 @@
  * header unchanged; the engine behind it keeps the registry in Wine-format
  * registry files (system.reg, user.reg, userdef.reg).
  *
- * The A functions take and give UTF-8 text.
+ * The A functions take and give UTF-8 text; the W functions UTF-16.
  */
 #ifndef VANTOR_WINREG_H
 #define VANTOR_WINREG_H
@@ -44,6 +44,14 @@ typedef DWORD *PDWORD;
 typedef LONG *PLONG;
 typedef CHAR *LPSTR;
 typedef const CHAR *LPCSTR;
+/* A UTF-16 code unit, as on Windows. */
+#ifdef __cplusplus
+typedef char16_t WCHAR;
+#else
+typedef uint16_t WCHAR;
+#endif
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
 
 #ifndef TRUE
 #define TRUE 1
@@ -167,6 +175,23 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                              LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS WINAPI RegFlushKey(HKEY hKey);
+
+/* The W functions: names in UTF-16 (lengths in units), and the data of text
+ * values exactly as stored, in UTF-16LE, whether well-formed or not. */
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                               REGSAM samDesired, const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                               PHKEY phkResult, LPDWORD lpdwDisposition);
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                              const BYTE *lpData, DWORD cbData);
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 
 #ifdef __cplusplus
 }

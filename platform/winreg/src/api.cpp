@@ -4,7 +4,7 @@
 #include "live.h"
 #include "registry.h"
 #include "status.h"
-#include "text.h"
+#include "textconv.h"
 #include "vantor_registry.h"
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <type_traits>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -192,18 +193,21 @@ struct Scratch {
 Scratch g_scratch;
 
 // The A functions speak UTF-8; a null name is the empty one.
-std::u16string wide(LPCSTR text) { return winreg::utf8ToUtf16(text ? text : ""); }
+std::u16string wide(LPCSTR text) { return textconv::toUtf16(text ? text : ""); }
+
+// The W functions speak UTF-16.
+std::u16string_view wide(LPCWSTR text) { return text ? std::u16string_view(text) : std::u16string_view(); }
 
 // The same in the scratch room, for a name that the call only looks up.
 std::u16string_view wideName(LPCSTR text) {
     g_scratch.name.clear();
-    winreg::appendUtf8AsUtf16(text ? text : "", g_scratch.name);
+    textconv::appendUtf16(text ? text : "", g_scratch.name);
     return g_scratch.name;
 }
 
 const std::string &utf8In(std::string &room, std::u16string_view text) {
     room.clear();
-    winreg::appendUtf16AsUtf8(text, room);
+    textconv::appendUtf8(text, room);
     return room;
 }
 
@@ -214,7 +218,7 @@ std::string_view ansiData(const Value &value) {
     if (!isText(value.type))
         return value.data;
     g_scratch.data.clear();
-    winreg::appendUtf16BytesAsUtf8(value.data, g_scratch.data);
+    textconv::appendUtf8FromBytes(value.data, g_scratch.data);
     return g_scratch.data;
 }
 
@@ -224,15 +228,18 @@ std::string dataFromAnsi(DWORD type, const BYTE *data, DWORD size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     if (!isText(type))
         return std::string(bytes);
-    return winreg::utf8ToUtf16Bytes(bytes);
+    std::string wideBytes;
+    textconv::appendUtf16Bytes(bytes, wideBytes);
+    return wideBytes;
 }
 
 // Hands a value's data to the caller as RegQueryValueExA and RegEnumValueA do:
 // a short buffer gets ERROR_MORE_DATA and the size needed, and is left as it
 // was. Text stored without its final zero gets one after the data where the
 // buffer has room, uncounted, so that C callers can read it as a string.
-LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
-    const std::string_view bytes = ansiData(value);
+// The W functions hand over the stored bytes as they are.
+LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size, bool wideData) {
+    const std::string_view bytes = wideData ? std::string_view(value.data) : ansiData(value);
     if (data) {
         if (*size < bytes.size()) {
             *size = static_cast<DWORD>(bytes.size());
@@ -240,7 +247,7 @@ LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
         }
         if (!bytes.empty())
             std::memcpy(data, bytes.data(), bytes.size());
-        if (isText(value.type) && *size > bytes.size() && !bytes.empty() && bytes.back() != '\0')
+        if (!wideData && isText(value.type) && *size > bytes.size() && !bytes.empty() && bytes.back() != '\0')
             data[bytes.size()] = 0;
     }
     if (size)
@@ -250,13 +257,17 @@ LSTATUS copyData(const Value &value, LPBYTE data, LPDWORD size) {
 
 // Copies text and its terminator into a caller's buffer of capacity
 // characters; false (and nothing written) when it does not fit.
-bool copyName(std::string_view text, LPSTR buffer, DWORD capacity) {
+template <typename Char> bool copyName(std::basic_string_view<Char> text, Char *buffer, DWORD capacity) {
     if (capacity <= text.size())
         return false;
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = 0;
     return true;
 }
+
+// A name as the A functions (UTF-8) or the W functions (UTF-16) give it.
+std::string_view nameFor(LPSTR, std::u16string_view name) { return utf8In(g_scratch.text, name); }
+std::u16string_view nameFor(LPWSTR, std::u16string_view name) { return name; }
 
 void putFileTime(uint64_t fileTime, PFILETIME out) {
     if (!out)
@@ -265,33 +276,36 @@ void putFileTime(uint64_t fileTime, PFILETIME out) {
     out->dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
 }
 
-LSTATUS openKey(HKEY base, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+LSTATUS openKey(HKEY base, std::u16string_view subKey, DWORD options, REGSAM access, PHKEY result) {
     if (!result)
         return invalidParameter;
     Handle opened = 0;
-    const LSTATUS status = coreFor(handleOf(base)).openKey(handleOf(base), wideName(subKey), options, access, opened);
+    const LSTATUS status = coreFor(handleOf(base)).openKey(handleOf(base), subKey, options, access, opened);
     *result = keyOf(opened);
     return status;
 }
 
-LSTATUS createKey(HKEY base, LPCSTR subKey, DWORD reserved, LPCSTR keyClass, DWORD options, REGSAM access,
-                  PHKEY result, LPDWORD disposition) {
+template <typename Text>
+LSTATUS createKey(HKEY base, Text subKey, DWORD reserved, Text keyClass, DWORD options, REGSAM access, PHKEY result,
+                  LPDWORD disposition) {
     if (!result || reserved != 0)
         return invalidParameter;
-    const std::u16string classText = wide(keyClass);
+    const std::u16string classText(wide(keyClass));
     Handle opened = 0;
     bool created = false;
-    const LSTATUS status = coreFor(handleOf(base)).createKey(handleOf(base), wide(subKey), keyClass ? &classText : nullptr,
-                                                options, access, opened, created);
+    const LSTATUS status = coreFor(handleOf(base)).createKey(handleOf(base), std::u16string(wide(subKey)),
+                                                             keyClass ? &classText : nullptr, options, access, opened,
+                                                             created);
     *result = keyOf(opened);
     if (opened && disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return status;
 }
 
-LSTATUS queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+LSTATUS queryValue(HKEY key, std::u16string_view name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size,
+                   bool wideData) {
     Value &value = g_scratch.value;
-    const LSTATUS status = coreFor(handleOf(key)).queryValue(handleOf(key), wideName(name), value);
+    const LSTATUS status = coreFor(handleOf(key)).queryValue(handleOf(key), name, value);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
         return status;
     if (reserved || (data && !size))
@@ -300,16 +314,16 @@ LSTATUS queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE
         return status;
     if (type)
         *type = value.type;
-    return copyData(value, data, size);
+    return copyData(value, data, size, wideData);
 }
 
-LSTATUS setValue(HKEY key, LPCSTR name, DWORD type, const BYTE *data, DWORD size) {
+LSTATUS setValue(HKEY key, std::u16string_view name, DWORD type, const BYTE *data, DWORD size, bool wideData) {
     if (!data && size)
         return winreg::status::noAccess;
     Value value;
-    value.name = wide(name);
+    value.name = name;
     value.type = type;
-    value.data = dataFromAnsi(type, data, size);
+    value.data = wideData ? std::string(reinterpret_cast<const char *>(data), size) : dataFromAnsi(type, data, size);
     return coreFor(handleOf(key)).setValue(handleOf(key), std::move(value));
 }
 
@@ -324,8 +338,8 @@ LSTATUS queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserve
         return invalidParameter;
     if (status != ok)
         return status;
-    const std::string classText = winreg::utf16ToUtf8(info.keyClass);
-    if (keyClass && !copyName(classText, keyClass, *classLength)) {
+    const std::string classText = textconv::toUtf8(info.keyClass);
+    if (keyClass && !copyName(std::string_view(classText), keyClass, *classLength)) {
         *classLength = static_cast<DWORD>(classText.size());
         return moreData;
     }
@@ -345,7 +359,8 @@ LSTATUS queryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserve
     return ok;
 }
 
-LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPSTR keyClass,
+template <typename Char>
+LSTATUS enumKey(HKEY key, DWORD index, Char *name, LPDWORD nameLength, LPDWORD reserved, Char *keyClass,
                 LPDWORD classLength, PFILETIME lastWriteTime) {
     winreg::SubKey &subKey = g_scratch.subKey;
     const LSTATUS status = coreFor(handleOf(key)).enumKey(handleOf(key), index, subKey);
@@ -355,11 +370,11 @@ LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD r
         return invalidParameter;
     if (status != ok)
         return status;
-    const std::string &childName = utf8In(g_scratch.text, subKey.name);
+    const auto childName = nameFor(name, subKey.name);
     if (!copyName(childName, name, *nameLength))
         return moreData;
     *nameLength = static_cast<DWORD>(childName.size());
-    const std::string &classText = utf8In(g_scratch.data, subKey.keyClass);
+    const auto classText = nameFor(name, subKey.keyClass);
     if (keyClass && !copyName(classText, keyClass, *classLength))
         return moreData;
     if (classLength)
@@ -368,8 +383,9 @@ LSTATUS enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD r
     return ok;
 }
 
-LSTATUS enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
-                  LPBYTE data, LPDWORD size) {
+template <typename Char>
+LSTATUS enumValue(HKEY key, DWORD index, Char *name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                  LPDWORD size) {
     Value &value = g_scratch.value;
     const LSTATUS status = coreFor(handleOf(key)).enumValue(handleOf(key), index, value);
     if (status == winreg::status::invalidHandle || status == winreg::status::keyDeleted)
@@ -378,16 +394,16 @@ LSTATUS enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD
         return invalidParameter;
     if (status != ok)
         return status;
-    const std::string &valueName = utf8In(g_scratch.text, value.name);
+    const auto valueName = nameFor(name, value.name);
     if (!copyName(valueName, name, *nameLength))
         return moreData;
     *nameLength = static_cast<DWORD>(valueName.size());
     if (type)
         *type = value.type;
-    return copyData(value, data, size);
+    return copyData(value, data, size, std::is_same_v<Char, WCHAR>);
 }
 
-LSTATUS deleteKey(HKEY base, LPCSTR subKey) {
+template <typename Text> LSTATUS deleteKey(HKEY base, Text subKey) {
     if (!subKey) {
         // The handle's own answer comes first.
         winreg::KeyInfo info;
@@ -395,7 +411,7 @@ LSTATUS deleteKey(HKEY base, LPCSTR subKey) {
         return status == winreg::status::invalidHandle || status == winreg::status::keyDeleted ? status
                                                                                                : invalidParameter;
     }
-    return coreFor(handleOf(base)).deleteKey(handleOf(base), wide(subKey));
+    return coreFor(handleOf(base)).deleteKey(handleOf(base), std::u16string(wide(subKey)));
 }
 
 } // namespace conversion
@@ -403,15 +419,15 @@ LSTATUS deleteKey(HKEY base, LPCSTR subKey) {
 extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-    return guarded([&] { return conversion::openKey(hKey, lpSubKey, ulOptions, samDesired, phkResult); });
+    return guarded([&] { return conversion::openKey(hKey, conversion::wideName(lpSubKey), ulOptions, samDesired, phkResult); });
 }
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                                REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
     return guarded([&] {
-        return conversion::createKey(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult,
-                                     lpdwDisposition);
+        return conversion::createKey<LPCSTR>(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult,
+                                             lpdwDisposition);
     });
 }
 
@@ -421,11 +437,16 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData) {
-    return guarded([&] { return conversion::queryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
+    return guarded([&] {
+        return conversion::queryValue(hKey, conversion::wideName(lpValueName), lpReserved, lpType, lpData, lpcbData,
+                                      false);
+    });
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
-    return guarded([&] { return conversion::setValue(hKey, lpValueName, dwType, lpData, cbData); });
+    return guarded([&] {
+        return conversion::setValue(hKey, conversion::wide(lpValueName), dwType, lpData, cbData, false);
+    });
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
@@ -448,7 +469,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    return guarded([&] { return conversion::deleteKey(hKey, lpSubKey); });
+    return guarded([&] { return conversion::deleteKey<LPCSTR>(hKey, lpSubKey); });
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
@@ -459,6 +480,56 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
     return guarded([&] {
         return conversion::enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    });
+}
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
+    return guarded([&] { return conversion::openKey(hKey, conversion::wide(lpSubKey), ulOptions, samDesired, phkResult); });
+}
+
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                               REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                               LPDWORD lpdwDisposition) {
+    return guarded([&] {
+        return conversion::createKey<LPCWSTR>(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult,
+                                              lpdwDisposition);
+    });
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData) {
+    return guarded([&] {
+        return conversion::queryValue(hKey, conversion::wide(lpValueName), lpReserved, lpType, lpData, lpcbData, true);
+    });
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
+    return guarded([&] { return conversion::setValue(hKey, conversion::wide(lpValueName), dwType, lpData, cbData, true); });
+}
+
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+    return guarded([&] {
+        return conversion::enumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                                   lpftLastWriteTime);
+    });
+}
+
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return guarded([&] {
+        return conversion::enumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    });
+}
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    return guarded([&] { return conversion::deleteKey<LPCWSTR>(hKey, lpSubKey); });
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    return guarded([&] {
+        return coreFor(conversion::handleOf(hKey))
+            .deleteValue(conversion::handleOf(hKey), std::u16string(conversion::wide(lpValueName)));
     });
 }
 

@@ -1,6 +1,7 @@
 #include "format.h"
 
 #include "text.h"
+#include "textconv.h"
 
 #include <algorithm>
 #include <array>
@@ -643,7 +644,7 @@ private:
 
     static void storeString(Value &out, uint32_t type, const std::u16string &text) {
         out.type = type;
-        out.data = utf16ToBytes(text);
+        out.data = textconv::toBytes(text);
         out.data.append(2, '\0');
     }
 
@@ -694,10 +695,10 @@ private:
         if (n_ - pos_ < len)
             return false;
         const std::string_view seq(s_ + pos_, len);
-        if (!isValidUtf8(seq))
+        if (!textconv::isValidUtf8(seq))
             return false;
         if (out)
-            appendUtf8AsUtf16(seq, *out);
+            textconv::appendUtf16(seq, *out);
         pos_ += len;
         return true;
     }
@@ -1781,7 +1782,7 @@ void appendEscaped(std::u16string_view text, std::string_view extra, std::string
     if constexpr (std::endian::native == std::endian::little) {
         appendEscapedUtf16Le(reinterpret_cast<const unsigned char *>(text.data()), text.size(), extra, out);
     } else {
-        const std::string bytes = utf16ToBytes(text);
+        const std::string bytes = textconv::toBytes(text);
         appendEscapedUtf16Le(reinterpret_cast<const unsigned char *>(bytes.data()), text.size(), extra, out);
     }
 }

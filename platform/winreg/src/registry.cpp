@@ -2,6 +2,7 @@
 
 #include "format.h"
 #include "text.h"
+#include "textconv.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,7 +25,7 @@ Handle g_nextHandle = 0x1000;
 size_t utf8DataSize(const Value &value) {
     if (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)
         return value.data.size();
-    return utf8LengthOfUtf16Bytes(value.data);
+    return textconv::utf8LengthOfBytes(value.data);
 }
 
 uint32_t effectiveAccess(uint32_t access) {
@@ -225,7 +226,7 @@ Key *Registry::followLink(Key &link, int depth) {
     const Value *value = findValue(link, u"SymbolicLinkValue");
     if (!value || value->type != REG_LINK)
         return nullptr;
-    std::u16string path = bytesToUtf16(reinterpret_cast<const uint8_t *>(value->data.data()), value->data.size());
+    std::u16string path = textconv::fromBytes(value->data);
     while (!path.empty() && path.back() == 0)
         path.pop_back();
     std::vector<std::u16string_view> parts;

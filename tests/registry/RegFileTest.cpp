@@ -1,0 +1,187 @@
+// .reg files on the registry API: whatever a key holds comes back byte for
+// byte from its export, and files are read as Wine's reg reads them.
+#include "RegFile.h"
+#include "RegistryTree.h"
+#include "ScratchRegistry.h"
+#include "textconv.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kPath = "Software\\VantorRegFile";
+const std::string kFullName = "HKEY_CURRENT_USER\\" + kPath;
+
+class RegFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteKeyTree(HKEY_CURRENT_USER, kPath); }
+    void TearDown() override { DeleteKeyTree(HKEY_CURRENT_USER, kPath); }
+
+    static HKEY Open()
+    {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        return key;
+    }
+
+    // The key's values by name: type and stored bytes.
+    static std::map<std::string, std::pair<DWORD, std::string>> Stored()
+    {
+        std::map<std::string, std::pair<DWORD, std::string>> values;
+        const HKEY key = Open();
+        for (const regfile::Value &value : regfile::ValuesOf(key))
+            values[value.name] = {value.type, value.data};
+        RegCloseKey(key);
+        return values;
+    }
+
+    static void SetW(HKEY key, const std::u16string &name, DWORD type, const std::string &data)
+    {
+        ASSERT_EQ(RegSetValueExW(key, reinterpret_cast<const WCHAR *>(name.c_str()), 0, type,
+                                 reinterpret_cast<const BYTE *>(data.data()), static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
+    }
+
+    static regfile::ImportReport ImportUnicode(const std::string &wtf8)
+    {
+        return regfile::Import("\xFF\xFE" + textconv::toBytes(textconv::fromWtf8(wtf8)));
+    }
+
+    ScratchRegistry registry_;
+};
+
+// Random names and data of every type, well-formed text or not: an export
+// imported again gives back the same bytes.
+TEST_F(RegFileTest, ExportThenImportKeepsEveryByte)
+{
+    std::mt19937 random(20);
+    const std::u16string pool[] = {u"a", u"\"", u"\\", u"\r", u"\n", u";", std::u16string(1, u'\0'), u"\xD800",
+                                   u"\xDC00", u"é", u"й", u"😀", u"0", u"f", u"=", u"[x]"};
+    const auto text = [&](size_t maxUnits) {
+        std::u16string out;
+        for (size_t n = random() % (maxUnits + 1); n > 0; --n)
+            out += pool[random() % std::size(pool)];
+        return out;
+    };
+    const DWORD types[] = {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_BINARY, REG_DWORD, REG_NONE, REG_QWORD, 0x12345};
+    for (int round = 0; round < 25; ++round) {
+        std::map<std::string, std::pair<DWORD, std::string>> wanted;
+        const HKEY key = Open();
+        for (int i = 0; i < 16; ++i) {
+            std::u16string name = text(3);
+            std::replace(name.begin(), name.end(), u'\0', u'_');
+            name = std::u16string(1, static_cast<char16_t>(u'A' + i)) + name;
+            const DWORD type = types[random() % std::size(types)];
+            std::string data = textconv::toBytes(text(6));
+            if (random() % 2)
+                data.append(2, '\0');
+            if (random() % 4 == 0)
+                data += 'x';
+            if (type == REG_DWORD && random() % 2)
+                data = std::string("\x01\x02\x03\x04", 4);
+            SetW(key, name, type, data);
+            wanted[textconv::toWtf8(name)] = {type, data};
+        }
+        const std::string file = regfile::ExportKey(key, kFullName, regfile::Format::Unicode);
+        RegCloseKey(key);
+        DeleteKeyTree(HKEY_CURRENT_USER, kPath);
+        const regfile::ImportReport report = regfile::Import(file);
+        EXPECT_TRUE(report.complete()) << (report.problems.empty() ? "" : report.problems.front());
+        EXPECT_EQ(Stored(), wanted) << "round " << round;
+        DeleteKeyTree(HKEY_CURRENT_USER, kPath);
+    }
+}
+
+// A string that holds CR, LF, quotes and backslashes is written as Wine's reg
+// writes it, in escapes on one line.
+TEST_F(RegFileTest, StringsAreWrittenWithWinesEscapes)
+{
+    const HKEY key = Open();
+    const std::string data = textconv::toBytes(u"a\r\nb\"c\\d") + std::string(2, '\0');
+    SetW(key, u"s", REG_SZ, data);
+    const std::u16string file = textconv::fromBytes(regfile::ExportKey(key, kFullName, regfile::Format::Unicode));
+    RegCloseKey(key);
+    EXPECT_NE(file.find(u"\r\n\"s\"=\"a\\r\\nb\\\"c\\\\d\"\r\n"), std::u16string::npos);
+}
+
+// Lines as Wine's reg import takes them: escapes, comments, continued hex
+// data; and data kept as given where Wine would change it.
+TEST_F(RegFileTest, ValueLinesAreReadAsWineReadsThem)
+{
+    const struct {
+        const char *line;
+        DWORD type;
+        std::string data; // UTF-16 for strings; empty type: the line is refused
+    } rows[] = {
+        {R"("v"="a\rb\nc")", REG_SZ, textconv::toBytes(u"a\rb\nc") + std::string(2, '\0')},
+        {R"("v"="x\ty")", REG_SZ, textconv::toBytes(u"xty") + std::string(2, '\0')},
+        {R"("v"="a\0b")", 0, ""},
+        {R"("v"="after";c)", REG_SZ, textconv::toBytes(u"after") + std::string(2, '\0')},
+        {R"("v"="semi;colon" ; c)", REG_SZ, textconv::toBytes(u"semi;colon") + std::string(2, '\0')},
+        {"\"v\"=dword:  1 ; c", REG_DWORD, std::string("\x01\0\0\0", 4)},
+        {"\"v\"=hex:01,02;x", REG_BINARY, "\x01\x02"},
+        {"\"v\"=hex:01,02,\\\r\n; a comment line\r\n\r\n  03,04", REG_BINARY, "\x01\x02\x03\x04"},
+        {"\"v\"=hex:01,\\ ; c\r\n  02 ;c", REG_BINARY, "\x01\x02"},
+        {"\"v\"=hex(1):00,dc", REG_SZ, std::string("\x00\xdc", 2)},
+        {"\"v\"=hex(1):61,00,62", REG_SZ, std::string("a\0b", 3)},
+        {"\"v\"=hex(7):61,00,00,d8,00,00", REG_MULTI_SZ, std::string("a\0\0\xd8\0\0", 6)},
+        {"\"v\"=\"x\xED\xB0\x80y\"", REG_SZ, textconv::toBytes(u"x\xDC00y") + std::string(2, '\0')},
+    };
+    for (const auto &row : rows) {
+        const std::string file =
+            "Windows Registry Editor Version 5.00\r\n\r\n[" + kFullName + "] ; c\r\n" + row.line + "\r\n";
+        const regfile::ImportReport report = ImportUnicode(file);
+        const auto stored = Stored();
+        if (row.type == 0) {
+            EXPECT_TRUE(stored.empty()) << row.line;
+            EXPECT_FALSE(report.complete()) << row.line;
+        } else {
+            EXPECT_TRUE(report.complete()) << row.line;
+            EXPECT_EQ(stored, (std::map<std::string, std::pair<DWORD, std::string>>{{"v", {row.type, row.data}}}))
+                << row.line;
+        }
+        DeleteKeyTree(HKEY_CURRENT_USER, kPath);
+    }
+}
+
+#ifndef _WIN32
+// A REGEDIT4 file is read in the ANSI code page of the locale, as Wine reads it.
+TEST_F(RegFileTest, Regedit4IsReadInTheLocalesCodePage)
+{
+    const std::string file = "REGEDIT4\r\n\r\n[" + kFullName + "]\r\n\"caf\xe9\"=\"caf\xe9\"\r\n\"x\"=hex(2):41,e9,00\r\n";
+    const struct {
+        const char *locale;
+        std::u16string letter; // of the byte 0xE9; empty: the file is refused
+    } rows[] = {{"C", u"é"}, {"en_US.UTF-8", u"é"}, {"ru_RU.UTF-8", u"й"}, {"el_GR", u"ι"}, {"ja_JP.UTF-8", u""}};
+    const char *saved = std::getenv("LC_ALL");
+    const std::string before = saved ? saved : "";
+    for (const auto &row : rows) {
+        setenv("LC_ALL", row.locale, 1);
+        if (row.letter.empty()) {
+            EXPECT_THROW(regfile::Import(file), regfile::Error) << row.locale;
+            continue;
+        }
+        ASSERT_TRUE(regfile::Import(file).complete()) << row.locale;
+        const std::string name = textconv::toUtf8(u"caf" + row.letter);
+        const auto stored = Stored();
+        EXPECT_EQ(stored.at(name).second, textconv::toBytes(u"caf" + row.letter + u'\0')) << row.locale;
+        EXPECT_EQ(stored.at("x").second, textconv::toBytes(u"A" + row.letter + u'\0')) << row.locale;
+        DeleteKeyTree(HKEY_CURRENT_USER, kPath);
+    }
+    if (saved)
+        setenv("LC_ALL", before.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+}
+#endif
+
+} // namespace
