@@ -109,6 +109,19 @@ std::vector<std::u16string> WideSubkeyNamesOf(HKEY key)
     }
 }
 
+// Sets a value to exactly its bytes. Windows, and Wine after it, count a
+// string's terminator that its size leaves out when one follows the data in
+// memory: a unit that is none follows it here.
+LSTATUS SetValue(HKEY key, const std::string &name, Value &value)
+{
+    const size_t size = value.data.size();
+    value.data.append(2, '\xFF');
+    const LSTATUS status = RegSetValueExW(key, W(Wide(name)), 0, value.type,
+                                          reinterpret_cast<const BYTE *>(value.data.data()), static_cast<DWORD>(size));
+    value.data.resize(size);
+    return status;
+}
+
 // ---------------------------------------------------------------------------
 // Writing.
 
@@ -596,8 +609,7 @@ private:
             Problem(refusal_.empty() ? "not understood: " + std::string(line) : refusal_);
             return;
         }
-        if (RegSetValueExW(key_, W(Wide(name)), 0, value.type, reinterpret_cast<const BYTE *>(value.data.data()),
-                           static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
+        if (SetValue(key_, name, value) != ERROR_SUCCESS)
             Problem("cannot write the value " + name);
     }
 
