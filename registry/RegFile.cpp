@@ -186,6 +186,8 @@ public:
             const auto size = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 30));
             if (!::WriteFile(handle_, bytes.data(), size, &written, nullptr))
                 Fail(GetLastError());
+            if (written == 0)
+                Fail(ERROR_WRITE_FAULT);
             bytes.remove_prefix(written);
         }
     }
