@@ -10,11 +10,15 @@
 #include <fcntl.h>
 #include <optional>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 #include "textconv.h"
+#ifdef _WIN32
+#include <random>
+#include <system_error>
+#else
+#include "files/safe_file.h"
+#endif
 
 namespace regfile {
 
@@ -125,68 +129,103 @@ LSTATUS SetValue(HKEY key, const std::string &name, Value &value)
 // ---------------------------------------------------------------------------
 // Writing.
 
-// A file written to a temporary file beside it and renamed into place by
-// Commit, so a reader never sees half of it; without Commit the temporary
-// file goes again. Every failure throws FileError with the reason.
-class AtomicFile {
+#ifdef _WIN32
+// The file an export or a copy goes to: a temporary file of a fresh name
+// beside it, flushed to the disk and moved over it by Commit; without Commit
+// the temporary file goes again. Every failure throws FileError with the
+// reason.
+class OutputFile {
 public:
-    explicit AtomicFile(const std::string &path)
-        : path_(path), temporary_(path + ".tmp"), file_(std::fopen(temporary_.c_str(), "wb"))
+    explicit OutputFile(const std::string &path) : path_(path)
     {
-        if (!file_)
-            Fail();
+        std::random_device random;
+        do {
+            char suffix[17];
+            std::snprintf(suffix, sizeof suffix, "%08x%08x", random(), random());
+            temporary_ = path + ".vantor-" + suffix;
+            handle_ = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        } while (handle_ == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS);
+        if (handle_ == INVALID_HANDLE_VALUE)
+            Fail(GetLastError());
     }
-    ~AtomicFile()
+    ~OutputFile()
     {
-        if (file_) {
-            std::fclose(file_);
-            std::remove(temporary_.c_str());
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+            DeleteFileA(temporary_.c_str());
         }
     }
-    AtomicFile(const AtomicFile &) = delete;
-    AtomicFile &operator=(const AtomicFile &) = delete;
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
 
     void Write(std::string_view bytes)
     {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-            Fail();
+        while (!bytes.empty()) {
+            DWORD written = 0;
+            const auto size = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 30));
+            if (!::WriteFile(handle_, bytes.data(), size, &written, nullptr))
+                Fail(GetLastError());
+            if (written == 0)
+                Fail(ERROR_WRITE_FAULT);
+            bytes.remove_prefix(written);
+        }
     }
 
-    // durable: the data reaches the disk before the rename, and a crash
-    // leaves the old file or the new one; otherwise the file is handed to the
-    // system's cache as any program's output is. A Windows build leaves it to
-    // the system either way.
-    void Commit([[maybe_unused]] bool durable)
+    void Commit()
     {
-        bool flushed = std::fflush(file_) == 0;
-#ifndef _WIN32
-        flushed = flushed && (!durable || fsync(fileno(file_)) == 0);
-#endif
-        int error = flushed ? 0 : errno;
-        if (std::fclose(std::exchange(file_, nullptr)) != 0 && error == 0)
-            error = errno;
-        if (error == 0 && std::rename(temporary_.c_str(), path_.c_str()) != 0)
-            error = errno;
+        DWORD error = FlushFileBuffers(handle_) ? 0 : GetLastError();
+        if (!CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) && error == 0)
+            error = GetLastError();
+        if (error == 0 &&
+            !MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            error = GetLastError();
         if (error != 0) {
-            std::remove(temporary_.c_str());
-            throw FileError(path_ + ": " + std::strerror(error));
+            DeleteFileA(temporary_.c_str());
+            Fail(error);
         }
     }
 
 private:
-    [[noreturn]] void Fail() { throw FileError(path_ + ": " + std::strerror(errno)); }
+    [[noreturn]] void Fail(DWORD error) const
+    {
+        throw FileError(path_ + ": " + std::system_category().message(static_cast<int>(error)));
+    }
 
     std::string path_;
     std::string temporary_;
-    std::FILE *file_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
+#else
+// The file an export or a copy goes to, written the one safe way of
+// files::SafeFile: a file replaced in one step and synced to the disk, a
+// FIFO or a device written straight to. Without Commit what stood there
+// stays. Every failure throws FileError with the reason.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string &path) : path_(path) { Check(file_.open(path)); }
+
+    void Write(std::string_view bytes) { Check(file_.write(bytes)); }
+    void Commit() { Check(file_.commit()); }
+
+private:
+    void Check(int error) const
+    {
+        if (error != 0)
+            throw FileError(path_ + ": " + std::strerror(error));
+    }
+
+    std::string path_;
+    files::SafeFile file_;
+};
+#endif
 
 // Text is gathered as WTF-8, so that names and strings that are not
 // well-formed UTF-16 pass unchanged, and goes out in the format's encoding at
 // the end, or to a file whenever a chunk is full.
 class Writer {
 public:
-    explicit Writer(Format format, AtomicFile *file = nullptr)
+    explicit Writer(Format format, OutputFile *file = nullptr)
         : format_(format), codePage_(format == Format::Ansi ? textconv::ansiCodePage() : 0), file_(file)
     {
         if (file_ && format_ == Format::Unicode)
@@ -387,7 +426,7 @@ private:
 
     Format format_;
     unsigned codePage_; // REGEDIT4's
-    AtomicFile *file_;
+    OutputFile *file_;
     std::string out_;
     std::string encoded_; // a chunk on its way to the file
     std::string text_;    // a string value's text
@@ -877,12 +916,12 @@ std::string ExportKey(HKEY key, const std::string &fullName, Format format)
 
 void ExportKeyToFile(HKEY key, const std::string &fullName, Format format, const std::string &path)
 {
-    AtomicFile file(path);
+    OutputFile file(path);
     Writer writer(format, &file);
     std::string name = fullName;
     WriteTree(writer, key, name);
     writer.Finish();
-    file.Commit(false);
+    file.Commit();
 }
 
 std::string ExportValue(HKEY key, const std::string &fullName, const std::string &valueName, Format format)
@@ -975,9 +1014,9 @@ std::string ReadFile(const std::string &path)
 
 void WriteFile(const std::string &path, const std::string &bytes)
 {
-    AtomicFile file(path);
+    OutputFile file(path);
     file.Write(bytes);
-    file.Commit(true);
+    file.Commit();
 }
 
 } // namespace regfile

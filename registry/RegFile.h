@@ -69,10 +69,9 @@ LSTATUS DeleteTree(HKEY root, const std::string &path);
 // page cannot hold throws Error.
 std::string ExportKey(HKEY key, const std::string &fullName, Format format);
 std::string ExportValue(HKEY key, const std::string &fullName, const std::string &valueName, Format format);
-// ExportKey straight into a file, without holding all of it in memory. The
-// file replaces the old one in one step, as WriteFile's does, but like the
-// output of Wine's reg export it is not waited for on the disk. A file that
-// cannot be written throws FileError.
+// ExportKey straight into a file, without holding all of it in memory,
+// written as WriteFile writes. A file that cannot be written throws
+// FileError.
 void ExportKeyToFile(HKEY key, const std::string &fullName, Format format, const std::string &path);
 
 // What an import did beside its changes: the notices Wine's reg prints for
@@ -91,9 +90,12 @@ struct ImportReport {
 // Error.
 ImportReport Import(const std::string &bytes);
 
-// Reads a whole file; writes one through a temporary file, synced to the
-// disk, and a rename, so a reader never sees half of it and a crash leaves
-// the old file or the new one. Both throw FileError with the reason.
+// Reads a whole file; writes one through a temporary file of a fresh name,
+// synced to the disk, and a rename, so a reader never sees half of it and a
+// crash leaves the old file or the new one. A symbolic link stays and its
+// target is replaced, a FIFO or a device is written straight to, and a
+// directory is refused (files/safe_file.h tells all the cases). Both throw
+// FileError with the reason.
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # vantor-reg-search.sh VANTOR-REG
 #
-# The search switches of `query` (/f /k /d /c /e /t /se) and the answers to
-# questions, on a small tree: each case gives the switches and the lines the
-# output must hold, in order, and the exit status.
+# The search switches of `query` (/f /k /d /c /e /t /se), the answers to
+# questions and what an export does to what stands at its file name, on a
+# small tree: each case gives the switches and the lines the output must
+# hold, in order, and the exit status.
 set -euo pipefail
 tool=$1
 prefix=$(mktemp -d /tmp/vantor-reg-search.XXXXXX)
@@ -33,6 +34,7 @@ cases=(
     "n\\nn|copy HKCU\\S\\Apple HKCU\\S\\Apple2 /s|0"
     "y|copy HKCU\\S\\Apple HKCU\\S\\Apple2 /s|1|reg: The registry operation was cancelled"
     "|delete HKCU /f|1|reg: Invalid system key"
+    "|export HKCU\\S $prefix /y|1|Path not found."
 )
 status=0
 for entry in "${cases[@]}"; do
@@ -51,6 +53,15 @@ for entry in "${cases[@]}"; do
     done
     [ "$got" = "${fields[2]}" ] || { echo "FAIL: ${fields[1]}: exit $got, not ${fields[2]}"; status=1; }
 done
+
+# An export to a FIFO replaces nothing, so it asks nothing: its reader gets the file.
+reg export 'HKCU\S' "$prefix/plain.reg" /y >/dev/null
+mkfifo "$prefix/fifo"
+timeout 10 cat "$prefix/fifo" >"$prefix/from-fifo" &
+reader=$!
+reg export 'HKCU\S' "$prefix/fifo" </dev/null >/dev/null || { echo "FAIL: export to a FIFO: exit $?"; status=1; }
+wait "$reader" || true
+cmp -s "$prefix/plain.reg" "$prefix/from-fifo" || { echo "FAIL: export to a FIFO: its reader got another text"; status=1; }
 
 # The old copies of the files those commands replaced are let go of by
 # children that outlive each command: moments later nothing holds them.

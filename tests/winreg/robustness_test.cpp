@@ -2,7 +2,7 @@
 // middle of a save, garbled files, read-only hives and a running Wine server.
 #include "test_support.h"
 
-#include "filesystem.h"
+#include "files/file_system.h"
 #include "format.h"
 #include "text.h"
 
@@ -549,7 +549,7 @@ TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
          },
          nullptr, "System", true},
     };
-    struct Reads : winreg::FileSystem {
+    struct Reads : files::FileSystem {
         const Case *current = nullptr;
         bool inOneGo = false; // as a file that is not checked while read
         std::atomic<int> calls{0};
@@ -575,7 +575,7 @@ TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
         }
     } reads;
     reads.current = &cases.front();
-    winreg::useFileSystem(&reads);
+    files::useFileSystem(&reads);
     const auto dumpInOneGo = [&] {
         reads.inOneGo = true;
         restartEngine();
@@ -602,7 +602,7 @@ TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
         writeFile(hive, text);
         reads.current = &c;
         reads.calls = 0;
-        winreg::useFileSystem(&reads);
+        files::useFileSystem(&reads);
         restartEngine();
         HKEY key = nullptr;
         if (c.presentKey) {
@@ -614,7 +614,7 @@ TEST_F(Robustness, LargeHivesCheckedWhileReadGiveWhatTheFileHolds) {
         else
             EXPECT_TRUE(dumpOfMachine() == whole) << "the tree differs from the file's";
         EXPECT_EQ(setString(HKEY_LOCAL_MACHINE, "v", "x") == ERROR_SUCCESS, c.writable);
-        winreg::useFileSystem(nullptr);
+        files::useFileSystem(nullptr);
         VtrRegReset(dir_.path().c_str());
     }
     testing::internal::GetCapturedStderr();

@@ -1,6 +1,6 @@
 // Saves under a file system that fails on purpose: every failure reaches the
 // call that committed the change, and the file on disk stays as it was.
-#include "filesystem.h"
+#include "files/file_system.h"
 #include "status.h"
 #include "test_support.h"
 
@@ -11,20 +11,32 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace winreg_test;
 
 namespace {
 
-// The real file system, with one step made to fail and the steps recorded.
-class FaultyFileSystem : public winreg::FileSystem {
+// The real file system, with one step made to fail, a disk that takes only
+// so many bytes more, and the steps recorded.
+class FaultyFileSystem : public files::FileSystem {
 public:
     std::string failingStep;
     int error = 0;
+    size_t room = SIZE_MAX;
     std::vector<std::string> steps;
 
-    ssize_t writev(int fd, const iovec *parts, int count) override {
-        return step("write") ? FileSystem::writev(fd, parts, count) : -1;
+    ssize_t writev(int fd, const iovec *parts, int) override {
+        const iovec part{parts[0].iov_base, std::min(parts[0].iov_len, room)};
+        if (!step("write") || !hasRoom(1))
+            return -1;
+        const ssize_t n = FileSystem::writev(fd, &part, 1);
+        room -= n > 0 ? static_cast<size_t>(n) : 0;
+        return n;
+    }
+    int fallocate(int fd, int mode, off_t offset, off_t length) override {
+        const bool reserved = step("reserve") && hasRoom(static_cast<size_t>(length));
+        return reserved ? FileSystem::fallocate(fd, mode, offset, length) : -1;
     }
     int fsync(int fd) override {
         struct stat st{};
@@ -38,6 +50,12 @@ public:
     std::chrono::milliseconds lockPatience() const override { return std::chrono::milliseconds(100); }
 
 private:
+    bool hasRoom(size_t bytes) {
+        if (bytes <= room)
+            return true;
+        errno = ENOSPC;
+        return false;
+    }
     bool step(const std::string &name) {
         steps.push_back(name);
         if (name != failingStep)
@@ -50,7 +68,7 @@ private:
 class SaveFaults : public RegistryTest {
 protected:
     void TearDown() override {
-        winreg::useFileSystem(nullptr);
+        files::useFileSystem(nullptr);
         RegistryTest::TearDown();
     }
     std::vector<std::string> leftovers() const {
@@ -87,7 +105,7 @@ TEST_F(SaveFaults, EveryFailingStepReachesTheCallerAndKeepsTheOldFile) {
     writeString(key, "value", "old");
     ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
-    winreg::useFileSystem(&fs_);
+    files::useFileSystem(&fs_);
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.step) + " fails with " + std::strerror(c.error));
         const std::string oldText = readFile(dir_.file("user.reg"));
@@ -126,9 +144,55 @@ TEST_F(SaveFaults, EveryFailingStepReachesTheCallerAndKeepsTheOldFile) {
     }
 }
 
+// A hive with a second hard link is rewritten in place, so that both names
+// see the save. The room for the new text is made sure of before its first
+// byte changes: where there is none, the file stays as it was.
+TEST_F(SaveFaults, AFullDiskLeavesAHardLinkedHiveAsItWas) {
+    const struct {
+        const char *name;
+        const char *failingStep;
+        int error;
+        bool diskFull; // the disk takes fewer bytes than the new text
+        LSTATUS expected;
+    } cases[] = {
+        {"room reserved", "", 0, false, ERROR_SUCCESS},
+        {"no room to reserve", "", 0, true, winreg::status::diskFull},
+        {"no reservation: the text fits a temporary file first", "reserve", EOPNOTSUPP, false, ERROR_SUCCESS},
+        {"no reservation and no room for the temporary file", "reserve", EOPNOTSUPP, true, winreg::status::diskFull},
+        {"no reservation in this kernel", "reserve", ENOSYS, true, winreg::status::diskFull},
+        // A copy-on-write file system needs new blocks to overwrite the reserved ones.
+        {"a write fails even so", "write", ENOSPC, false, winreg::status::diskFull},
+    };
+    const std::string secondLink = dir_.file("second link");
+    const std::string newValue(200, 'n');
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        HKEY key = createKey(HKEY_CURRENT_USER, "Software\\Linked");
+        writeString(key, "value", "old");
+        ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        unlink(secondLink.c_str());
+        ASSERT_EQ(link(dir_.file("user.reg").c_str(), secondLink.c_str()), 0);
+        const std::string oldText = readFile(secondLink);
+
+        files::useFileSystem(&fs_);
+        fs_.failingStep = c.failingStep;
+        fs_.error = c.error;
+        fs_.room = c.diskFull ? oldText.size() : SIZE_MAX;
+        key = openKey(HKEY_CURRENT_USER, "Software\\Linked");
+        writeString(key, "value", newValue);
+        EXPECT_EQ(RegCloseKey(key), c.expected);
+        files::useFileSystem(nullptr);
+        if (c.diskFull) {
+            EXPECT_EQ(readFile(secondLink), oldText);
+        }
+        EXPECT_EQ(readFile(secondLink).find(newValue) != std::string::npos, c.expected == ERROR_SUCCESS);
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
+    }
+}
+
 TEST_F(SaveFaults, FlushesReportTheFailureAndTheTextIsDurableBeforeItsRename) {
     RegCloseKey(createKey(HKEY_CURRENT_USER, "Software\\Open"));
-    winreg::useFileSystem(&fs_);
+    files::useFileSystem(&fs_);
     HKEY key = openKey(HKEY_CURRENT_USER, "Software\\Open");
     writeString(key, "value", "x");
     fs_.failingStep = "write";
@@ -147,18 +211,18 @@ TEST_F(SaveFaults, FlushesReportTheFailureAndTheTextIsDurableBeforeItsRename) {
 }
 
 TEST_F(SaveFaults, NoExceptionLeavesTheApi) {
-    struct Exhausted : winreg::FileSystem {
+    struct Exhausted : files::FileSystem {
         int stat(const std::string &, struct stat *) override { throw std::bad_alloc(); }
     } exhausted;
-    winreg::useFileSystem(&exhausted);
+    files::useFileSystem(&exhausted);
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), winreg::status::outOfMemory);
-    winreg::useFileSystem(nullptr);
+    files::useFileSystem(nullptr);
 }
 
 TEST_F(SaveFaults, SavesWrittenInShortPiecesThroughManyPartsKeepFileAndMemoryInStep) {
     // Writes a few bytes per call and notes the most parts one call was given.
-    struct Trickle : winreg::FileSystem {
+    struct Trickle : files::FileSystem {
         int mostParts = 0;
         ssize_t writev(int fd, const iovec *parts, int count) override {
             mostParts = std::max(mostParts, count);
@@ -191,11 +255,11 @@ TEST_F(SaveFaults, SavesWrittenInShortPiecesThroughManyPartsKeepFileAndMemoryInS
         }
         return RegCloseKey(hold);
     };
-    winreg::useFileSystem(&trickle);
+    files::useFileSystem(&trickle);
     EXPECT_EQ(rewrite(1, 2, odd.c_str()), ERROR_SUCCESS);
     // Most of the loaded text is dead after this save, so its text is copied into one buffer.
     EXPECT_EQ(rewrite(0, 4, "fourth"), ERROR_SUCCESS);
-    winreg::useFileSystem(nullptr);
+    files::useFileSystem(nullptr);
     EXPECT_EQ(trickle.mostParts, IOV_MAX);
     for (const bool reloaded : {false, true}) {
         if (reloaded)
@@ -222,7 +286,7 @@ TEST_F(SaveFaults, ABatchSavesWhenItEndsAndAnswersWithTheSavesFailure) {
         writeString(key, "value", "old");
         ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
         const std::string oldText = readFile(dir_.file("user.reg"));
-        winreg::useFileSystem(&fs_);
+        files::useFileSystem(&fs_);
         fs_.failingStep = c.failingStep;
         fs_.error = ENOSPC;
         ASSERT_EQ(VtrRegBeginBatch(), ERROR_SUCCESS);
@@ -232,7 +296,7 @@ TEST_F(SaveFaults, ABatchSavesWhenItEndsAndAnswersWithTheSavesFailure) {
         writeString(HKEY_CURRENT_USER, "direct", "x"); // a change made with no key open
         EXPECT_EQ(readFile(dir_.file("user.reg")), oldText) << "saved before the batch ended";
         EXPECT_EQ(VtrRegEndBatch(), c.ended);
-        winreg::useFileSystem(nullptr);
+        files::useFileSystem(nullptr);
         restartEngine();
         key = openKey(HKEY_CURRENT_USER, "Software\\Batch");
         EXPECT_EQ(readString(key, "value"), c.onDisk);

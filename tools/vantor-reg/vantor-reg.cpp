@@ -25,6 +25,7 @@
 #include "OwnedKey.h"
 #include "RegFile.h"
 #include "textconv.h"
+#include "files/safe_file.h"
 
 namespace {
 
@@ -893,6 +894,14 @@ bool FileExists(const std::string &path)
     return stat(path.c_str(), &info) == 0;
 }
 
+// Whether an export to path replaces a file that stands there; a FIFO or a
+// device is written straight to instead.
+bool ExportReplaces(const std::string &path)
+{
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0 && !files::isWrittenThrough(info.st_mode);
+}
+
 int Export(const std::vector<std::string> &args)
 {
     if (args.size() < 3)
@@ -907,7 +916,7 @@ int Export(const std::vector<std::string> &args)
     if (!key)
         return Fail(kNoKey);
     const std::string &file = args[2];
-    if (!switches.Has("y") && FileExists(file)) {
+    if (!switches.Has("y") && ExportReplaces(file)) {
         const Answer answer = Ask("The file '" + file + "' already exists. Do you want to overwrite it?", false);
         if (answer != Answer::Yes)
             return Refused(answer);

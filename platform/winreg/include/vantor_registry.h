@@ -27,7 +27,9 @@ LSTATUS VtrRegReset(const char *dir);
  * (33) when another program held the registry folder's lock for 10 seconds.
  * The changes are then forgotten and reads show the file, which is left as
  * it was unless only the last step, syncing the folder after the rename,
- * failed. */
+ * failed. A file with other hard links is rewritten in place once the room
+ * for its new text is reserved; only on a copy-on-write file system can that
+ * rewrite still fail midway and leave it torn. */
 LSTATUS VtrRegFlushAll(void);
 
 /* A batch: a run of calls by one program that knows no other program changes

@@ -1,19 +1,18 @@
 #include "hive.h"
 
 #include "bulk_memory.h"
-#include "filesystem.h"
 #include "format.h"
 #include "status.h"
 #include "text.h"
 
+#include "files/file_system.h"
+#include "files/safe_file.h"
+
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,6 +21,10 @@
 #include <unistd.h>
 
 namespace winreg {
+
+using files::FileDescriptor;
+using files::FileSystem;
+using files::fileSystem;
 
 namespace {
 
@@ -43,32 +46,6 @@ FileStamp stampFrom(const struct stat &st) {
 }
 
 bool sameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-// Closes a descriptor on every path out; close() reports what it found.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            fileSystem().close(fd_);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return fd_; }
-    void adopt(int fd) {
-        if (fd_ >= 0)
-            fileSystem().close(fd_);
-        fd_ = fd;
-    }
-    int close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fileSystem().close(fd);
-    }
-
-private:
-    int fd_;
-};
 
 // One read, repeated when a signal interrupts it; what read returns.
 ssize_t readSome(FileSystem &fs, int fd, char *into, size_t room) {
@@ -191,34 +168,6 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
         return false;
     }
     text = HiveText(std::move(grown));
-    return true;
-}
-
-// Writes the whole text, its spans gathered into as few calls as the system
-// takes; false with errno set when a write fails.
-bool writeAll(int fd, const HiveText &text) {
-    std::vector<iovec> parts = text.parts();
-    size_t next = 0;
-    while (next < parts.size()) {
-        const int count = static_cast<int>(std::min<size_t>(parts.size() - next, IOV_MAX));
-        const ssize_t n = fileSystem().writev(fd, parts.data() + next, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        // A short write leaves the rest of its parts for the next call.
-        size_t written = static_cast<size_t>(n);
-        while (next < parts.size() && written >= parts[next].iov_len)
-            written -= parts[next++].iov_len;
-        if (written > 0) {
-            parts[next].iov_base = static_cast<char *>(parts[next].iov_base) + written;
-            parts[next].iov_len -= written;
-        }
-    }
     return true;
 }
 
@@ -725,7 +674,7 @@ Status Hive::commit() {
                       : std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()));
         return statusOfErrno(lock.error());
     }
-    removeLeftovers(lock.fd(), fileName_ + std::string(kTempInfix));
+    removeLeftovers(lock.fd(), fileName_ + std::string(files::kTempInfix));
     if (!stampOf(filePath()).sameVersion(stamp_))
         loadFromDisk(); // another program saved meanwhile: take its file, put our changes on top
     if (const Status denied = checkWritableNow())
@@ -738,7 +687,7 @@ Status Hive::commit() {
         tell("the registry would grow beyond 4 GB");
         return status::diskFull;
     }
-    if (const int error = writeFile(lock.fd(), next)) {
+    if (const int error = writeFile(next)) {
         tell(std::string("saving failed: ") + std::strerror(error));
         return statusOfErrno(error);
     }
@@ -760,105 +709,8 @@ Status Hive::commit() {
     return status::ok;
 }
 
-namespace {
-
-// Where a save puts its text: the file itself, or, for a symbolic link, the
-// file it points to, so that the link stays.
-struct SaveTarget {
-    std::string directory;
-    std::string name;
-};
-
-SaveTarget saveTargetOf(const std::string &directory, const std::string &name) {
-    const std::string path = directory + "/" + name;
-    char *resolved = realpath(path.c_str(), nullptr);
-    if (!resolved)
-        return {directory, name}; // no file yet, or a dangling link: made here
-    const std::string real(resolved);
-    std::free(resolved);
-    const size_t slash = real.rfind('/');
-    return {slash == 0 ? std::string("/") : real.substr(0, slash), real.substr(slash + 1)};
-}
-
-// The mode and owner of the new file: the old file's, else the default.
-int keepModeAndOwner(int fd, const FileStamp &old) {
-    FileSystem &fs = fileSystem();
-    if (!old.exists) {
-        const mode_t mask = umask(0);
-        umask(mask);
-        return fs.fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
-    }
-    if (geteuid() == 0 && fs.fchown(fd, old.uid, old.gid) != 0)
-        return errno;
-    return fs.fchmod(fd, old.mode & 07777) == 0 ? 0 : errno;
-}
-
-int createTemporary(int dirFd, const std::string &name, std::string &tempName) {
-    static std::mt19937_64 random{std::random_device{}()};
-    for (;;) {
-        char suffix[17];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-        tempName = name + std::string(kTempInfix) + suffix;
-        const int fd = fileSystem().openat(dirFd, tempName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-}
-
-} // namespace
-
-// Writes text to a temporary file beside the target, makes it durable, and
-// renames it over the target; 0 or the errno of the step that failed, with
-// no temporary file left behind. A file with several hard links is
-// rewritten in place instead, so that every link sees the new text.
-int Hive::writeFile(int lockFd, const HiveText &text) {
-    FileSystem &fs = fileSystem();
-    const SaveTarget target = saveTargetOf(directory_, fileName_);
-    FileDescriptor otherDir;
-    int dirFd = lockFd;
-    if (target.directory != directory_) {
-        otherDir.adopt(fs.open(target.directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (otherDir.get() < 0)
-            return errno;
-        dirFd = otherDir.get();
-    }
-    struct stat st{};
-    if (stamp_.exists && fs.stat(target.directory + "/" + target.name, &st) == 0 && S_ISREG(st.st_mode) &&
-        st.st_nlink > 1)
-        return writeInPlace(dirFd, target.name, text);
-    std::string tempName;
-    FileDescriptor fd(createTemporary(dirFd, target.name, tempName));
-    if (fd.get() < 0)
-        return errno;
-    int error = keepModeAndOwner(fd.get(), stamp_);
-    if (!error && !writeAll(fd.get(), text))
-        error = errno;
-    if (!error && fs.fsync(fd.get()) != 0)
-        error = errno;
-    if (fd.close() != 0 && !error)
-        error = errno;
-    if (!error && fs.renameat(dirFd, tempName, target.name) != 0)
-        error = errno;
-    if (error) {
-        if (fs.unlinkat(dirFd, tempName) != 0)
-            tell("a temporary file could not be removed: " + tempName);
-        return error;
-    }
-    return fs.fsync(dirFd) == 0 ? 0 : errno;
-}
-
-int Hive::writeInPlace(int dirFd, const std::string &name, const HiveText &text) {
-    FileSystem &fs = fileSystem();
-    FileDescriptor fd(fs.openat(dirFd, name, O_WRONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        return errno;
-    if (!writeAll(fd.get(), text) || fs.ftruncate(fd.get(), static_cast<off_t>(text.size())) != 0 ||
-        fs.fsync(fd.get()) != 0)
-        return errno;
-    if (fd.close() != 0)
-        return errno;
-    return fs.fsync(dirFd) == 0 ? 0 : errno;
-}
+// The text goes to the file the way every file we make does (files::SafeFile).
+int Hive::writeFile(const HiveText &text) { return files::writeFile(filePath(), text.parts()); }
 
 Status Hive::checkWritable() {
     if (trustProbes_ && probesPassed_ && !forcedReadOnly_ && unparsable_.empty())

@@ -20,9 +20,6 @@
 
 namespace winreg {
 
-// Marks the temporary files of a save: "<hive file>.vantor-<random>".
-inline constexpr std::string_view kTempInfix = ".vantor-";
-
 // What identifies one version of a file on disk.
 struct FileStamp {
     bool exists = false;
@@ -166,8 +163,7 @@ private:
     bool keepPendingKeys(const Key &key, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset);
     void appendBlock(Key &key, TextPlan &plan, SavePlaces *places);
     bool keepBlock(const Key &key, TextPlan &plan) const;
-    int writeFile(int lockFd, const HiveText &text);
-    int writeInPlace(int dirFd, const std::string &name, const HiveText &text);
+    int writeFile(const HiveText &text);
     Status probeWritable();
     void tell(const std::string &reason);
     std::string defaultHeader() const;

@@ -1,13 +1,10 @@
-#include "filesystem.h"
+#include "files/file_system.h"
 
-#include "status.h"
-
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace winreg {
+namespace files {
 
 namespace {
 FileSystem g_real;
@@ -33,29 +30,13 @@ int FileSystem::stat(const std::string &path, struct stat *st) { return ::stat(p
 int FileSystem::fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int FileSystem::fchown(int fd, uid_t uid, gid_t gid) { return ::fchown(fd, uid, gid); }
 int FileSystem::ftruncate(int fd, off_t size) { return ::ftruncate(fd, size); }
+int FileSystem::fallocate(int fd, int mode, off_t offset, off_t length) {
+    return ::fallocate(fd, mode, offset, length);
+}
 int FileSystem::renameat(int dirFd, const std::string &from, const std::string &to) {
     return ::renameat(dirFd, from.c_str(), dirFd, to.c_str());
 }
 int FileSystem::unlinkat(int dirFd, const std::string &name) { return ::unlinkat(dirFd, name.c_str(), 0); }
 int FileSystem::tryLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB); }
 
-Status statusOfErrno(int error) {
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        return status::diskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return status::accessDenied;
-    case ENOMEM:
-        return status::outOfMemory;
-    case EWOULDBLOCK:
-        return status::lockViolation;
-    default:
-        return status::writeFault;
-    }
-}
-
-} // namespace winreg
+} // namespace files

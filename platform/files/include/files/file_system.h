@@ -1,6 +1,7 @@
-// The engine's only way to the file system: a narrow set of calls that tests
-// can replace to inject faults or watch the order of operations. Each call
-// answers like the POSIX call it stands for (-1 and errno on failure).
+// The only way of the engine and of the files we make to the file system: a
+// narrow set of calls that tests can replace to inject faults or watch the
+// order of operations. Each call answers like the POSIX call it stands for
+// (-1 and errno on failure).
 #pragma once
 
 #include <chrono>
@@ -9,7 +10,7 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 
-namespace winreg {
+namespace files {
 
 class FileSystem {
 public:
@@ -26,6 +27,7 @@ public:
     virtual int fchmod(int fd, mode_t mode);
     virtual int fchown(int fd, uid_t uid, gid_t gid);
     virtual int ftruncate(int fd, off_t size);
+    virtual int fallocate(int fd, int mode, off_t offset, off_t length);
     virtual int renameat(int dirFd, const std::string &from, const std::string &to);
     virtual int unlinkat(int dirFd, const std::string &name);
     // flock(fd, LOCK_EX | LOCK_NB).
@@ -38,4 +40,30 @@ public:
 FileSystem &fileSystem();
 void useFileSystem(FileSystem *fs);
 
-} // namespace winreg
+// Closes a descriptor on every path out; close() reports what it found.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            fileSystem().close(fd_);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return fd_; }
+    void adopt(int fd) {
+        if (fd_ >= 0)
+            fileSystem().close(fd_);
+        fd_ = fd;
+    }
+    int close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fileSystem().close(fd);
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace files
