@@ -1174,6 +1174,8 @@ private:
         // the next share's lines would be overwritten.
         KeyLine *to = room->start;
         for (const Piece &piece : pieces) {
+            if (piece.index.lines.empty())
+                continue; // a piece without a key line has no lines, nor room, to move
             std::memmove(static_cast<void *>(to), piece.index.lines.data(), piece.index.lines.size() * sizeof(KeyLine));
             to += piece.index.lines.size();
         }
