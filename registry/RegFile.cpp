@@ -574,6 +574,10 @@ private:
             Notice("reg: Unable to import the registry key '" + std::string(name) + "'");
             return;
         }
+        if (remove && IsHiveRoot(root->key, path)) {
+            report_.keptRoots.emplace_back(name);
+            return;
+        }
         if (remove) {
             Forget(0); // its keys may be gone
             const LSTATUS status = DeleteTree(root->key, path);
@@ -883,10 +887,25 @@ std::vector<std::string> SubkeyNamesOf(HKEY key)
     return names;
 }
 
-LSTATUS DeleteTree(HKEY root, const std::string &path)
+bool IsHiveRoot(HKEY root, std::string_view path)
+{
+    size_t names = 0;
+    bool inName = false;
+    for (const char c : path) {
+        if (c != '\\' && !inName)
+            ++names;
+        inName = c != '\\';
+    }
+    return names == 0 || (root == HKEY_USERS && names == 1);
+}
+
+namespace {
+
+// DeleteTree below a key that may be any open key.
+LSTATUS DeleteTreeBelow(HKEY parent, const std::string &path)
 {
     HKEY opened = nullptr;
-    LSTATUS status = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &opened);
+    LSTATUS status = RegOpenKeyExA(parent, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &opened);
     if (status != ERROR_SUCCESS)
         return status;
     {
@@ -898,12 +917,19 @@ LSTATUS DeleteTree(HKEY root, const std::string &path)
             return ERROR_ACCESS_DENIED;
         }
         for (const std::string &name : names) {
-            status = DeleteTree(key.get(), name);
+            status = DeleteTreeBelow(key.get(), name);
             if (status != ERROR_SUCCESS)
                 return status;
         }
     }
-    return RegDeleteKeyA(root, path.c_str());
+    return RegDeleteKeyA(parent, path.c_str());
+}
+
+} // namespace
+
+LSTATUS DeleteTree(HKEY root, const std::string &path)
+{
+    return IsHiveRoot(root, path) ? ERROR_ACCESS_DENIED : DeleteTreeBelow(root, path);
 }
 
 std::string ExportKey(HKEY key, const std::string &fullName, Format format)

@@ -15,6 +15,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace regfile {
@@ -48,6 +49,11 @@ const Root *FindRoot(const std::string &name);
 // A trailing backslash is dropped. Null when the root is unknown.
 const Root *SplitKeyName(const std::string &fullName, std::string &path);
 
+// True for a key that is never deleted: a predefined root itself or the top
+// key of a hive, a direct subkey of HKEY_USERS. `path` is below the predefined
+// key `root`; empty names between backslashes count for nothing.
+bool IsHiveRoot(HKEY root, std::string_view path);
+
 struct Value {
     std::string name;
     DWORD type = REG_NONE;
@@ -59,7 +65,9 @@ struct Value {
 std::vector<Value> ValuesOf(HKEY key);
 std::vector<std::string> SubkeyNamesOf(HKEY key);
 
-// Deletes the key root\path with everything below it.
+// Deletes the key root\path with everything below it; a link goes itself,
+// and what it points to stays. A key that is never deleted (IsHiveRoot) is
+// refused with ERROR_ACCESS_DENIED before anything below it goes.
 LSTATUS DeleteTree(HKEY root, const std::string &path);
 
 // The file text for the key `fullName` (open as `key`) and everything below
@@ -75,12 +83,15 @@ std::string ExportValue(HKEY key, const std::string &fullName, const std::string
 void ExportKeyToFile(HKEY key, const std::string &fullName, Format format, const std::string &path);
 
 // What an import did beside its changes: the notices Wine's reg prints for
-// such a file (an unknown escape, a key that cannot be written), and the
-// lines it could not understand or apply, which make it incomplete.
+// such a file (an unknown escape, a key that cannot be written), and what
+// makes it incomplete: the lines it could not understand or apply, and the
+// keys, as the file wrote them, of lines that asked to delete a key that is
+// never deleted (IsHiveRoot), which deleted nothing.
 struct ImportReport {
     std::vector<std::string> notices;
     std::vector<std::string> problems;
-    bool complete() const { return problems.empty(); }
+    std::vector<std::string> keptRoots;
+    bool complete() const { return problems.empty() && keptRoots.empty(); }
 };
 
 // Applies a .reg file's bytes (version 5 in UTF-16LE or UTF-8; REGEDIT4 in

@@ -1,5 +1,7 @@
 #include "Registry.h"
 
+#include "RegFile.h"
+
 #ifndef _WIN32
 #include <vantor_registry.h>
 #endif
@@ -166,14 +168,7 @@ bool TRegistry::IsHiveRoot(const std::string &path) const
 {
     const Target target = Resolve(path);
     const std::string full = (target.relative && currentKey_) ? currentPath_ + "\\" + target.path : target.path;
-    int levels = 0;
-    bool inName = false;
-    for (const char c : full) {
-        if (c != '\\' && !inName)
-            ++levels;
-        inName = c != '\\';
-    }
-    return levels == 0 || (rootKey_ == HKEY_USERS && levels == 1);
+    return regfile::IsHiveRoot(rootKey_, full);
 }
 
 bool TRegistry::RemoveKey(const std::string &path)

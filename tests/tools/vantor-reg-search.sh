@@ -2,18 +2,24 @@
 # vantor-reg-search.sh VANTOR-REG
 #
 # The search switches of `query` (/f /k /d /c /e /t /se), the answers to
-# questions and what an export does to what stands at its file name, on a
-# small tree: each case gives the switches and the lines the output must
-# hold, in order, and the exit status.
+# questions, what an export does to what stands at its file name, and what
+# vantor-reg refuses that Wine's reg must not be asked on a shared prefix, on
+# a small tree: each case gives the switches, the lines its output (standard
+# output and error together) must hold, in order, and the exit status.
 set -euo pipefail
 tool=$1
 prefix=$(mktemp -d /tmp/vantor-reg-search.XXXXXX)
 trap 'rm -rf -- "$prefix"' EXIT
 for hive in system user; do printf 'WINE REGISTRY Version 2\n' >"$prefix/$hive.reg"; done
-reg() { env -u VANTOR_REGISTRY -u WINEPREFIX "$tool" --prefix "$prefix" "$@"; }
+# A command that waits on its input fails here rather than hangs.
+reg() { env -u VANTOR_REGISTRY -u WINEPREFIX timeout 20 "$tool" --prefix "$prefix" "$@"; }
+cd "$prefix"
 reg add 'HKCU\S\Apple' /v Color /d Red /f >/dev/null
 reg add 'HKCU\S\Apple\Seed' /v Count /t REG_DWORD /d 5 /f >/dev/null
 reg add 'HKCU\S\Pear' /v list /t REG_MULTI_SZ /d 'red\0green' /f >/dev/null
+reg add 'HKU\.Default\S' /f >/dev/null
+reg add 'HKLM\S' /f >/dev/null
+printf 'REGEDIT4\n\n[-HKEY_LOCAL_MACHINE]\n[-hkcu\\]\n[-HKU\\.Default]\n[HKEY_CURRENT_USER\\S\\Late]\n' >roots.reg
 
 # answer | arguments | status | expected lines, separated by "|"
 cases=(
@@ -35,13 +41,18 @@ cases=(
     "y|copy HKCU\\S\\Apple HKCU\\S\\Apple2 /s|1|reg: The registry operation was cancelled"
     "|delete HKCU /f|1|reg: Invalid system key"
     "|export HKCU\\S $prefix /y|1|Path not found."
+    "|delete HKU\\.Default\\ /f|1|reg: Invalid system key"
+    "|import roots.reg|1|vantor-reg: a root key is never deleted: HKEY_LOCAL_MACHINE|vantor-reg: a root key is never deleted: hkcu\\|vantor-reg: a root key is never deleted: HKU\\.Default"
+    "|query HKCU\\S|0|HKEY_CURRENT_USER\\S\\Apple|HKEY_CURRENT_USER\\S\\Late"
+    "|query HKU\\.Default\\S|0"
+    "|query HKLM\\S|0"
 )
 status=0
 for entry in "${cases[@]}"; do
     IFS='|' read -r -a fields <<<"$entry"
     read -r -a words <<<"${fields[1]}"
     set +e
-    out=$(printf "${fields[0]}${fields[0]:+\\n}" | reg "${words[@]}")
+    out=$(printf "${fields[0]}${fields[0]:+\\n}" | reg "${words[@]}" 2>&1)
     got=$?
     set -e
     rest=$out

@@ -742,8 +742,8 @@ int Delete(const std::vector<std::string> &args)
         (valueName && switches.Has("va")))
         return Fail(SyntaxError("delete"));
     const std::optional<KeyName> name = ParseKey(args[1]);
-    // A predefined key itself is never deleted.
-    if (!name || (name->path.empty() && !valueName && !switches.Has("va")))
+    const bool wholeKey = !valueName && !switches.Has("va");
+    if (!name || (wholeKey && regfile::IsHiveRoot(name->root, name->path)))
         return Fail(kBadKey);
     OwnedKey key(Open(*name, KEY_ALL_ACCESS));
     if (!key)
@@ -951,6 +951,8 @@ int Import(const std::vector<std::string> &args)
     Flush();
     for (const std::string &problem : report.problems)
         std::fprintf(stderr, "vantor-reg: %s: %s\n", file.c_str(), problem.c_str());
+    for (const std::string &root : report.keptRoots)
+        std::fprintf(stderr, "vantor-reg: a root key is never deleted: %s\n", root.c_str());
     return Saved(report.complete() ? 0 : 1);
 }
 
