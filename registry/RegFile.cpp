@@ -1007,34 +1007,90 @@ ImportReport Import(const std::string &bytes)
     return report;
 }
 
+namespace {
+
+#ifdef _WIN32
+constexpr int kReadFlags = O_RDONLY | O_BINARY;
+#else
+// Without waiting: a FIFO that nobody writes to is refused below, not waited on.
+// A regular file reads alike either way.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+#endif
+
+// A larger file is refused: its text is held in memory whole, and once more
+// as it is decoded.
+constexpr long long kLargestFile = 4LL << 30;
+
+class ReadableFile {
+public:
+    explicit ReadableFile(const std::string &path) : path_(path), fd_(open(path.c_str(), kReadFlags))
+    {
+        if (fd_ < 0)
+            Fail();
+    }
+    ~ReadableFile() { (void)close(fd_); } // a file that was only read loses nothing
+    ReadableFile(const ReadableFile &) = delete;
+    ReadableFile &operator=(const ReadableFile &) = delete;
+
+    // The size it tells; a file that is not a regular one, or too large, is refused.
+    size_t Size() const
+    {
+        struct stat info{};
+        if (fstat(fd_, &info) != 0)
+            Fail();
+        if (!S_ISREG(info.st_mode))
+            throw FileError(path_ + ": not a regular file");
+        if (info.st_size > kLargestFile)
+            TooLarge();
+        return static_cast<size_t>(info.st_size);
+    }
+
+    // Up to `size` bytes; 0 at the end.
+    size_t Read(char *to, size_t size) const
+    {
+        for (;;) {
+            const auto n = read(fd_, to, static_cast<unsigned>(std::min<size_t>(size, 1 << 30)));
+            if (n >= 0)
+                return static_cast<size_t>(n);
+            if (errno != EINTR)
+                Fail();
+        }
+    }
+
+    [[noreturn]] void TooLarge() const
+    {
+        throw FileError(path_ + ": too large, more than " + std::to_string(kLargestFile) + " bytes");
+    }
+
+private:
+    [[noreturn]] void Fail() const { throw FileError(path_ + ": " + std::strerror(errno)); }
+
+    std::string path_;
+    int fd_;
+};
+
+} // namespace
+
 std::string ReadFile(const std::string &path)
 {
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        throw FileError(path + ": " + std::strerror(errno));
-    // Read straight into the text: at the size the file tells, and one
-    // more byte to see its end (or that it grew), then in steps.
-    size_t room = 1 << 16;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        if (const long size = std::ftell(file); size > 0)
-            room = static_cast<size_t>(size) + 1;
-    }
-    std::rewind(file);
-    std::string bytes;
+    const ReadableFile file(path);
+    // Read straight into the text: at the size the file tells, and one more
+    // byte to see its end (or that it grew), then in steps, as a file of the
+    // system that tells no size needs.
+    std::string bytes(file.Size() + 1, '\0');
     size_t got = 0;
     for (;;) {
-        bytes.resize(got + room);
-        const size_t n = std::fread(bytes.data() + got, 1, room, file);
-        got += n;
-        if (n < room)
+        if (got == bytes.size()) {
+            if (got > static_cast<size_t>(kLargestFile))
+                file.TooLarge();
+            bytes.resize(std::max<size_t>(got * 2, 1 << 16));
+        }
+        const size_t n = file.Read(bytes.data() + got, bytes.size() - got);
+        if (n == 0)
             break;
-        room = got;
+        got += n;
     }
     bytes.resize(got);
-    const bool failed = std::ferror(file);
-    std::fclose(file);
-    if (failed)
-        throw FileError(path + ": cannot be read");
     return bytes;
 }
 

@@ -20,6 +20,8 @@ reg add 'HKCU\S\Pear' /v list /t REG_MULTI_SZ /d 'red\0green' /f >/dev/null
 reg add 'HKU\.Default\S' /f >/dev/null
 reg add 'HKLM\S' /f >/dev/null
 printf 'REGEDIT4\n\n[-HKEY_LOCAL_MACHINE]\n[-hkcu\\]\n[-HKU\\.Default]\n[HKEY_CURRENT_USER\\S\\Late]\n' >roots.reg
+mkfifo fifo.reg
+truncate -s 5G huge.reg # holds no blocks
 
 # answer | arguments | status | expected lines, separated by "|"
 cases=(
@@ -46,6 +48,10 @@ cases=(
     "|query HKCU\\S|0|HKEY_CURRENT_USER\\S\\Apple|HKEY_CURRENT_USER\\S\\Late"
     "|query HKU\\.Default\\S|0"
     "|query HKLM\\S|0"
+    "|import .|1|vantor-reg: .: not a regular file"
+    "|import fifo.reg|1|vantor-reg: fifo.reg: not a regular file"
+    "|import huge.reg|1|vantor-reg: huge.reg: too large"
+    "|import /proc/self/mem|1|vantor-reg: /proc/self/mem: Input/output error"
 )
 status=0
 for entry in "${cases[@]}"; do

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <malloc.h>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -938,9 +939,10 @@ int Import(const std::vector<std::string> &args)
     const std::string &file = args[1];
     if (!FileExists(file))
         return Fail("reg: The file '" + file + "' was not found.");
+    const std::string bytes = regfile::ReadFile(file); // what it throws names the file
     regfile::ImportReport report;
     try {
-        report = regfile::Import(regfile::ReadFile(file));
+        report = regfile::Import(bytes);
     } catch (const regfile::Error &error) {
         Flush();
         std::fprintf(stderr, "vantor-reg: %s: %s\n", file.c_str(), error.what());
@@ -1185,12 +1187,26 @@ int Run(std::vector<std::string> args)
         std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
         return 1;
     }
-    try {
-        return run(args);
-    } catch (const regfile::Error &error) {
+    return run(args);
+}
+
+// Run on the command line, with whatever it throws told and ending the
+// command with status 1.
+int RunTold(int argc, char **argv)
+{
+    const auto told = [](const char *what) {
         Flush();
-        std::fprintf(stderr, "vantor-reg: %s\n", error.what());
+        std::fprintf(stderr, "vantor-reg: %s\n", what);
         return 1;
+    };
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc &) {
+        return told("out of memory");
+    } catch (const std::exception &error) {
+        return told(error.what());
+    } catch (...) {
+        return told("an unknown failure");
     }
 }
 
@@ -1200,7 +1216,7 @@ int Run(std::vector<std::string> args)
 int main(int argc, char **argv)
 {
     KeepFreedMemory(); // advice only
-    int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    int status = RunTold(argc, argv);
     // What a command left unsaved (a copy that a question ended) is saved
     // here, where its failure still reaches the exit status.
     if (VtrRegDirectory())
