@@ -65,6 +65,7 @@ const char kNoKey[] = "reg: Unable to find the specified registry key";
 const char kNoValue[] = "reg: Unable to find the specified registry value";
 const char kCancelled[] = "reg: The registry operation was cancelled";
 const char kDenied[] = "reg: Access is denied";
+const char kNoAccess[] = "reg: Unable to access or create the specified registry key";
 
 std::string SyntaxError(std::string_view operation)
 {
@@ -228,15 +229,28 @@ LSTATUS Checked(LSTATUS status, const std::string &what)
     return status;
 }
 
-// The key, or null when it does not exist.
-HKEY Open(const KeyName &key, REGSAM access)
+// The key, or null when it does not exist, with the status that told so:
+// ERROR_FILE_NOT_FOUND, or ERROR_BAD_PATHNAME for a name that no key can have
+// (a path that starts with a backslash, as HKCU\\Software gives). Any other
+// failure throws.
+HKEY Open(const KeyName &key, REGSAM access, LSTATUS &status)
 {
     HKEY handle = nullptr;
-    return Checked(RegOpenKeyExA(key.root, key.path.c_str(), 0, access, &handle), key.shown) == ERROR_SUCCESS
-               ? handle
-               : nullptr;
+    status = RegOpenKeyExA(key.root, key.path.c_str(), 0, access, &handle);
+    if (status == ERROR_BAD_PATHNAME)
+        return nullptr;
+    return Checked(status, key.shown) == ERROR_SUCCESS ? handle : nullptr;
 }
 
+HKEY Open(const KeyName &key, REGSAM access)
+{
+    LSTATUS status = ERROR_SUCCESS;
+    return Open(key, access, status);
+}
+
+// What Wine's reg says when a change cannot open its key: a name that no key
+// can have is not "not found" there.
+const char *Unopened(LSTATUS status) { return status == ERROR_BAD_PATHNAME ? kNoAccess : kNoKey; }
 
 // Values are read and written with the W functions, which move their bytes
 // as they are; names are WTF-8, as regfile gives them.
@@ -746,9 +760,10 @@ int Delete(const std::vector<std::string> &args)
     const bool wholeKey = !valueName && !switches.Has("va");
     if (!name || (wholeKey && regfile::IsHiveRoot(name->root, name->path)))
         return Fail(kBadKey);
-    OwnedKey key(Open(*name, KEY_ALL_ACCESS));
+    LSTATUS status = ERROR_SUCCESS;
+    OwnedKey key(Open(*name, KEY_ALL_ACCESS, status));
     if (!key)
-        return Fail(kNoKey);
+        return Fail(Unopened(status));
     const bool force = switches.Has("f");
 
     if (valueName) {
@@ -873,9 +888,10 @@ int Copy(const std::vector<std::string> &args)
         return Fail(kBadKey);
     if (from->root == to->root && Lower(from->path) == Lower(to->path))
         return Fail("reg: The source and destination keys cannot be the same");
-    OwnedKey source(Open(*from, KEY_READ));
+    LSTATUS status = ERROR_SUCCESS;
+    OwnedKey source(Open(*from, KEY_READ, status));
     if (!source)
-        return Fail(kNoKey);
+        return Fail(Unopened(status));
     const Tree tree = ReadTree(source.get(), to->path, switches.Has("s"));
     Copier copier{switches.Has("f")};
     if (!copier.Write(to->root, tree, from->path)) {
