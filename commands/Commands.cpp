@@ -64,9 +64,8 @@ void TForm1::DoDeleteValue()
     TRegistry access;
     ApplyRootChoice(access);
     const bool entered = access.EnterKey(path, false);
-    if (entered)
-        KeepDeletedValue(access, name);
-    const bool deleted = entered && access.DeleteValue(name);
+    const DeletedCopy copy = entered ? KeepDeletedValue(access, name) : DeletedCopy();
+    const bool deleted = entered && copy.Guard([&] { return access.DeleteValue(name); });
     Edit4->setText(deleted ? ValueDeleted : ValueNotFound);
 }
 
@@ -86,16 +85,17 @@ void TForm1::DoDeleteKey()
     // would empty it all the same.
     if (access.IsHiveRoot(name))
         throw KeyNotDeleted(name);
-    KeepDeletedKey(access, name);
-    if (access.RemoveKey(name)) {
-        Edit4->setText(KeyDeleted);
-        return;
-    }
-    // RemoveKey fails alike for a missing key and for a refused one; the key
-    // still being there tells them apart.
-    if (access.EnterKey(name, false))
-        throw KeyNotDeleted(name);
-    Edit4->setText(KeyNotFound);
+    const DeletedCopy copy = KeepDeletedKey(access, name);
+    const bool deleted = copy.Guard([&] {
+        if (access.RemoveKey(name))
+            return true;
+        // RemoveKey fails alike for a missing key and for a refused one; the
+        // key still being there tells them apart.
+        if (access.EnterKey(name, false))
+            throw KeyNotDeleted(name);
+        return false;
+    });
+    Edit4->setText(deleted ? KeyDeleted : KeyNotFound);
 }
 
 void TForm1::Button1Click() { DoCreateKey(); }

@@ -9,10 +9,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -79,7 +81,8 @@ std::string Joined(const std::string &parent, const std::string &child)
     return child.empty() ? parent : parent + "\\" + child;
 }
 
-void Keep(const std::string &fullName, const std::string &text)
+// Writes the copy's text to a new file, whose name it returns.
+std::string Keep(const std::string &fullName, const std::string &text)
 {
     const std::string folder = CopiesFolder();
     MakeFolder(folder);
@@ -93,6 +96,7 @@ void Keep(const std::string &fullName, const std::string &text)
     } catch (const regfile::Error &error) {
         throw ERegistryException("Cannot keep a copy of " + fullName + " before deleting: " + error.what());
     }
+    return path;
 }
 
 HKEY OpenForReading(HKEY root, const std::string &path)
@@ -103,30 +107,68 @@ HKEY OpenForReading(HKEY root, const std::string &path)
 
 } // namespace
 
-void KeepDeletedKey(const TRegistry &access, const std::string &name)
+DeletedCopy::DeletedCopy(HKEY root, std::string path, std::optional<std::string> valueName)
+    : root_(root), path_(std::move(path)), fullName_(Joined(RootName(root), path_)), valueName_(std::move(valueName))
 {
-    const bool absolute = !name.empty() && name.front() == '\\';
-    const std::string path = absolute ? name.substr(1) : Joined(access.CurrentPath(), name);
-    const OwnedKey key(OpenForReading(access.RootKey(), path));
-    if (!key.get())
-        return; // nothing there to delete
-    const std::string fullName = Joined(RootName(access.RootKey()), path);
-    try {
-        Keep(fullName, regfile::ExportKey(key.get(), fullName, regfile::Format::Unicode));
-    } catch (const regfile::Error &error) {
-        throw ERegistryException("Cannot keep a copy of " + fullName + " before deleting: " + error.what());
-    }
 }
 
-void KeepDeletedValue(const TRegistry &access, const std::string &name)
+bool DeletedCopy::Exists() const
 {
-    const OwnedKey key(OpenForReading(access.RootKey(), access.CurrentPath()));
-    if (!key.get() || RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return;
-    const std::string fullName = Joined(RootName(access.RootKey()), access.CurrentPath());
+    const OwnedKey key(OpenForReading(root_, path_));
+    return key.get() && (!valueName_ || RegQueryValueExA(key.get(), valueName_->c_str(), nullptr, nullptr, nullptr,
+                                                         nullptr) == ERROR_SUCCESS);
+}
+
+std::string DeletedCopy::TextNow() const
+{
+    const OwnedKey key(OpenForReading(root_, path_));
+    if (!key.get())
+        return {};
+    if (valueName_)
+        return regfile::ExportValue(key.get(), fullName_, *valueName_, regfile::Format::Unicode);
+    return regfile::ExportKey(key.get(), fullName_, regfile::Format::Unicode);
+}
+
+void DeletedCopy::Take()
+{
     try {
-        Keep(fullName, regfile::ExportValue(key.get(), fullName, name, regfile::Format::Unicode));
+        text_ = TextNow();
     } catch (const regfile::Error &error) {
-        throw ERegistryException("Cannot keep a copy of " + fullName + " before deleting: " + error.what());
+        throw ERegistryException("Cannot keep a copy of " + fullName_ + " before deleting: " + error.what());
     }
+    file_ = Keep(fullName_, text_);
+}
+
+void DeletedCopy::DropIfUnchanged() const
+{
+    if (file_.empty())
+        return;
+    try {
+        if (TextNow() != text_)
+            return; // something was deleted: its copy stays
+    } catch (const regfile::Error &) {
+        return;
+    }
+    if (std::remove(file_.c_str()) != 0)
+        throw ERegistryException("Cannot remove " + file_ + ", the copy of what was not deleted: " +
+                                 std::strerror(errno));
+}
+
+DeletedCopy KeepDeletedKey(const TRegistry &access, const std::string &name)
+{
+    const bool absolute = !name.empty() && name.front() == '\\';
+    DeletedCopy copy(access.RootKey(), absolute ? name.substr(1) : Joined(access.CurrentPath(), name), std::nullopt);
+    if (!copy.Exists())
+        return {}; // nothing there to delete
+    copy.Take();
+    return copy;
+}
+
+DeletedCopy KeepDeletedValue(const TRegistry &access, const std::string &name)
+{
+    DeletedCopy copy(access.RootKey(), access.CurrentPath(), name);
+    if (!copy.Exists())
+        return {};
+    copy.Take();
+    return copy;
 }

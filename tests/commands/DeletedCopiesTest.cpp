@@ -19,6 +19,8 @@ private slots:
     void deletedCopyBringsBackWhatWasDeleted();
     void unwritableCopyFolderRefusesTheDelete_data();
     void unwritableCopyFolderRefusesTheDelete();
+    void refusedDeleteLeavesNoCopy_data();
+    void refusedDeleteLeavesNoCopy();
 
 private:
     std::unique_ptr<ScratchRegistry> registry_;
@@ -141,6 +143,29 @@ void DeletedCopiesTest::unwritableCopyFolderRefusesTheDelete()
     QCOMPARE(recorder.boxes.size(), std::size_t(1));
     QVERIFY(recorder.boxes.front().text.contains("Not a directory"));
     QCOMPARE(Snapshot(Doomed), before);
+}
+
+void DeletedCopiesTest::refusedDeleteLeavesNoCopy_data()
+{
+    deletedCopyBringsBackWhatWasDeleted_data();
+}
+
+void DeletedCopiesTest::refusedDeleteLeavesNoCopy()
+{
+    QFETCH(int, command);
+    QFETCH(QString, path);
+    QFETCH(QString, name);
+    const std::string before = Snapshot(Doomed);
+    QCOMPARE(VtrRegSetReadOnly("user.reg", TRUE), ERROR_SUCCESS);
+    BoxRecorder recorder;
+    Type(form_->Edit2, path);
+    Type(form_->Edit3, name);
+    Run(*form_, static_cast<TCommand>(command), trKey);
+    QCOMPARE(VtrRegSetReadOnly("user.reg", FALSE), ERROR_SUCCESS);
+
+    QCOMPARE(recorder.boxes.size(), std::size_t(1));
+    QCOMPARE(Snapshot(Doomed), before);
+    QCOMPARE(CopiesMade(), QStringList());
 }
 
 VANTOR_TEST_MAIN(DeletedCopiesTest)
