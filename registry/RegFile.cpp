@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <optional>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 #include "textconv.h"

@@ -101,12 +101,13 @@ struct ImportReport {
 // Error.
 ImportReport Import(const std::string &bytes);
 
-// Reads a whole file; writes one through a temporary file of a fresh name,
-// synced to the disk, and a rename, so a reader never sees half of it and a
-// crash leaves the old file or the new one. A symbolic link stays and its
-// target is replaced, a FIFO or a device is written straight to, and a
-// directory is refused (files/safe_file.h tells all the cases). Both throw
-// FileError with the reason.
+// Reads a whole file, which must be a regular one of at most 4 GiB; writes
+// one through a temporary file of a fresh name, synced to the disk, and a
+// rename, so a reader never sees half of it and a crash leaves the old file
+// or the new one. A symbolic link stays and its target is replaced, a FIFO or
+// a device is written straight to, and a directory is refused
+// (files/safe_file.h tells all the cases). Both throw FileError with the
+// reason.
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);
 
