@@ -1077,8 +1077,8 @@ std::string ReadFile(const std::string &path)
 {
     const ReadableFile file(path);
     // Read straight into the text: at the size the file tells, and one more
-    // byte to see its end (or that it grew), then in steps, as a file of the
-    // system that tells no size needs.
+    // byte to see its end (or that it grew), then in growing steps, which a
+    // file that tells no size (as those of /proc) needs.
     std::string bytes(file.Size() + 1, '\0');
     size_t got = 0;
     for (;;) {
