@@ -904,34 +904,34 @@ bool IsHiveRoot(HKEY root, std::string_view path)
 namespace {
 
 // DeleteTree below a key that may be any open key.
-LSTATUS DeleteTreeBelow(HKEY parent, const std::string &path)
+LSTATUS DeleteTreeBelow(HKEY parent, const std::u16string &path)
 {
     HKEY opened = nullptr;
-    LSTATUS status = RegOpenKeyExA(parent, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &opened);
+    LSTATUS status = RegOpenKeyExW(parent, W(path), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &opened);
     if (status != ERROR_SUCCESS)
         return status;
     {
         const OwnedKey key(opened); // closed before the key itself goes
-        std::vector<std::string> names;
+        std::vector<std::u16string> names;
         try {
-            names = SubkeyNamesOf(key.get());
+            names = WideSubkeyNamesOf(key.get());
         } catch (const Error &) {
             return ERROR_ACCESS_DENIED;
         }
-        for (const std::string &name : names) {
+        for (const std::u16string &name : names) {
             status = DeleteTreeBelow(key.get(), name);
             if (status != ERROR_SUCCESS)
                 return status;
         }
     }
-    return RegDeleteKeyA(parent, path.c_str());
+    return RegDeleteKeyW(parent, W(path));
 }
 
 } // namespace
 
 LSTATUS DeleteTree(HKEY root, const std::string &path)
 {
-    return IsHiveRoot(root, path) ? ERROR_ACCESS_DENIED : DeleteTreeBelow(root, path);
+    return IsHiveRoot(root, path) ? ERROR_ACCESS_DENIED : DeleteTreeBelow(root, Wide(path));
 }
 
 std::string ExportKey(HKEY key, const std::string &fullName, Format format)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# reg-corpus.sh VANTOR-REG CORPUS EXPECTED-DIFFERENCES STATE-FILE
+# reg-corpus.sh VANTOR-REG CORPUS EXPECTED-DIFFERENCES STATE-FILE ROOTS
 #
 # Every file of CORPUS both ways with Wine's reg, comparing what is stored:
 #  1. imported by Wine's reg into the throw-away prefix and by vantor-reg
@@ -8,6 +8,9 @@
 #     empty prefix: the same bytes again;
 #  3. vantor-reg's export of what Wine stored, imported by Wine's reg after
 #     the keys went: the same bytes again.
+# A file of ROOTS deletes whole roots: each side imports it into a prefix of
+# its own (Wine's server has crashed on such lines), and the keys of every
+# hive are counted before and after.
 # In 2 and 3 the "wine" side is what Wine stored in 1, the "ours" side what
 # the round trip gave.
 # Stored bytes are shown by vantor-reg's export, which writes every value so
@@ -22,12 +25,15 @@ tool=$(realpath "$1")
 corpus=$2
 expected=$3
 prefix=$(wine_prefix_from "$4")
+roots=$5
 top='HKEY_CURRENT_USER\Software\VantorCorpus'
 
 work=$(mktemp -d /tmp/vantor-reg-corpus.XXXXXX)
-mkdir -p "$work/cases" "$work/ours" "$work/empty" "$work/wine-exports" "$work/our-exports" "$work/wine-stored"
+mkdir -p "$work/cases" "$work/ours" "$work/empty" "$work/wine-exports" "$work/our-exports" "$work/wine-stored" \
+         "$work/roots-ours" "$work/roots-wine/dosdevices"
 cleanup() {
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    WINEPREFIX=$work/roots-wine wineserver -k 2>/dev/null || true
     rm -rf -- "$work"
 }
 trap cleanup EXIT
@@ -145,6 +151,30 @@ for i in "${!names[@]}"; do
     cat "$work/wine-stored/${names[$i]}" >>"$work/wine.txt"
     stored "$prefix" "${names[$i]}" >>"$work/ours.txt"
 done
+
+# The roots, in prefixes of their own: the registry files of the shared one,
+# with its drives.
+cp "$prefix"/*.reg "$work/roots-ours/"
+cp "$prefix"/*.reg "$prefix/.update-timestamp" "$work/roots-wine/"
+ln -s "$prefix/drive_c" "$work/roots-wine/drive_c"
+ln -s ../drive_c "$work/roots-wine/dosdevices/c:"
+ln -s / "$work/roots-wine/dosdevices/z:"
+key_counts() { for hive in system user userdef; do echo "$hive.reg: $(grep -c '^\[' "$1/$hive.reg") keys"; done; }
+printf '%s' "$(cat "$roots")"$'\n' | write_case unicode "$work/roots.reg"
+printf '== roots\n' | tee -a "$work/wine.txt" >>"$work/ours.txt"
+key_counts "$work/roots-wine" | tee -a "$work/wine.txt" >>"$work/ours.txt"
+set +e
+(cd "$work" && env WINEPREFIX="$work/roots-wine" LC_ALL=C.UTF-8 timeout 20 "$WINE64" reg import roots.reg </dev/null) |
+    tr -d '\r' >>"$work/wine.txt"
+echo "exit ${PIPESTATUS[0]}" >>"$work/wine.txt"
+(cd "$work" && ours_reg C.UTF-8 "$work/roots-ours" import roots.reg) >>"$work/ours.txt" 2>"$work/roots-stderr"
+echo "exit $?" >>"$work/ours.txt"
+set -e
+wine_stop "$work/roots-wine"
+key_counts "$work/roots-wine" >>"$work/wine.txt"
+key_counts "$work/roots-ours" >>"$work/ours.txt"
+grep -c 'a root key is never deleted' "$work/roots-stderr" >>"$work/ours.txt"
+grep -c '^\[-' "$roots" >>"$work/wine.txt"
 
 WINEPREFIX=$prefix wineserver -p
 wine_reg C.UTF-8 delete "$top" /f >/dev/null 2>&1 || true

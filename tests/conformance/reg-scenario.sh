@@ -54,8 +54,14 @@ run_line() {
         local forced=()
         [ "$answer" = y ] && { [ "${words[0]}" = export ] && forced=(/y) || forced=(/f); }
         set +e
-        (cd "$work/wine" && wine_reg "${words[@]}" "${forced[@]}" </dev/null) | tr -d '\r' >>"$work/wine.txt"
-        status=${PIPESTATUS[0]}
+        # On a busy machine Wine sometimes fails to start reg.exe at all; then
+        # nothing ran, and it is started once more.
+        for _ in 1 2; do
+            (cd "$work/wine" && wine_reg "${words[@]}" "${forced[@]}" </dev/null) | tr -d '\r' >"$work/wine-out"
+            status=${PIPESTATUS[0]}
+            grep -q '^ShellExecuteEx failed' "$work/wine-out" || break
+        done
+        cat "$work/wine-out" >>"$work/wine.txt"
         set -e
     else
         echo "reg: The registry operation was cancelled" >>"$work/wine.txt"
