@@ -7,18 +7,13 @@
 #include <vantor_registry.h>
 #include <winreg.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <malloc.h>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -1025,122 +1020,6 @@ int Help()
     return 0;
 }
 
-// Allocations from this size on are mapped apart from the heap.
-constexpr size_t kMapThreshold = 32 << 20;
-
-// A command lives for milliseconds: memory it frees stays with it for its
-// next allocation rather than going back to the system and coming again one
-// page fault at a time. False where the C library does not take the advice,
-// which costs nothing but speed.
-bool KeepFreedMemory()
-{
-    return mallopt(M_MMAP_THRESHOLD, kMapThreshold) == 1 && mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
-}
-
-// A command that builds megabytes of keys and values (an import, an export)
-// touches them once each: the heap it grows into is advised as huge pages,
-// which costs one fault per 2 MB instead of one per 4 KB. The heap is grown
-// by blocks that are freed at once and, kept by KeepFreedMemory, serve the
-// allocations that follow; a filler block is kept before the first 2 MB
-// boundary, so that they start on it. Advice only: false where it was not
-// taken, which costs nothing but speed.
-bool AdviseHugeHeap()
-{
-    constexpr uintptr_t kHugePage = 2 << 20;
-    constexpr size_t kHeapBlock = kMapThreshold - kHugePage; // taken from the heap
-    const auto roundUp = [](uintptr_t at) { return (at + kHugePage - 1) & ~(kHugePage - 1); };
-    if (!KeepFreedMemory()) // the blocks below must come from the heap and stay with it
-        return false;
-    void *first = std::malloc(kHeapBlock);
-    void *second = std::malloc(kHeapBlock);
-    const auto start = reinterpret_cast<uintptr_t>(first);
-    const auto next = reinterpret_cast<uintptr_t>(second);
-    // Both from the heap, one after the other, else the advice is left.
-    const bool adjacent = first && second && next > start && next - start < kHeapBlock + kHugePage;
-    std::free(second);
-    std::free(first);
-    if (!adjacent)
-        return false;
-    const uintptr_t from = roundUp(start);
-    const uintptr_t to = (next + kHeapBlock) & ~(kHugePage - 1);
-    // Taken from where the blocks were, and kept for the command's life
-    // (leaving room for the heap's own bookkeeping before the boundary);
-    // volatile, as nothing reads it but the allocation must stay.
-    [[maybe_unused]] static void *volatile filler = nullptr;
-    if (from - start > 64)
-        filler = std::malloc(from - start - 64);
-    return madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE) == 0;
-}
-
-// ---------------------------------------------------------------------------
-// The files a save replaces. The file system frees a replaced file's blocks
-// when its last reference goes, which on some (a disk mounted with online
-// discard) takes milliseconds: about 2 for a 1.7 MB hive, more than the rest
-// of an add. A command that may save holds the hives it may replace from its
-// start, so that what it replaced is freed by a child that outlives it.
-
-std::vector<int> g_heldHives;
-
-void HoldHives(const std::string &prefix)
-{
-    for (const char *hive : {"/system.reg", "/user.reg", "/userdef.reg"})
-        if (const int fd = open((prefix + hive).c_str(), O_RDONLY | O_CLOEXEC); fd >= 0)
-            g_heldHives.push_back(fd);
-}
-
-// In the child: every descriptor closed but those in kept (sorted), so that it
-// holds neither the command's output nor anything else of it. Where the
-// system cannot, the child holds them until it ends, just after this process.
-void CloseAllBut(const std::vector<int> &kept)
-{
-    unsigned from = 0;
-    for (const int fd : kept) {
-        if (static_cast<unsigned>(fd) > from)
-            (void)close_range(from, static_cast<unsigned>(fd) - 1, 0);
-        from = static_cast<unsigned>(fd) + 1;
-    }
-    (void)close_range(from, ~0U, 0);
-}
-
-// Lets go of the held hives; those replaced meanwhile go to a child, which
-// closes them once this process has let go of its own references. Closing a
-// file that was only read loses nothing, whatever close answers.
-void ReleaseHives()
-{
-    std::vector<int> replaced;
-    for (const int fd : g_heldHives) {
-        struct stat st{};
-        if (fstat(fd, &st) == 0 && st.st_nlink == 0)
-            replaced.push_back(fd);
-        else
-            (void)close(fd);
-    }
-    g_heldHives.clear();
-    int gate[2];
-    if (replaced.empty() || pipe2(gate, O_CLOEXEC) != 0) {
-        for (const int fd : replaced)
-            (void)close(fd);
-        return;
-    }
-    // Made here: the child only closes, reads and leaves.
-    std::vector<int> kept = replaced;
-    kept.push_back(gate[0]);
-    std::sort(kept.begin(), kept.end());
-    if (fork() == 0) {
-        CloseAllBut(kept);
-        char byte;
-        while (read(gate[0], &byte, 1) < 0 && errno == EINTR) {
-        }
-        _exit(0); // the replaced files are freed here
-    }
-    // Whether or not there is a child, this process lets go; without one
-    // the files are freed now.
-    for (const int fd : replaced)
-        (void)close(fd);
-    (void)close(gate[0]);
-    (void)close(gate[1]);
-}
-
 int Run(std::vector<std::string> args)
 {
     std::string prefix;
@@ -1161,26 +1040,14 @@ int Run(std::vector<std::string> args)
     static const struct {
         const char *name;
         Operation run;
-        bool buildsMuch; // megabytes of keys, values or text
-        bool saves;
-    } kOperations[] = {{"query", Query, false, false}, {"add", Add, false, true},
-                       {"delete", Delete, false, true}, {"copy", Copy, false, true},
-                       {"export", Export, true, false}, {"import", Import, true, true}};
+    } kOperations[] = {{"query", Query}, {"add", Add},       {"delete", Delete},
+                       {"copy", Copy},   {"export", Export}, {"import", Import}};
     Operation run = nullptr;
-    bool buildsMuch = false;
-    bool saves = false;
     for (const auto &operation : kOperations)
-        if (SameLetters(args[0], operation.name)) {
+        if (SameLetters(args[0], operation.name))
             run = operation.run;
-            buildsMuch = operation.buildsMuch;
-            saves = operation.saves;
-        }
     if (!run)
         return Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
-    // A command that touches little would pay a whole huge page for its
-    // first bytes: the others keep to ordinary pages.
-    if (buildsMuch)
-        AdviseHugeHeap(); // advice only
 
     if (prefix.empty())
         prefix = DefaultPrefix();
@@ -1189,8 +1056,6 @@ int Run(std::vector<std::string> args)
         std::fprintf(stderr, "vantor-reg: no Wine prefix at %s (no system.reg there)\n", prefix.c_str());
         return 1;
     }
-    if (saves)
-        HoldHives(prefix);
     if (VtrRegReset(prefix.c_str()) != ERROR_SUCCESS) {
         Flush();
         std::fprintf(stderr, "vantor-reg: cannot read the registry of %s\n", prefix.c_str());
@@ -1231,15 +1096,11 @@ int RunTold(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
-    KeepFreedMemory(); // advice only
     int status = RunTold(argc, argv);
     // What a command left unsaved (a copy that a question ended) is saved
     // here, where its failure still reaches the exit status.
     if (VtrRegDirectory())
         status = Saved(status);
     Flush();
-    ReleaseHives();
-    // All is saved and written: the process ends without taking its key
-    // trees down one key at a time.
-    std::_Exit(status);
+    return status;
 }
