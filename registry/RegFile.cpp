@@ -39,18 +39,6 @@ const Root kRoots[] = {
     {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG", "HKCC"},
 };
 
-bool SameLetters(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // Names for the W functions, whose WCHAR is char16_t here and wchar_t on Windows.
 const WCHAR *W(const std::u16string &text) { return reinterpret_cast<const WCHAR *>(text.c_str()); }
 WCHAR *W(std::u16string &text) { return reinterpret_cast<WCHAR *>(text.data()); }
@@ -855,6 +843,18 @@ FileText DecodeFile(const std::string &bytes)
 }
 
 } // namespace
+
+bool SameLetters(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
 
 const Root *FindRoot(const std::string &name)
 {

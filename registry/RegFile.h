@@ -36,6 +36,10 @@ enum class Format {
     Ansi,    // "REGEDIT4", the ANSI code page of the locale as Wine derives it, CR LF
 };
 
+// Whether two names are the same but for the case of ASCII letters, as
+// Wine compares root names, switches and type names.
+bool SameLetters(std::string_view a, std::string_view b);
+
 struct Root {
     HKEY key;
     const char *longName;

@@ -14,6 +14,7 @@ reg() { env -u VANTOR_REGISTRY -u WINEPREFIX timeout 20 "$tool" --prefix "$prefi
 reg add 'HKCU\S\Apple' /v Color /d Red /f >/dev/null
 reg add 'HKCU\S\Apple\Seed' /v Count /t REG_DWORD /d 5 /f >/dev/null
 reg add 'HKCU\S\Pear' /v list /t REG_MULTI_SZ /d 'red\0green' /f >/dev/null
+reg add 'HKCU\S\Plum' /v 'a{b' /f >/dev/null
 printf 'REGEDIT4\n\n[-HKEY_LOCAL_MACHINE]\n[-hkcu\\]\n[-HKU\\.Default]\n[HKEY_CURRENT_USER\\S\\Late]\n' >"$prefix/roots.reg"
 mkfifo "$prefix/fifo.reg" && truncate -s 5G "$prefix/huge.reg" # a file that holds no blocks
 
@@ -24,6 +25,8 @@ cases=(
     "|query HKCU\\S /f apple /k /s|0|HKEY_CURRENT_USER\\S\\Apple|End of search: 1 match(es) found."
     "|query HKCU\\S /f re /d /e /s|0|End of search: 0 match(es) found."
     "|query HKCU\\S /f color /d /s|0|End of search: 0 match(es) found."
+    "|query HKCU\\S /f A{B /e /s|0|    a{b    REG_SZ    |End of search: 1 match(es) found."
+    "|query HKCU\\S /f a[b /e /s|0|End of search: 0 match(es) found."
     "|query HKCU\\S /t REG_DWORD,REG_BINARY /s|0|    Count    REG_DWORD    0x5|End of search: 1 match(es) found."
     "|query HKCU\\S\\Pear /f green /se ,|0|    list    REG_MULTI_SZ    red,green|End of search: 1 match(es) found."
     "|query HKCU\\S /k|1|reg: Invalid syntax. Type \"REG QUERY /?\" for help."
@@ -71,8 +74,8 @@ reg export 'HKCU\S' "$prefix/fifo" </dev/null >/dev/null || { echo "FAIL: export
 wait "$reader" || true
 cmp -s "$prefix/plain.reg" "$prefix/from-fifo" || { echo "FAIL: export to a FIFO: its reader got another text"; status=1; }
 
-# The old copies of the files those commands replaced are let go of by
-# children that outlive each command: moments later nothing holds them.
+# Nothing holds the old copies of the files those commands replaced once
+# each has ended.
 held() { find /proc/[0-9]*/fd -lname "$prefix/*.reg (deleted)" 2>/dev/null | wc -l; }
 for _ in $(seq 50); do [ "$(held)" = 0 ] && break; sleep 0.1; done
 [ "$(held)" = 0 ] || { echo "FAIL: $(held) replaced hive files still held"; status=1; }

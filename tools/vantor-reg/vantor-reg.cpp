@@ -108,20 +108,10 @@ int Refused(Answer answer)
 // ---------------------------------------------------------------------------
 // The command line.
 
-bool SameLetters(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if ((a[i] | 0x20) != (b[i] | 0x20))
-            return false;
-    return true;
-}
-
 bool IsSwitch(const std::string &arg, std::string_view name)
 {
     return arg.size() == name.size() + 1 && (arg[0] == '/' || arg[0] == '-') &&
-           SameLetters(std::string_view(arg).substr(1), name);
+           regfile::SameLetters(std::string_view(arg).substr(1), name);
 }
 
 struct KeyName {
@@ -413,7 +403,7 @@ struct Search {
         if (caseSensitive)
             return exact ? text == p : text.find(p) != std::string::npos;
         if (exact)
-            return SameLetters(text, p);
+            return regfile::SameLetters(text, p);
         auto lower = [](std::string s) {
             for (char &c : s)
                 c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -596,7 +586,7 @@ std::optional<DWORD> TypeCode(const std::string &name)
         {"REG_DWORD_LITTLE_ENDIAN", REG_DWORD},
     };
     for (const auto &type : kTypes)
-        if (SameLetters(name, type.name))
+        if (regfile::SameLetters(name, type.name))
             return type.code;
     return std::nullopt;
 }
@@ -861,13 +851,6 @@ struct Copier {
     }
 };
 
-std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return text;
-}
-
 int Copy(const std::vector<std::string> &args)
 {
     if (args.size() < 3)
@@ -881,7 +864,7 @@ int Copy(const std::vector<std::string> &args)
         return Fail("reg: Invalid registry key");
     if (!from || !to)
         return Fail(kBadKey);
-    if (from->root == to->root && Lower(from->path) == Lower(to->path))
+    if (from->root == to->root && regfile::SameLetters(from->path, to->path))
         return Fail("reg: The source and destination keys cannot be the same");
     LSTATUS status = ERROR_SUCCESS;
     OwnedKey source(Open(*from, KEY_READ, status));
@@ -1044,7 +1027,7 @@ int Run(std::vector<std::string> args)
                        {"copy", Copy},   {"export", Export}, {"import", Import}};
     Operation run = nullptr;
     for (const auto &operation : kOperations)
-        if (SameLetters(args[0], operation.name))
+        if (regfile::SameLetters(args[0], operation.name))
             run = operation.run;
     if (!run)
         return Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
