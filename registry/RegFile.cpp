@@ -429,20 +429,12 @@ void WriteTree(Writer &writer, HKEY key, std::string &fullName)
     writer.Key(fullName);
     EachValue(key, [&writer](const Value &value) { writer.Entry(value); });
     const size_t length = fullName.size();
-    for (const std::u16string &name : WideSubkeyNamesOf(key)) {
-        HKEY sub = nullptr;
-        const LSTATUS status = RegOpenKeyExW(key, W(name), 0, KEY_READ, &sub);
-        // A link whose target is missing holds nothing to write.
-        if (status == ERROR_FILE_NOT_FOUND)
-            continue;
+    EachSubkey(key, fullName, [&](HKEY sub, const std::string &name) {
         fullName += '\\';
-        textconv::appendUtf8(name, fullName, true);
-        if (status != ERROR_SUCCESS)
-            throw Error("cannot open " + fullName + ": " + Describe(status));
-        const OwnedKey closer(sub);
+        fullName += name;
         WriteTree(writer, sub, fullName);
         fullName.resize(length);
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -887,6 +879,21 @@ std::vector<std::string> SubkeyNamesOf(HKEY key)
     for (const std::u16string &name : WideSubkeyNamesOf(key))
         names.push_back(textconv::toWtf8(name));
     return names;
+}
+
+void EachSubkey(HKEY key, const std::string &keyName, const std::function<void(HKEY, const std::string &)> &visit)
+{
+    for (const std::u16string &wide : WideSubkeyNamesOf(key)) {
+        const std::string name = textconv::toWtf8(wide);
+        HKEY sub = nullptr;
+        const LSTATUS status = RegOpenKeyExW(key, W(wide), 0, KEY_READ, &sub);
+        if (status == ERROR_FILE_NOT_FOUND)
+            continue;
+        if (status != ERROR_SUCCESS)
+            throw Error("cannot open " + keyName + "\\" + name + ": " + Describe(status));
+        const OwnedKey closer(sub);
+        visit(sub, name);
+    }
 }
 
 bool IsHiveRoot(HKEY root, std::string_view path)

@@ -13,6 +13,7 @@
 #include <winreg.h>
 #endif
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -68,6 +69,10 @@ struct Value {
 // Error when the registry refuses to list them.
 std::vector<Value> ValuesOf(HKEY key);
 std::vector<std::string> SubkeyNamesOf(HKEY key);
+// Calls visit(subkey, name) for each subkey of the key `keyName` (open as
+// `key`), the subkey open for reading while visit runs; a link whose target
+// is missing is passed over. Throws Error when one cannot be opened.
+void EachSubkey(HKEY key, const std::string &keyName, const std::function<void(HKEY, const std::string &)> &visit);
 
 // Deletes the key root\path with everything below it; a link goes itself,
 // and what it points to stays. A key that is never deleted (IsHiveRoot) is

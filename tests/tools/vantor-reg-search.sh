@@ -17,6 +17,9 @@ reg add 'HKCU\S\Pear' /v list /t REG_MULTI_SZ /d 'red\0green' /f >/dev/null
 reg add 'HKCU\S\Plum' /v 'a{b' /f >/dev/null
 printf 'REGEDIT4\n\n[-HKEY_LOCAL_MACHINE]\n[-hkcu\\]\n[-HKU\\.Default]\n[HKEY_CURRENT_USER\\S\\Late]\n' >"$prefix/roots.reg"
 mkfifo "$prefix/fifo.reg" && truncate -s 5G "$prefix/huge.reg" # a file that holds no blocks
+# A key whose name is not well-formed UTF-16: a lone surrogate.
+utf16() { printf "$1" | iconv -f ascii -t utf-16le; }
+{ printf '\xff\xfe'; utf16 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\L\\k'; printf '\x00\xd8'; utf16 ']\r\n"v"="1"\r\n'; } >"$prefix/lone.reg"
 
 # answer | arguments | status | expected lines, separated by "|"
 cases=(
@@ -41,6 +44,9 @@ cases=(
     "|delete HKCU /f|1|reg: Invalid system key"
     "|export HKCU\\S $prefix /y|1|Path not found."
     "|delete HKU\\.Default\\ /f|1|reg: Invalid system key"
+    "|import $prefix/lone.reg|0"
+    "|copy HKCU\\L HKCU\\L2 /s /f|0"
+    "|query HKCU\\L2 /s|0|    v    REG_SZ    1"
     "|import $prefix/roots.reg|1|vantor-reg: a root key is never deleted: HKEY_LOCAL_MACHINE|vantor-reg: a root key is never deleted: hkcu\\|vantor-reg: a root key is never deleted: HKU\\.Default"
     "|import $prefix|1|vantor-reg: $prefix: not a regular file"
     "|import $prefix/fifo.reg|1|vantor-reg: $prefix/fifo.reg: not a regular file"

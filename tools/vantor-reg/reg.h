@@ -1,0 +1,113 @@
+// What the operations of vantor-reg share: the console they speak on, the
+// command line's switches and key names, and registry access.
+#pragma once
+
+#include <winreg.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "OwnedKey.h"
+#include "RegFile.h"
+
+namespace reg {
+
+inline constexpr char kBadKey[] = "reg: Invalid system key";
+inline constexpr char kNoKey[] = "reg: Unable to find the specified registry key";
+inline constexpr char kNoValue[] = "reg: Unable to find the specified registry value";
+inline constexpr char kDenied[] = "reg: Access is denied";
+
+std::string SyntaxError(std::string_view operation);
+// A value's name as messages show it.
+std::string Shown(const std::string &name);
+
+// Standard output, collected and written in one go as a long listing is the
+// common case, and questions answered on standard input.
+enum class Answer { Yes, No, All, EndOfInput };
+
+class Console {
+public:
+    void Say(std::string_view line);
+    // Says the message; the failure status.
+    int Fail(std::string_view message)
+    {
+        Say(message);
+        return 1;
+    }
+    // A failure Wine's reg has no message for, told on standard error after
+    // all that was said; the failure status.
+    int Warn(std::string_view problem);
+    // A question that cannot be shown, or the end of input, gets EndOfInput.
+    Answer Ask(const std::string &question, bool offerAll);
+    // Says the command was cancelled; the status it ends with.
+    int Refused(Answer answer);
+    // Writes what was said; false once anything could not be written.
+    bool Flush();
+
+private:
+    std::string out_;
+    bool lost_ = false;
+};
+
+// The command line from the operation's name on.
+using Arguments = std::vector<std::string>;
+
+// Each switch given, with its value ("" for a flag).
+using Switches = std::map<std::string, std::string, std::less<>>;
+
+// The switches after the operation's `fixed` arguments (the key, or two
+// names). Null when an argument is missing, or a switch is unknown, given
+// twice or without its value.
+std::optional<Switches> ParseSwitches(const Arguments &args, size_t fixed,
+                                      std::initializer_list<std::string_view> flags,
+                                      std::initializer_list<std::string_view> withValue);
+std::optional<std::string> ValueOf(const Switches &switches, std::string_view name);
+
+// /v NAME or /ve: the value's name, or nothing when neither was given. False
+// when both were.
+bool ValueChoice(const Switches &switches, std::optional<std::string> &name);
+
+// The types a command line may name, and the names `reg query` shows.
+std::optional<DWORD> TypeCode(const std::string &name);
+std::string TypeName(DWORD type);
+
+struct KeyName {
+    HKEY root = nullptr;
+    std::string path;  // below the root
+    std::string shown; // the root's long name and the path
+};
+
+std::optional<KeyName> ParseKey(const std::string &typed);
+
+// The key, or null when it does not exist, with the status that told so:
+// ERROR_FILE_NOT_FOUND, or ERROR_BAD_PATHNAME for a name that no key can have
+// (a path that starts with a backslash, as HKCU\\Software gives). Any other
+// failure throws.
+HKEY Open(const KeyName &key, REGSAM access, LSTATUS *status = nullptr);
+// What Wine's reg says when a change cannot open its key.
+const char *Unopened(LSTATUS status);
+
+// Values are read and written with the W functions, which move their bytes
+// as they are; names are WTF-8, as regfile gives them.
+std::u16string Wide(const std::string &name);
+std::optional<regfile::Value> ReadValue(HKEY key, const std::string &name);
+inline bool ValueExists(HKEY key, const std::string &name) { return ReadValue(key, name).has_value(); }
+
+// Pending changes reach the files; a save that fails is the command's failure.
+int Saved(Console &console, int status);
+// The change is made: it reaches the files, and the success is told.
+int Done(Console &console);
+
+bool FileExists(const std::string &path);
+
+int Query(Console &console, const Arguments &args);
+int Add(Console &console, const Arguments &args);
+int Delete(Console &console, const Arguments &args);
+int Copy(Console &console, const Arguments &args);
+int Export(Console &console, const Arguments &args);
+int Import(Console &console, const Arguments &args);
+
+} // namespace reg
