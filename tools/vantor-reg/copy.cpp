@@ -8,7 +8,7 @@ namespace {
 // A key's values and, when wanted, its subkeys: read whole before anything is
 // written, so a copy into the source's own subtree ends.
 struct Tree {
-    std::string name; // below its parent
+    std::string name; // below its parent (the top one is the destination)
     std::vector<regfile::Value> values;
     std::vector<Tree> subkeys;
 };
@@ -82,7 +82,7 @@ int Copy(Console &console, const Arguments &args)
     const OwnedKey source(Open(*from, KEY_READ, &status));
     if (!source)
         return console.Fail(Unopened(status));
-    const Tree tree = ReadTree(source.get(), to->path, from->shown, switches->contains("s"));
+    const Tree tree = ReadTree(source.get(), "", from->shown, switches->contains("s"));
     HKEY created = nullptr;
     if (RegCreateKeyExA(to->root, to->path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr) !=
         ERROR_SUCCESS)
