@@ -49,8 +49,13 @@ first and reads the answer from standard input; the end of input answers No.
 Exit status: 0 on success, 1 on any failure or refusal. Messages are printed
 on standard output as Wine's reg prints them.)";
 
-constexpr struct { const char *name; int (*run)(Console &, const Arguments &); } kOperations[] = {
-    {"query", Query}, {"add", Add}, {"delete", Delete}, {"copy", Copy}, {"export", Export}, {"import", Import},
+constexpr struct {
+    const char *name;
+    int (*run)(Console &, const Arguments &);
+    bool buildsMuch; // megabytes of keys, values or text
+} kOperations[] = {
+    {"query", Query, false}, {"add", Add, false},       {"delete", Delete, false},
+    {"copy", Copy, false},   {"export", Export, true}, {"import", Import, true},
 };
 
 static int Help(Console &console)
@@ -78,6 +83,8 @@ static int Run(Console &console, Arguments args)
         kOperations, [&args](const auto &known) { return regfile::SameLetters(args[0], known.name); });
     if (operation == std::end(kOperations))
         return console.Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
+    if (operation->buildsMuch)
+        AdviseHugeHeap();
     const char *wine = std::getenv("WINEPREFIX");
     const char *home = std::getenv("HOME");
     if (prefix.empty())
