@@ -69,14 +69,17 @@ public:
         pos_ += word.size();
         return true;
     }
-    // One to maxDigits hex digits; one digit more is a number out of range.
-    bool takeHex(size_t maxDigits, uint64_t &value) {
+    // One to maxDigits hex digits, whose number goes into value when given;
+    // one digit more is a number out of range.
+    bool takeHex(size_t maxDigits, uint64_t *value) {
         const size_t digits = scan::hexDigits(s_ + pos_, std::min(n_ - pos_, maxDigits + 1));
         if (digits == 0 || digits > maxDigits)
             return false;
-        value = 0;
-        for (const char *digit = s_ + pos_; digit < s_ + pos_ + digits; ++digit)
-            value = value << 4 | static_cast<uint64_t>(hexDigit(*digit));
+        if (value) {
+            *value = 0;
+            for (const char *digit = s_ + pos_; digit < s_ + pos_ + digits; ++digit)
+                *value = *value << 4 | static_cast<uint64_t>(hexDigit(*digit));
+        }
         pos_ += digits;
         return true;
     }
@@ -96,26 +99,17 @@ public:
     // The text of a quoted string or key path, after its opening character,
     // up to and including the closing one.
     bool quoted(char close, std::u16string *out) {
-        while (pos_ < n_) {
-            const size_t run = plainRun(close);
-            if (run > 0) {
-                if (out)
-                    appendRun(run, *out);
-                else
-                    pos_ += run;
-                continue;
-            }
+        for (;;) {
+            takeRun(close, out);
             if (pos_ >= n_)
-                break;
-            const auto c = static_cast<unsigned char>(s_[pos_]);
-            if (c == static_cast<unsigned char>(close)) {
+                return false;
+            if (s_[pos_] == close) {
                 ++pos_;
                 return true;
             }
             if (!special(out))
                 return false;
         }
-        return false;
     }
 
     // One character of a key path that is not plain text: an escape or raw
@@ -129,11 +123,12 @@ public:
         return false; // a control character, or the line ended
     }
 
-    // Widens run plain characters into out; plain text is ASCII.
-    void appendRun(size_t run, std::u16string &out) {
-        const size_t old = out.size();
-        out.resize(old + run);
-        std::copy(s_ + pos_, s_ + pos_ + run, out.begin() + static_cast<std::ptrdiff_t>(old));
+    // Consumes the plain characters at the cursor, none of them close,
+    // widened into out when given (plain text is ASCII).
+    void takeRun(char close, std::u16string *out) {
+        const size_t run = scan::plainRun(s_ + pos_, n_ - pos_, close);
+        if (out)
+            out->append(s_ + pos_, s_ + pos_ + run);
         pos_ += run;
     }
 
@@ -147,14 +142,8 @@ public:
     LevelEnd readLevel(std::u16string *name, bool &plain, size_t &nameEnd) {
         plain = true;
         for (;;) {
+            takeRun(']', name);
             nameEnd = pos_;
-            if (const size_t run = plainRun(']')) {
-                if (name)
-                    appendRun(run, *name);
-                else
-                    pos_ += run;
-                continue;
-            }
             if (atEnd())
                 return LevelEnd::Invalid;
             if (s_[pos_] == ']')
@@ -173,10 +162,6 @@ public:
                 name->append(unit_);
         }
     }
-
-    // The number of plain characters (printable ASCII or tab, neither a
-    // backslash nor close) from the cursor on.
-    size_t plainRun(char close) const { return scan::plainRun(s_ + pos_, n_ - pos_, close); }
 
     // One value line (with its continuation lines for hex data).
     bool valueLine(Value *out) {
@@ -212,7 +197,7 @@ public:
             if (atEol())
                 return endLine();
             uint64_t byte;
-            if (!takeHex(2, byte))
+            if (!takeHex(2, &byte))
                 return false;
             if (out)
                 out->push_back(static_cast<char>(byte));
@@ -254,8 +239,8 @@ private:
             return true;
         }
         if (c == 's' && take("str(")) {
-            uint64_t type;
-            if (!takeHex(8, type) || !take("):\"") || !quoted('"', textOut) || !endLine())
+            uint64_t type = 0;
+            if (!takeHex(8, &type) || !take("):\"") || !quoted('"', textOut) || !endLine())
                 return false;
             if (out)
                 storeString(*out, static_cast<uint32_t>(type), text);
@@ -263,9 +248,9 @@ private:
         }
         if (c == 'd' && take("dword:")) {
             // Exactly eight digits: fewer is what a file cut short leaves.
-            uint64_t number;
+            uint64_t number = 0;
             const size_t start = pos_;
-            if (!takeHex(kDwordDigits, number) || pos_ - start != kDwordDigits || !endLine())
+            if (!takeHex(kDwordDigits, out ? &number : nullptr) || pos_ - start != kDwordDigits || !endLine())
                 return false;
             if (out) {
                 out->type = kRegDword;
@@ -279,7 +264,7 @@ private:
             uint64_t type = kRegBinary;
             if (peek() == '(') {
                 ++pos_;
-                if (!takeHex(8, type) || !take(")"))
+                if (!takeHex(8, &type) || !take(")"))
                     return false;
             }
             if (!take(":"))
@@ -386,27 +371,32 @@ int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPla
     return compareNames(decoded[0], decoded[1]);
 }
 
-// One "#" line of a key's block, which is consumed when understood.
-bool readOption(Parser &p, Key &key) {
-    uint64_t number;
+// One "#" line of a key's block, which is consumed when understood; what it
+// says goes into key when given.
+bool readOption(Parser &p, Key *key) {
     if (p.take("#time=")) {
-        if (!p.takeHex(16, number) || !p.endLine())
+        uint64_t time = 0;
+        if (!p.takeHex(16, key ? &time : nullptr) || !p.endLine())
             return false;
-        key.fileTime = number;
-        key.hasFileTime = true;
+        if (key) {
+            key->fileTime = time;
+            key->hasFileTime = true;
+        }
         return true;
     }
     if (p.take("#class=\"")) {
-        auto keyClass = std::make_unique<std::u16string>();
+        auto keyClass = key ? std::make_unique<std::u16string>() : nullptr;
         if (!p.quoted('"', keyClass.get()) || !p.endLine())
             return false;
-        key.keyClass = std::move(keyClass);
+        if (key)
+            key->keyClass = std::move(keyClass);
         return true;
     }
     if (p.take("#link")) {
         if (!p.endLine())
             return false;
-        key.isLink = true;
+        if (key)
+            key->isLink = true;
         return true;
     }
     return false;
@@ -446,7 +436,7 @@ void readKeyHead(Parser &p, Key &key) {
     key.hasUnixTime = !p.atEol() && p.takeDecimal(unixTime);
     key.unixTime = unixTime;
     p.skipLine();
-    while (p.peek() == '#' && readOption(p, key)) {
+    while (p.peek() == '#' && readOption(p, &key)) {
     }
 }
 
@@ -549,8 +539,7 @@ private:
             abandoned_ = true;
             return;
         }
-        scratch_.keyClass.reset();
-        line.valueCount = readBlockBody(scratch_);
+        line.valueCount = readBlockBody(nullptr);
         size_t end = p_.pos();
         if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
             --end;
@@ -655,7 +644,7 @@ private:
             loadValuesOfBlock(*key);
         key->unixTime = unixTime;
         key->hasUnixTime = hasTime;
-        const uint32_t values = readBlockBody(*key);
+        const uint32_t values = readBlockBody(key);
         size_t end = p_.pos();
         if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
             --end;
@@ -684,7 +673,9 @@ private:
         key.valuesLoaded = true;
     }
 
-    uint32_t readBlockBody(Key &key) {
+    // The lines of a block after its key line; the options go into key
+    // when given. The number of values.
+    uint32_t readBlockBody(Key *key) {
         uint32_t values = 0;
         bool atHead = true; // no line but options yet
         while (!p_.atEnd() && p_.peek() != '[') {
@@ -706,7 +697,7 @@ private:
                 p_.setPos(lineStart + 1);
                 continue;
             } else if (c == '#') {
-                if (option(key))
+                if (readOption(p_, key))
                     continue;
                 problem("key option not understood", lineStart);
             } else if (c == ';') {
@@ -722,8 +713,6 @@ private:
         }
         return values;
     }
-
-    bool option(Key &key) { return readOption(p_, key); }
 
     void skipToNextKey() {
         while (!p_.atEnd() && p_.peek() != '[')
@@ -809,7 +798,6 @@ private:
     std::u16string name_;           // the level being read, kept to reuse its room
     KeyIndex *index_;
     bool abandoned_ = false;
-    Key scratch_;                       // takes the options of listed keys
 };
 
 
