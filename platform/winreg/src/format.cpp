@@ -343,7 +343,6 @@ private:
     std::u16string unit_; // what one escape stands for
 };
 
-
 // Compares two names of key paths as compareNames does their decoded forms.
 // The first spelledAlike bytes of both are known to be the same.
 int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPlain, size_t spelledAlike = 0) {
@@ -443,7 +442,6 @@ void readKeyHead(Parser &p, Key &key) {
 size_t lineNumberAt(std::string_view text, size_t pos) {
     return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(pos, text.size())), '\n'));
 }
-
 
 class Loader {
 public:
@@ -799,7 +797,6 @@ private:
     KeyIndex *index_;
     bool abandoned_ = false;
 };
-
 
 const char kEscapeLetters[32] = {0,   0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r', 0, 0,
                                  0,   0, 0, 0, 0, 0, 0, 0,   0,   0,   0,   'e', 0,   0,   0, 0};
