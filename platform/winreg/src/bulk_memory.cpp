@@ -36,8 +36,6 @@ char *mapAligned(size_t size) {
 
 } // namespace
 
-size_t bulkCapacity(size_t size) { return size < kBulkThreshold ? size : roundUp(size, kHugePage); }
-
 std::shared_ptr<char> allocateBulk(size_t size) {
     if (size < kBulkThreshold)
         return std::shared_ptr<char>(new char[size], std::default_delete<char[]>());

@@ -11,8 +11,5 @@ namespace winreg {
 
 // size bytes, not zero-filled for small blocks; throws std::bad_alloc.
 std::shared_ptr<char> allocateBulk(size_t size);
-// The bytes a block that allocateBulk(size) gives can hold: huge pages are
-// whole, and what a block holds beyond size costs nothing until touched.
-size_t bulkCapacity(size_t size);
 
 } // namespace winreg

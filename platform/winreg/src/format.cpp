@@ -1,22 +1,14 @@
 #include "format.h"
 
+#include "scan.h"
 #include "text.h"
 #include "textconv.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <bit>
 #include <charconv>
-#include <chrono>
 #include <cstring>
-#include <exception>
-#include <pthread.h>
-#include <sched.h>
 #include <stdexcept>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace winreg {
 
@@ -28,195 +20,18 @@ constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 
-constexpr auto kHexValue = [] {
-    std::array<int8_t, 256> table{};
-    table.fill(-1);
-    for (int c = 0; c < 10; ++c)
-        table[static_cast<size_t>('0' + c)] = static_cast<int8_t>(c);
-    for (int c = 0; c < 6; ++c) {
-        table[static_cast<size_t>('a' + c)] = static_cast<int8_t>(10 + c);
-        table[static_cast<size_t>('A' + c)] = static_cast<int8_t>(10 + c);
-    }
-    return table;
-}();
+using scan::hexDigit;
 
-int hexDigit(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
-
-// Bit i tells whether text[i] is a hex digit, and (in commas) a comma.
-unsigned hexDigitMask(const char *text, unsigned *commas = nullptr) {
-#if defined(__SSE2__)
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
-    const __m128i lower = _mm_or_si128(chunk, _mm_set1_epi8(0x20));
-    const __m128i digit =
-        _mm_and_si128(_mm_cmpgt_epi8(chunk, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(chunk, _mm_set1_epi8('9' + 1)));
-    const __m128i letter =
-        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
-    if (commas)
-        *commas = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(','))));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
-#else
-    unsigned hex = 0, comma = 0;
-    for (unsigned i = 0; i < 16; ++i) {
-        hex |= unsigned{hexDigit(text[i]) >= 0} << i;
-        comma |= unsigned{text[i] == ','} << i;
-    }
-    if (commas)
-        *commas = comma;
-    return hex;
-#endif
-}
-
-// The number written by the first digits hex digits at text, all of which
-// are hex digits (1 to 16 of them; 16 bytes are read). The digits' values
-// are found for a word of eight at a time and packed pairwise.
-uint64_t hexValueAt(const char *text, size_t digits) {
-    const auto nibbles = [](uint64_t x) {
-        return (x & 0x0F0F0F0F0F0F0F0FULL) + ((x >> 6) & 0x0101010101010101ULL) * 9; // 'a'/'A' have bit 6
-    };
-    const auto pack = [](uint64_t n) { // eight nibbles, the first digit in the lowest byte
-        n = __builtin_bswap64(n);
-        n = ((n >> 4) & 0x00F000F000F000F0ULL) | (n & 0x000F000F000F000FULL);
-        n = ((n >> 8) & 0x0000FF000000FF00ULL) | (n & 0x000000FF000000FFULL);
-        return ((n >> 16) & 0x00000000FFFF0000ULL) | (n & 0x000000000000FFFFULL);
-    };
-    uint64_t first, second;
-    std::memcpy(&first, text, 8);
-    std::memcpy(&second, text + 8, 8);
-    const uint64_t all = pack(nibbles(first)) << 32 | pack(nibbles(second));
-    return all >> (4 * (16 - digits)); // what follows the digits falls off the end
-}
-
-// Whether the 15 bytes at text are "hh,hh,hh,hh,hh," (16 are read).
-bool fiveHexBytesAt(const char *text) {
-    unsigned commas;
-    const unsigned hex = hexDigitMask(text, &commas);
-    constexpr unsigned kCommas = 0b100100100100100;
-    constexpr unsigned kDigits = 0b011011011011011;
-    return (commas & 0x7FFF) == kCommas && (hex & 0x7FFF) == kDigits;
-}
-
-// The length of the longest common start of a and b, compared sixteen or
-// eight bytes at a time.
-size_t commonPrefixLength(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    size_t i = 0;
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a.data() + i));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b.data() + i));
-        const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)));
-        if (same != 0xFFFF)
-            return i + static_cast<size_t>(std::countr_one(same));
-    }
-#endif
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 8 <= n; i += 8) {
-            uint64_t x, y;
-            std::memcpy(&x, a.data() + i, 8);
-            std::memcpy(&y, b.data() + i, 8);
-            if (x != y)
-                return i + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
-        }
-    }
-    while (i < n && a[i] == b[i])
-        ++i;
-    return i;
-}
-
-// commonPrefixLength(before, rest) where before lies ahead of rest in the
-// same text, which goes on for at least as long as rest: as most paths share
-// fewer than 128 bytes with the path before them, those are compared at once.
-size_t commonPrefixLengthAhead(std::string_view before, std::string_view rest) {
-#if defined(__SSE2__)
-    constexpr size_t kAtOnce = 128;
-    if (!before.empty() && rest.size() >= kAtOnce) {
-        // Both may be read for kAtOnce bytes: before starts ahead of rest.
-        uint64_t same[2] = {0, 0};
-        for (size_t chunk = 0; chunk < kAtOnce / 16; ++chunk) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(before.data() + 16 * chunk));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rest.data() + 16 * chunk));
-            same[chunk / 4] |= uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)))}
-                               << (16 * (chunk % 4));
-        }
-        const auto first = static_cast<size_t>(std::countr_one(same[0]));
-        const size_t length = first < 64 ? first : 64 + static_cast<size_t>(std::countr_one(same[1]));
-        if (length < kAtOnce || before.size() <= kAtOnce)
-            return std::min(length, before.size());
-        return kAtOnce + commonPrefixLength(before.substr(kAtOnce), rest.substr(kAtOnce));
-    }
-#endif
-    return commonPrefixLength(before, rest);
-}
-
-bool isBlank(char c) {
-    constexpr uint64_t kBlanks = uint64_t{1} << ' ' | uint64_t{1} << '\t' | uint64_t{1} << '\r';
-    const auto u = static_cast<unsigned char>(c);
-    return u <= ' ' && (kBlanks >> u & 1) != 0;
-}
-
-#if defined(__SSE2__)
-// What each of the 16 bytes at text is: the closing character close, a
-// backslash, or not plain text: a control character other than a tab, or a
-// byte of 0x80 and above (both found by a signed compare with a blank).
-struct Bytes16 {
-    __m128i closing;
-    __m128i backslashes;
-    __m128i notPlain;
-};
-
-Bytes16 classify16(const char *text, char close) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
-    return {_mm_cmpeq_epi8(bytes, _mm_set1_epi8(close)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')),
-            _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')), _mm_cmplt_epi8(bytes, _mm_set1_epi8(' ')))};
-}
-
-// Where plain text stops among the 16 bytes at text, one bit a byte: at
-// close, a backslash, or what is not plain text.
-uint64_t plainStops16(const char *text, char close) {
-    const Bytes16 found = classify16(text, close);
-    return static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(found.closing, found.backslashes), found.notPlain)));
-}
-
-// The same three for the 64 bytes at text, one bit a byte.
-struct Bytes64 {
-    uint64_t closing = 0;
-    uint64_t backslashes = 0;
-    uint64_t notPlain = 0;
-};
-
-Bytes64 classify64(const char *text, char close) {
-    Bytes64 found;
-    for (int chunk = 0; chunk < 4; ++chunk) {
-        const Bytes16 part = classify16(text + 16 * chunk, close);
-        const auto mask = [chunk](__m128i hits) {
-            return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hits))} << (16 * chunk);
-        };
-        found.closing |= mask(part.closing);
-        found.backslashes |= mask(part.backslashes);
-        found.notPlain |= mask(part.notPlain);
-    }
-    return found;
-}
-#endif
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Fewer bytes than the blocks of any real hive take on average, so that the
 // key index is seldom moved as it grows; room never used costs no memory.
 constexpr size_t kTypicalBlockBytes = 64;
 
-// From this size on a text is checked in pieces of about kPieceBytes by two
-// threads at once.
-constexpr size_t kPiecesFromBytes = size_t{1} << 20;
-constexpr size_t kPieceBytes = size_t{128} << 10;
-
-// Characters that stand for themselves inside quoted text.
-constexpr auto kPlain = [] {
-    std::array<bool, 256> table{};
-    for (int c = 0x20; c < 0x80; ++c)
-        table[static_cast<size_t>(c)] = c != '\\';
-    table['\t'] = true;
-    return table;
-}();
+// The length of the longest common start of a and b.
+size_t commonPrefixLength(std::string_view a, std::string_view b) {
+    return scan::commonPrefix(a.data(), b.data(), std::min(a.size(), b.size()));
+}
 
 // A cursor over the file text. Every parse function either consumes what it
 // understood and returns true, or returns false with the cursor somewhere in
@@ -254,26 +69,19 @@ public:
         pos_ += word.size();
         return true;
     }
-    bool takeHex(size_t maxDigits, uint64_t &value) {
-        value = 0;
-        if (std::endian::native == std::endian::little && maxDigits > 2 && n_ - pos_ > 16) {
-            // All digits seen at once, with the byte after the most allowed.
-            const size_t digits = static_cast<size_t>(std::countr_one(hexDigitMask(s_ + pos_)));
-            if (digits == 0 || digits > maxDigits || (digits == 16 && hexDigit(s_[pos_ + 16]) >= 0))
-                return false;
-            value = hexValueAt(s_ + pos_, digits);
-            pos_ += digits;
-            return true;
+    // One to maxDigits hex digits, whose number goes into value when given;
+    // one digit more is a number out of range.
+    bool takeHex(size_t maxDigits, uint64_t *value) {
+        const size_t digits = scan::hexDigits(s_ + pos_, std::min(n_ - pos_, maxDigits + 1));
+        if (digits == 0 || digits > maxDigits)
+            return false;
+        if (value) {
+            *value = 0;
+            for (const char *digit = s_ + pos_; digit < s_ + pos_ + digits; ++digit)
+                *value = *value << 4 | static_cast<uint64_t>(hexDigit(*digit));
         }
-        const size_t start = pos_;
-        const size_t stop = std::min(n_, pos_ + maxDigits);
-        int digit;
-        while (pos_ < stop && (digit = hexDigit(s_[pos_])) >= 0) {
-            value = (value << 4) | static_cast<uint64_t>(digit);
-            ++pos_;
-        }
-        // One digit more than allowed is a number out of range.
-        return pos_ > start && !(pos_ < n_ && hexDigit(s_[pos_]) >= 0);
+        pos_ += digits;
+        return true;
     }
     bool takeDecimal(int64_t &value) {
         constexpr size_t kMaxDigits = 18;
@@ -291,26 +99,17 @@ public:
     // The text of a quoted string or key path, after its opening character,
     // up to and including the closing one.
     bool quoted(char close, std::u16string *out) {
-        while (pos_ < n_) {
-            const size_t run = plainRun(close);
-            if (run > 0) {
-                if (out)
-                    appendRun(run, *out);
-                else
-                    pos_ += run;
-                continue;
-            }
+        for (;;) {
+            takeRun(close, out);
             if (pos_ >= n_)
-                break;
-            const auto c = static_cast<unsigned char>(s_[pos_]);
-            if (c == static_cast<unsigned char>(close)) {
+                return false;
+            if (s_[pos_] == close) {
                 ++pos_;
                 return true;
             }
             if (!special(out))
                 return false;
         }
-        return false;
     }
 
     // One character of a key path that is not plain text: an escape or raw
@@ -324,11 +123,12 @@ public:
         return false; // a control character, or the line ended
     }
 
-    // Widens run plain characters into out; plain text is ASCII.
-    void appendRun(size_t run, std::u16string &out) {
-        const size_t old = out.size();
-        out.resize(old + run);
-        std::copy(s_ + pos_, s_ + pos_ + run, out.begin() + static_cast<std::ptrdiff_t>(old));
+    // Consumes the plain characters at the cursor, none of them close,
+    // widened into out when given (plain text is ASCII).
+    void takeRun(char close, std::u16string *out) {
+        const size_t run = scan::plainRun(s_ + pos_, n_ - pos_, close);
+        if (out)
+            out->append(s_ + pos_, s_ + pos_ + run);
         pos_ += run;
     }
 
@@ -342,14 +142,8 @@ public:
     LevelEnd readLevel(std::u16string *name, bool &plain, size_t &nameEnd) {
         plain = true;
         for (;;) {
+            takeRun(']', name);
             nameEnd = pos_;
-            if (const size_t run = plainRun(']')) {
-                if (name)
-                    appendRun(run, *name);
-                else
-                    pos_ += run;
-                continue;
-            }
             if (atEnd())
                 return LevelEnd::Invalid;
             if (s_[pos_] == ']')
@@ -367,162 +161,6 @@ public:
             if (name)
                 name->append(unit_);
         }
-    }
-
-    // The end of a key line as Wine writes it after the path's ']', a blank,
-    // one to fifteen decimal digits and the line break, checked at once and
-    // consumed; false (the cursor unmoved) for any other end, which is then
-    // read step by step.
-    bool plainKeyLineEnd() {
-#if defined(__SSE2__)
-        if (n_ - pos_ < 17 || s_[pos_] != ' ')
-            return false;
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s_ + pos_ + 1));
-        const __m128i digits =
-            _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
-        const auto count = static_cast<size_t>(std::countr_one(static_cast<unsigned>(_mm_movemask_epi8(digits))));
-        if (count == 0 || count == 16 || s_[pos_ + 1 + count] != '\n')
-            return false;
-        pos_ += count + 2;
-        return true;
-#else
-        return false;
-#endif
-    }
-
-    // A "#time=" line of one to fifteen hex digits, as Wine writes them,
-    // checked at once and consumed; false (the cursor unmoved) for any other
-    // line, which readOption then reads.
-    bool plainTimeLine() {
-        constexpr std::string_view kTime = "#time=";
-        if (n_ - pos_ < kTime.size() + 17 || std::memcmp(s_ + pos_, kTime.data(), kTime.size()) != 0)
-            return false;
-        const char *digits = s_ + pos_ + kTime.size();
-        const auto count = static_cast<size_t>(std::countr_one(hexDigitMask(digits)));
-        if (count == 0 || count == 16 || digits[count] != '\n')
-            return false;
-        pos_ += kTime.size() + count + 1;
-        return true;
-    }
-
-    // The rest of a key path from the cursor, when it is plain names with a
-    // doubled backslash between them as nearly every path is, seen at once: the
-    // separators' offsets go into seps (maxSeps at most), and the result is
-    // the offset of the path's ']'. 0 for any other rest, which readLevel
-    // then reads name by name; the cursor is not moved.
-    size_t plainPathEnd(size_t *seps, size_t maxSeps, size_t &sepCount) const {
-        sepCount = 0;
-#if defined(__SSE2__)
-        // 64 bytes at a time, which hold what most paths add to the one before.
-        bool inSeparator = false; // the last block ended between its two backslashes
-        for (size_t p = pos_; p + 64 <= n_; p += 64) {
-            const Bytes64 bytes = classify64(s_ + p, ']');
-            const uint64_t closing = bytes.closing;
-            // Within the path: the bytes before its ']' (all of them without one).
-            const uint64_t within = (closing - 1) & ~closing;
-            if (bytes.notPlain & within)
-                return 0;
-            uint64_t backslashes = bytes.backslashes & within;
-            if (inSeparator) {
-                if (!(backslashes & 1))
-                    return 0;
-                backslashes &= ~uint64_t{1};
-                inSeparator = false;
-            }
-            while (backslashes) {
-                const auto at = static_cast<unsigned>(std::countr_zero(backslashes));
-                if (sepCount == maxSeps)
-                    return 0;
-                seps[sepCount++] = p + at;
-                if (at == 63) { // only where the block holds no ']'
-                    inSeparator = true;
-                    break;
-                }
-                // A backslash alone starts an escape.
-                if (!(backslashes >> (at + 1) & 1))
-                    return 0;
-                backslashes &= ~(uint64_t{3} << at);
-            }
-            if (closing)
-                return p + static_cast<size_t>(std::countr_zero(closing));
-        }
-#else
-        (void)seps;
-        (void)maxSeps;
-#endif
-        return 0;
-    }
-
-    // A value line whose name is @ or plain quoted text, as nearly all are,
-    // found from where the quotes lie among its first 64 bytes. The commonest,
-    // "name"="text" or @="text" with plain text alone, is checked at once from
-    // where its line break lies too; other data is read from where it starts.
-    // False (the cursor unmoved) for any other line, and for one not
-    // understood, which valueLine then reads.
-    bool plainNameLine() {
-#if defined(__SSE2__)
-        if (n_ - pos_ < 64)
-            return false;
-        // Bit i: byte i is a quote, a backslash or not plain text.
-        const Bytes64 bytes = classify64(s_ + pos_, '"');
-        uint64_t special = bytes.closing | bytes.backslashes | bytes.notPlain;
-        // The name: @ or a quoted plain text; then ="; then the text's
-        // closing quote and the line break.
-        size_t open = 1; // after @
-        if (s_[pos_] == '"') {
-            special &= special - 1; // the opening quote
-            open = static_cast<size_t>(std::countr_zero(special)) + 1;
-            if (open >= 62 || s_[pos_ + open - 1] != '"')
-                return false;
-        }
-        if (s_[pos_ + open] != '=')
-            return false;
-        const size_t dataStart = open + 1;
-        if (s_[pos_ + dataStart] == '"') {
-            special &= ~uint64_t{0} << (dataStart + 1);
-            const auto close = static_cast<size_t>(std::countr_zero(special | uint64_t{1} << 63));
-            if (close < 63 && s_[pos_ + close] == '"' && s_[pos_ + close + 1] == '\n') {
-                pos_ += close + 2;
-                return true;
-            }
-        }
-        const size_t lineStart = pos_;
-        pos_ += dataStart;
-        if (valueData(nullptr))
-            return true;
-        pos_ = lineStart;
-        return false;
-#else
-        return false;
-#endif
-    }
-
-    // The number of plain characters (printable ASCII or tab, neither a
-    // backslash nor close) from the cursor on.
-    size_t plainRun(char close) const {
-        size_t p = pos_;
-#if defined(__SSE2__)
-        // Sixteen bytes at a time, and after the first sixteen four times
-        // that at once while there is room.
-        // Most runs end within their first sixteen bytes.
-        if (p + 16 <= n_) {
-            if (const uint64_t stops = plainStops16(s_ + p, close))
-                return static_cast<size_t>(std::countr_zero(stops));
-            p += 16;
-        }
-        for (; p + 64 <= n_; p += 64) {
-            const Bytes64 bytes = classify64(s_ + p, close);
-            if (const uint64_t stops = bytes.closing | bytes.backslashes | bytes.notPlain)
-                return p + static_cast<size_t>(std::countr_zero(stops)) - pos_;
-        }
-        for (; p + 16 <= n_; p += 16) {
-            if (const uint64_t stops = plainStops16(s_ + p, close))
-                return p + static_cast<size_t>(std::countr_zero(stops)) - pos_;
-        }
-#endif
-        while (p < n_ && kPlain[static_cast<unsigned char>(s_[p])] && s_[p] != close)
-            ++p;
-        return p - pos_;
     }
 
     // One value line (with its continuation lines for hex data).
@@ -546,24 +184,20 @@ public:
 
     bool hexBytes(std::string *out) {
         for (;;) {
-            // The common shape first: two digits and a comma, five at a time
-            // when only checking.
-            if (!out) {
-                while (n_ - pos_ >= 16 && fiveHexBytesAt(s_ + pos_))
-                    pos_ += 15;
+            // The common shape first: two digits and a comma, again and again.
+            const size_t run = scan::hexByteRun(s_ + pos_, n_ - pos_);
+            if (out) {
+                for (const char *pair = s_ + pos_; pair < s_ + pos_ + run; pair += 3)
+                    out->push_back(static_cast<char>(hexDigit(pair[0]) << 4 | hexDigit(pair[1])));
             }
-            while (n_ - pos_ >= 3 && s_[pos_ + 2] == ',' && hexDigit(s_[pos_]) >= 0 && hexDigit(s_[pos_ + 1]) >= 0) {
-                if (out)
-                    out->push_back(static_cast<char>(hexDigit(s_[pos_]) << 4 | hexDigit(s_[pos_ + 1])));
-                pos_ += 3;
-            }
+            pos_ += run;
             skipBlanks();
             if (continuation())
                 continue;
             if (atEol())
                 return endLine();
             uint64_t byte;
-            if (!takeHex(2, byte))
+            if (!takeHex(2, &byte))
                 return false;
             if (out)
                 out->push_back(static_cast<char>(byte));
@@ -605,8 +239,8 @@ private:
             return true;
         }
         if (c == 's' && take("str(")) {
-            uint64_t type;
-            if (!takeHex(8, type) || !take("):\"") || !quoted('"', textOut) || !endLine())
+            uint64_t type = 0;
+            if (!takeHex(8, &type) || !take("):\"") || !quoted('"', textOut) || !endLine())
                 return false;
             if (out)
                 storeString(*out, static_cast<uint32_t>(type), text);
@@ -614,9 +248,9 @@ private:
         }
         if (c == 'd' && take("dword:")) {
             // Exactly eight digits: fewer is what a file cut short leaves.
-            uint64_t number;
+            uint64_t number = 0;
             const size_t start = pos_;
-            if (!takeHex(kDwordDigits, number) || pos_ - start != kDwordDigits || !endLine())
+            if (!takeHex(kDwordDigits, out ? &number : nullptr) || pos_ - start != kDwordDigits || !endLine())
                 return false;
             if (out) {
                 out->type = kRegDword;
@@ -630,7 +264,7 @@ private:
             uint64_t type = kRegBinary;
             if (peek() == '(') {
                 ++pos_;
-                if (!takeHex(8, type) || !take(")"))
+                if (!takeHex(8, &type) || !take(")"))
                     return false;
             }
             if (!take(":"))
@@ -709,112 +343,6 @@ private:
     std::u16string unit_; // what one escape stands for
 };
 
-// Waits until value is no longer old, and gives what it became. The threads
-// that wait here wait for a thread on another processor that is about to be
-// done: a sleeping thread takes a tenth of a millisecond to wake, so it
-// spins first, and sleeps only when the wait goes on for longer. With one
-// processor it would only keep the awaited thread from running.
-template <typename T> T awaitChange(const std::atomic<T> &value, T old) {
-    static const bool otherProcessors = [] {
-        cpu_set_t allowed;
-        return sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 1;
-    }();
-    const auto spinFor = std::chrono::milliseconds(otherProcessors ? 1 : 0);
-    const auto until = std::chrono::steady_clock::now() + spinFor;
-    for (unsigned spins = 1;; ++spins) {
-        const T now = value.load(std::memory_order_acquire);
-        if (now != old)
-            return now;
-#if defined(__SSE2__)
-        _mm_pause();
-#endif
-        if (spins % 64 == 0 && std::chrono::steady_clock::now() > until)
-            break;
-    }
-    T now;
-    while ((now = value.load(std::memory_order_acquire)) == old)
-        value.wait(old, std::memory_order_acquire);
-    return now;
-}
-
-// Starts a detached thread running run(argument), put on another processor
-// than this one from its start where there is one: left to the scheduler it
-// often starts on this one and moves only a millisecond later, when the work
-// is done. Placed as it is made, it costs this thread less than moved after.
-// False when no thread could be started.
-bool startElsewhere(void *(*run)(void *), void *argument) {
-    cpu_set_t elsewhere;
-    const int here = sched_getcpu();
-    const bool placed = here >= 0 && pthread_getaffinity_np(pthread_self(), sizeof elsewhere, &elsewhere) == 0 &&
-                        CPU_COUNT(&elsewhere) > 1;
-    if (placed)
-        CPU_CLR(here, &elsewhere);
-    const auto create = [&](bool withPlace) {
-        pthread_attr_t attributes;
-        if (pthread_attr_init(&attributes) != 0)
-            return false;
-        pthread_t thread;
-        const bool started = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED) == 0 &&
-                             (!withPlace || pthread_attr_setaffinity_np(&attributes, sizeof elsewhere, &elsewhere) == 0) &&
-                             pthread_create(&thread, &attributes, run, argument) == 0;
-        (void)pthread_attr_destroy(&attributes);
-        return started;
-    };
-    // The place is only a hint: without it the scheduler places the thread.
-    return (placed && create(true)) || create(false);
-}
-
-// Runs work on a second thread while this one does hereWork, or both here
-// when there can be no second thread. This thread waits for the work, not
-// for the thread's exit, which takes a tenth of a millisecond more.
-template <typename Work, typename HereWork> void runOnTwoProcessors(Work &work, HereWork &&hereWork) {
-    // What both threads share lives here, and the second thread frees
-    // nothing: its first allocation or free would cost it a heap of its own.
-    struct Shared {
-        enum : int { kWorking, kDone, kLeft };
-        Work &work;
-        std::atomic<int> state{kWorking}; // an int, which the system waits on itself
-        std::exception_ptr failure{};
-        static void *run(void *argument) {
-            Shared &shared = *static_cast<Shared *>(argument);
-            try {
-                shared.work();
-            } catch (...) {
-                shared.failure = std::current_exception();
-            }
-            shared.state.store(kDone, std::memory_order_release);
-            shared.state.notify_one();
-            // Nothing is touched after this: the other thread may leave.
-            shared.state.store(kLeft, std::memory_order_release);
-            return nullptr;
-        }
-    };
-    Shared shared{work};
-    if (!startElsewhere(&Shared::run, &shared)) {
-        Shared::run(&shared);
-        if (shared.failure)
-            std::rethrow_exception(shared.failure);
-        hereWork();
-        return;
-    }
-    struct AwaitWork {
-        Shared &shared;
-        ~AwaitWork() {
-            if (awaitChange(shared.state, int{Shared::kWorking}) == Shared::kDone) {
-                // One store away, and never slept on: nothing would wake a sleeper.
-                while (shared.state.load(std::memory_order_acquire) != Shared::kLeft)
-                    (void)sched_yield();
-            }
-        }
-    };
-    {
-        AwaitWork await{shared};
-        hereWork();
-    }
-    if (shared.failure)
-        std::rethrow_exception(shared.failure);
-}
-
 // Compares two names of key paths as compareNames does their decoded forms.
 // The first spelledAlike bytes of both are known to be the same.
 int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPlain, size_t spelledAlike = 0) {
@@ -842,27 +370,32 @@ int compareLevels(std::string_view a, bool aPlain, std::string_view b, bool bPla
     return compareNames(decoded[0], decoded[1]);
 }
 
-// One "#" line of a key's block, which is consumed when understood.
-bool readOption(Parser &p, Key &key) {
-    uint64_t number;
+// One "#" line of a key's block, which is consumed when understood; what it
+// says goes into key when given.
+bool readOption(Parser &p, Key *key) {
     if (p.take("#time=")) {
-        if (!p.takeHex(16, number) || !p.endLine())
+        uint64_t time = 0;
+        if (!p.takeHex(16, key ? &time : nullptr) || !p.endLine())
             return false;
-        key.fileTime = number;
-        key.hasFileTime = true;
+        if (key) {
+            key->fileTime = time;
+            key->hasFileTime = true;
+        }
         return true;
     }
     if (p.take("#class=\"")) {
-        auto keyClass = std::make_unique<std::u16string>();
+        auto keyClass = key ? std::make_unique<std::u16string>() : nullptr;
         if (!p.quoted('"', keyClass.get()) || !p.endLine())
             return false;
-        key.keyClass = std::move(keyClass);
+        if (key)
+            key->keyClass = std::move(keyClass);
         return true;
     }
     if (p.take("#link")) {
         if (!p.endLine())
             return false;
-        key.isLink = true;
+        if (key)
+            key->isLink = true;
         return true;
     }
     return false;
@@ -902,7 +435,7 @@ void readKeyHead(Parser &p, Key &key) {
     key.hasUnixTime = !p.atEol() && p.takeDecimal(unixTime);
     key.unixTime = unixTime;
     p.skipLine();
-    while (p.peek() == '#' && readOption(p, key)) {
+    while (p.peek() == '#' && readOption(p, &key)) {
     }
 }
 
@@ -910,68 +443,19 @@ size_t lineNumberAt(std::string_view text, size_t pos) {
     return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(pos, text.size())), '\n'));
 }
 
-// A text read into memory range by range, each range by the first thread
-// that needs it; the others wait until it is there.
-class TextRanges {
-public:
-    TextRanges(char *buffer, size_t size, const ReadRange &readRange)
-        : buffer_(buffer), size_(size), count_((size + kPieceBytes - 1) / kPieceBytes), read_(readRange),
-          states_(new std::atomic<uint8_t>[count_]) {
-        for (size_t k = 0; k < count_; ++k)
-            states_[k].store(kNobody, std::memory_order_relaxed);
-    }
-    size_t count() const { return count_; }
-
-    // Whether range k is in place, read here if no one has started it.
-    bool ensure(size_t k) {
-        std::atomic<uint8_t> &state = states_[k];
-        uint8_t seen = kNobody;
-        if (state.compare_exchange_strong(seen, kReading, std::memory_order_acq_rel)) {
-            const size_t offset = k * kPieceBytes;
-            bool ok = false;
-            try {
-                ok = read_(offset, buffer_ + offset, std::min(kPieceBytes, size_ - offset));
-            } catch (...) {
-                settle(state, kFailed);
-                throw;
-            }
-            settle(state, ok ? kInPlace : kFailed);
-            return ok;
-        }
-        if (seen == kReading)
-            seen = awaitChange(state, uint8_t{kReading});
-        return seen == kInPlace;
-    }
-
-private:
-    enum : uint8_t { kNobody, kReading, kInPlace, kFailed };
-    static void settle(std::atomic<uint8_t> &state, uint8_t outcome) {
-        state.store(outcome, std::memory_order_release);
-        state.notify_all();
-    }
-
-    char *buffer_;
-    size_t size_;
-    size_t count_;
-    const ReadRange &read_;
-    std::unique_ptr<std::atomic<uint8_t>[]> states_;
-};
-
 class Loader {
 public:
     // With an index, keys below root are only listed in it; the read gives
     // up (abandoned()) at the first line it could not list that way.
-    // With ranges, the text is still to be read into place.
-    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr, TextRanges *ranges = nullptr)
-        : text_(text), p_(text), root_(root), index_(index), ranges_(ranges) {}
+    Loader(std::string_view text, Key &root, KeyIndex *index = nullptr)
+        : text_(text), p_(text), root_(root), index_(index) {}
     bool abandoned() const { return abandoned_; }
-    LoadResult takeResult() { return std::move(result_); }
 
     LoadResult run() {
         if (!readHead())
             return std::move(result_);
         if (index_) {
-            listAllKeys();
+            listKeys();
             abandoned_ = abandoned_ || !result_.ok;
         } else {
             while (!p_.atEnd())
@@ -1007,8 +491,7 @@ private:
         if (result_.ok) {
             result_.ok = false;
             // A listing gives up at a problem and the text is read again
-            // whole, which tells where it lies; the text before a piece may
-            // not be there yet.
+            // whole, which tells where it lies.
             if (!index_)
                 result_.error = "line " + std::to_string(lineNumberAt(text_, at)) + ": " + what;
         }
@@ -1030,207 +513,9 @@ private:
         result_.header = std::string(header);
     }
 
-    // A large text is read in pieces, split at key lines, which this thread
-    // and one more take in turn as each is free; the pieces' lists are then
-    // joined.
-    void listAllKeys() {
-        if (text_.size() < kPiecesFromBytes) {
-            listKeys(text_.size());
-            return;
-        }
-        std::vector<Piece> pieces = listPieces();
-        if (!joinAll(pieces, p_.pos()))
-            abandoned_ = true;
-    }
-
-public:
-    // The text is read meanwhile, range by range, by the threads that list
-    // its pieces; it is checked as a whole once it is all there. False when
-    // a range could not be read.
-    bool listAsRead() {
-        std::vector<Piece> pieces = listPieces();
-        for (size_t k = 0; k < ranges_->count(); ++k) {
-            if (!ranges_->ensure(k))
-                return false;
-        }
-        if (readHead() && !joinAll(pieces, p_.pos()))
-            abandoned_ = true;
-        return true;
-    }
-
-private:
-    struct Piece {
-        KeyIndex index;
-        size_t start = 0; // of its first key line
-        bool listed = false;
-    };
-
-    // The pieces of the text, each listed by this thread or a second one.
-    std::vector<Piece> listPieces() {
-        std::vector<Piece> pieces((text_.size() + kPieceBytes - 1) / kPieceBytes);
-        shareRoom(pieces);
-        std::atomic<size_t> next{0};
-        // A lister for each thread, made here: a thread's first allocation
-        // costs it a heap of its own, and listing allocates nothing more.
-        Loader listers[2] = {Loader(text_, root_), Loader(text_, root_)};
-        const auto listEachWith = [&](Loader &lister) {
-            return [&] {
-                for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
-                    listPiece(i, pieces[i], lister);
-            };
-        };
-        auto helperWork = listEachWith(listers[1]);
-        runOnTwoProcessors(helperWork, listEachWith(listers[0]));
-        return pieces;
-    }
-
-    // Makes this lister list from the key line at from in text into index.
-    void startPiece(std::string_view text, KeyIndex &index, size_t from) {
-        text_ = text;
-        p_ = Parser(text);
-        p_.setPos(from);
-        index_ = &index;
-        result_.ok = true;
-        abandoned_ = false;
-        forgetPreviousPath();
-    }
-
-    // Piece i holds the key lines whose line break before them lies in
-    // range i: [i, i + 1) * kPieceBytes (the first piece's after the header).
-    void listPiece(size_t i, Piece &piece, Loader &lister) {
-        if (!inPlace(i))
-            return;
-        piece.start = keyLineFrom(i * kPieceBytes);
-        const size_t end = keyLineFrom((i + 1) * kPieceBytes);
-        if (piece.start == kNotRead || end == kNotRead)
-            return;
-        if (piece.start == end) {
-            piece.listed = true;
-            return;
-        }
-        // What reading a line looks ahead at lies beyond the piece's end but
-        // within the range that holds its end.
-        lister.startPiece(text_.substr(0, std::min(text_.size(), (end / kPieceBytes + 1) * kPieceBytes)), piece.index,
-                          piece.start);
-        lister.listKeys(end);
-        piece.listed = !lister.abandoned_ && lister.result_.ok && lister.p_.pos() == end;
-    }
-
-    // The first key line after a line break at or after from, or the text's
-    // end when there is none; kNotRead when the text there could not be read.
-    static constexpr size_t kNotRead = SIZE_MAX;
-    size_t keyLineFrom(size_t from) const {
-        for (size_t range = from / kPieceBytes;; ++range) {
-            const size_t rangeEnd = std::min(text_.size(), (range + 1) * kPieceBytes);
-            if (from >= rangeEnd)
-                return text_.size();
-            if (!inPlace(range))
-                return kNotRead;
-            const size_t at = text_.substr(0, rangeEnd).find("\n[", from);
-            if (at != std::string_view::npos)
-                return at + 1;
-            if (rangeEnd == text_.size())
-                return text_.size();
-            // A line break as the range's last byte: its '[' would be the next range's first.
-            if (!inPlace(range + 1))
-                return kNotRead;
-            if (rangeEnd - 1 >= from && text_[rangeEnd - 1] == '\n' && text_[rangeEnd] == '[')
-                return rangeEnd;
-            from = rangeEnd;
-        }
-    }
-
-    bool inPlace(size_t range) const { return !ranges_ || ranges_->ensure(range); }
-
-    // The index's room, where it has one, is shared out among the pieces:
-    // each lists its lines into its own share (the heap takes what does not
-    // fit), and the shares are then moved together where they lie.
-    void shareRoom(std::vector<Piece> &pieces) {
-        const std::shared_ptr<KeyLineRoom> room = index_->lines.get_allocator().room();
-        if (!room || room->taken || room->capacity < pieces.size())
-            return;
-        const size_t share = room->capacity / pieces.size();
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            auto part = std::make_shared<KeyLineRoom>();
-            part->owner = room->owner;
-            part->start = room->start + i * share;
-            part->capacity = share;
-            pieces[i].index.lines = decltype(KeyIndex::lines)(KeyLineAllocator<KeyLine>(std::move(part)));
-        }
-    }
-
-    // Moves the pieces' lines together at the start of the index's room when
-    // all of them lie in their shares of it; false (nothing moved) otherwise.
-    bool gatherInRoom(std::vector<Piece> &pieces, size_t lines) {
-        const std::shared_ptr<KeyLineRoom> room = index_->lines.get_allocator().room();
-        if (!room || room->taken || lines > room->capacity || !index_->lines.empty())
-            return false;
-        for (const Piece &piece : pieces) {
-            const std::shared_ptr<KeyLineRoom> part = piece.index.lines.get_allocator().room();
-            if (!piece.index.lines.empty() && (!part || piece.index.lines.data() != part->start))
-                return false;
-        }
-        // Each share starts at or after where its lines go, and ends before
-        // the next share's lines would be overwritten.
-        KeyLine *to = room->start;
-        for (const Piece &piece : pieces) {
-            if (piece.index.lines.empty())
-                continue; // a piece without a key line has no lines, nor room, to move
-            std::memmove(static_cast<void *>(to), piece.index.lines.data(), piece.index.lines.size() * sizeof(KeyLine));
-            to += piece.index.lines.size();
-        }
-        index_->lines.reserve(lines); // the room, whose start now holds the lines
-        index_->lines.resize(lines);  // which the room's allocator leaves as they are
-        return true;
-    }
-
-    // Joins the pieces' lists into the index, the first piece starting at
-    // firstKey; false when they do not join up.
-    bool joinAll(std::vector<Piece> &pieces, size_t firstKey) {
-        if (pieces.empty() || pieces.front().start != firstKey)
-            return false;
-        KeyIndex *before = nullptr;
-        size_t lines = 0;
-        for (Piece &piece : pieces) {
-            if (!piece.listed)
-                return false;
-            if (piece.index.lines.empty())
-                continue;
-            if (before && !joinPieces(*before, piece.index))
-                return false;
-            before = &piece.index;
-            lines += piece.index.lines.size();
-        }
-        if (gatherInRoom(pieces, lines))
-            return true;
-        // The room may still hold the pieces' lines: the index goes to the heap.
-        index_->lines = decltype(KeyIndex::lines)();
-        index_->lines.reserve(lines);
-        for (const Piece &piece : pieces)
-            index_->lines.insert(index_->lines.end(), piece.index.lines.begin(), piece.index.lines.end());
-        return true;
-    }
-
-    // The first path of a piece, read again after the last of the piece
-    // before it: how much it shares with it, and that it comes after it.
-    bool joinPieces(const KeyIndex &before, KeyIndex &after) {
-        Loader joiner(text_, root_, index_);
-        KeyLine last, first;
-        joiner.p_.setPos(before.lines.back().offset + 1);
-        if (!joiner.listPath(last))
-            return false;
-        joiner.p_.setPos(after.lines.front().offset + 1);
-        if (!joiner.listPath(first))
-            return false;
-        after.lines.front().sharedLevels = first.sharedLevels;
-        return true;
-    }
-
-    // Lists the keys whose lines start before the offset to.
-    void listKeys(size_t to) {
-        const std::shared_ptr<KeyLineRoom> room = index_->lines.get_allocator().room();
-        index_->lines.reserve(room ? room->capacity : (to - p_.pos()) / kTypicalBlockBytes);
-        while (p_.pos() < to && !abandoned_)
+    void listKeys() {
+        index_->lines.reserve(text_.size() / kTypicalBlockBytes);
+        while (!p_.atEnd() && !abandoned_)
             listKey();
     }
 
@@ -1245,17 +530,14 @@ private:
             abandoned_ = true;
             return;
         }
-        if (!p_.plainKeyLineEnd()) {
-            p_.skipBlanks();
-            int64_t ignored;
-            p_.takeDecimal(ignored);
-            if (!p_.endLine()) {
-                abandoned_ = true;
-                return;
-            }
+        p_.skipBlanks();
+        int64_t ignored;
+        p_.takeDecimal(ignored);
+        if (!p_.endLine()) {
+            abandoned_ = true;
+            return;
         }
-        scratch_.keyClass.reset();
-        line.valueCount = readBlockBody(scratch_);
+        line.valueCount = readBlockBody(nullptr);
         size_t end = p_.pos();
         if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
             --end;
@@ -1275,34 +557,20 @@ private:
         const size_t rawStart = p_.pos();
         const size_t previousLevels = levelCount_;
         const std::string_view rest = text_.substr(rawStart);
-        const size_t common = commonPrefixLengthAhead(previousRaw_, rest);
+        const size_t common = commonPrefixLength(previousRaw_, rest);
         const size_t shared = namesSpelledAsBefore(rest, common);
         p_.setPos(shared == 0 ? rawStart : rawStart + levels_[shared - 1].end);
         const NewLevels added{rawStart, shared, previousLevels, common};
         size_t levels = shared;
-        constexpr size_t kMaxSeparators = 32;
-        size_t separators[kMaxSeparators];
-        size_t count;
-        if (const size_t close = p_.plainPathEnd(separators, kMaxSeparators, count)) {
-            size_t levelStart = p_.pos();
-            for (size_t k = 0; k <= count; ++k) {
-                const size_t levelEnd = k < count ? separators[k] : close;
-                if (!addLevel(added, levelStart, levelEnd, true, levels))
-                    return false;
-                levelStart = levelEnd + 2;
-            }
-            p_.setPos(close);
-        } else {
-            for (;;) {
-                const size_t levelStart = p_.pos();
-                bool plain;
-                size_t levelEnd;
-                const Parser::LevelEnd ending = p_.readLevel(nullptr, plain, levelEnd);
-                if (ending == Parser::LevelEnd::Invalid || !addLevel(added, levelStart, levelEnd, plain, levels))
-                    return false;
-                if (ending == Parser::LevelEnd::Closing)
-                    break;
-            }
+        for (;;) {
+            const size_t levelStart = p_.pos();
+            bool plain;
+            size_t levelEnd;
+            const Parser::LevelEnd ending = p_.readLevel(nullptr, plain, levelEnd);
+            if (ending == Parser::LevelEnd::Invalid || !addLevel(added, levelStart, levelEnd, plain, levels))
+                return false;
+            if (ending == Parser::LevelEnd::Closing)
+                break;
         }
         // A path that adds no name repeats the previous one or one of its
         // ancestors: out of tree order.
@@ -1374,7 +642,7 @@ private:
             loadValuesOfBlock(*key);
         key->unixTime = unixTime;
         key->hasUnixTime = hasTime;
-        const uint32_t values = readBlockBody(*key);
+        const uint32_t values = readBlockBody(key);
         size_t end = p_.pos();
         if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
             --end;
@@ -1403,7 +671,9 @@ private:
         key.valuesLoaded = true;
     }
 
-    uint32_t readBlockBody(Key &key) {
+    // The lines of a block after its key line; the options go into key
+    // when given. The number of values.
+    uint32_t readBlockBody(Key *key) {
         uint32_t values = 0;
         bool atHead = true; // no line but options yet
         while (!p_.atEnd() && p_.peek() != '[') {
@@ -1416,7 +686,7 @@ private:
             else if (!atHead && index_)
                 abandoned_ = true;
             if (c == '"' || c == '@') {
-                if (p_.plainNameLine() || p_.valueLine(nullptr)) {
+                if (p_.valueLine(nullptr)) {
                     ++values;
                     continue;
                 }
@@ -1425,7 +695,7 @@ private:
                 p_.setPos(lineStart + 1);
                 continue;
             } else if (c == '#') {
-                if ((index_ && p_.plainTimeLine()) || option(key))
+                if (readOption(p_, key))
                     continue;
                 problem("key option not understood", lineStart);
             } else if (c == ';') {
@@ -1442,8 +712,6 @@ private:
         return values;
     }
 
-    bool option(Key &key) { return readOption(p_, key); }
-
     void skipToNextKey() {
         while (!p_.atEnd() && p_.peek() != '[')
             p_.skipLine();
@@ -1456,7 +724,7 @@ private:
     Key *keyOfPath(const char *&failure) {
         const size_t rawStart = p_.pos();
         const std::string_view rest = text_.substr(rawStart);
-        const size_t reused = namesSpelledAsBefore(rest, commonPrefixLengthAhead(previousRaw_, rest));
+        const size_t reused = namesSpelledAsBefore(rest, commonPrefixLength(previousRaw_, rest));
         stack_.resize(reused);
         levelCount_ = reused;
         p_.setPos(reused == 0 ? rawStart : rawStart + levels_[reused - 1].end);
@@ -1527,9 +795,7 @@ private:
     size_t levelCount_ = 0;
     std::u16string name_;           // the level being read, kept to reuse its room
     KeyIndex *index_;
-    TextRanges *ranges_;
     bool abandoned_ = false;
-    Key scratch_;                       // takes the options of listed keys
 };
 
 const char kEscapeLetters[32] = {0,   0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r', 0, 0,
@@ -1608,35 +874,9 @@ void appendEscapedUtf16Le(const unsigned char *bytes, size_t size, std::string_v
         return c >= 32 && c <= 127 && c != '\\' && c != extra0 && c != extra1;
     };
     for (size_t i = 0; i < size;) {
-        // Runs of plain characters go in as they are, eight at a time where
-        // they can.
-#if defined(__SSE2__)
-        while (i + 8 <= size) {
-            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 2 * i));
-            const __m128i stops = _mm_or_si128(
-                _mm_or_si128(_mm_cmplt_epi16(units, _mm_set1_epi16(32)), _mm_cmpgt_epi16(units, _mm_set1_epi16(127))),
-                _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('\\')),
-                             _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(extra0))),
-                                          _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(extra1))))));
-            if (_mm_movemask_epi8(stops) != 0)
-                break;
-            char narrow[16];
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(narrow), _mm_packus_epi16(units, units));
-            out.append(narrow, 8);
-            i += 8;
-        }
-#endif
-        size_t run = i;
-        while (run < size && plain(unit(run)))
-            ++run;
-        if (run > i) {
-            const size_t at = out.size();
-            out.resize(at + run - i);
-            for (size_t k = i; k < run; ++k)
-                out[at + k - i] = static_cast<char>(unit(k));
-            i = run;
-            continue;
-        }
+        // Runs of plain characters go in as they are.
+        for (; i < size && plain(unit(i)); ++i)
+            out.push_back(static_cast<char>(unit(i)));
         if (i == size)
             break;
         const char16_t c = unit(i);
@@ -1662,11 +902,10 @@ void appendEscapedUtf16Le(const unsigned char *bytes, size_t size, std::string_v
 
 } // namespace
 
-namespace {
-
-// What a listing read gives: the listed keys pending below root, or when the
-// listing was abandoned, the whole text read at once.
-LoadResult finishIndex(Loader &lister, LoadResult result, std::string_view text, Key &root, KeyIndex &index) {
+LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
+    index.lines.clear();
+    Loader lister(text, root, &index);
+    LoadResult result = lister.run();
     if (lister.abandoned() || !result.ok) {
         index.lines = {};
         return Loader(text, root).run();
@@ -1674,36 +913,6 @@ LoadResult finishIndex(Loader &lister, LoadResult result, std::string_view text,
     root.pendingFirst = 0;
     root.pendingEnd = static_cast<uint32_t>(index.lines.size());
     return result;
-}
-
-} // namespace
-
-LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
-    index.lines.clear();
-    Loader lister(text, root, &index);
-    LoadResult result = lister.run();
-    return finishIndex(lister, std::move(result), text, root, index);
-}
-
-bool readAndIndexHiveText(const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
-                          const ReadRange &readRange, Key &root, KeyIndex &index, LoadResult &result) {
-    const std::string_view text(block.get(), size);
-    auto room = std::make_shared<KeyLineRoom>();
-    const size_t roomStart = (size + alignof(KeyLine)) / alignof(KeyLine) * alignof(KeyLine);
-    if (roomStart < blockCapacity) {
-        room->owner = block;
-        room->start = reinterpret_cast<KeyLine *>(block.get() + roomStart);
-        room->capacity = (blockCapacity - roomStart) / sizeof(KeyLine);
-    }
-    index.lines = decltype(index.lines)(KeyLineAllocator<KeyLine>(std::move(room)));
-    TextRanges ranges(block.get(), size, readRange);
-    Loader lister(text, root, &index, &ranges);
-    if (!lister.listAsRead()) {
-        index.lines = {};
-        return false;
-    }
-    result = finishIndex(lister, lister.takeResult(), text, root, index);
-    return true;
 }
 
 void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {

@@ -56,50 +56,22 @@ ssize_t readSome(FileSystem &fs, int fd, char *into, size_t room) {
     return n;
 }
 
-// The same at offset.
-ssize_t preadSome(FileSystem &fs, int fd, char *into, size_t room, size_t offset) {
-    ssize_t n;
-    do
-        n = fs.pread(fd, into, room, static_cast<off_t>(offset));
-    while (n < 0 && errno == EINTR);
-    return n;
+// Each read asks for at most this much: it keeps every system call short,
+// and reads a large file as fast as one call for all of it does.
+constexpr size_t kReadStep = size_t{128} << 10;
+
+// Reads fd to its end into into, which holds room bytes; the bytes read, or
+// -1 (errno set) on a failure.
+ssize_t readUpTo(FileSystem &fs, int fd, char *into, size_t room) {
+    size_t got = 0;
+    ssize_t n = 0;
+    while (got < room && (n = readSome(fs, fd, into + got, std::min(room - got, kReadStep))) > 0)
+        got += static_cast<size_t>(n);
+    return n < 0 ? -1 : static_cast<ssize_t>(got);
 }
 
-// From this size on a file's text is checked while it is read.
-constexpr size_t kCheckWhileReadingFrom = size_t{1} << 20;
-
-// Reads all of [offset, offset + length) of fd, repeating short reads;
-// false (errno set) on a failure, or at the end of the file before it.
-bool readRangeOf(FileSystem &fs, int fd, size_t offset, char *into, size_t length) {
-    while (length > 0) {
-        const ssize_t n = preadSome(fs, fd, into, length, offset);
-        if (n <= 0)
-            return false;
-        offset += static_cast<size_t>(n);
-        into += static_cast<size_t>(n);
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Whether fd has no byte at offset.
-bool endsAt(FileSystem &fs, int fd, size_t offset) {
-    char byte;
-    return preadSome(fs, fd, &byte, 1, offset) == 0;
-}
-
-// What may be done with a large file's text as it is read: given where its
-// size bytes go and how to read a range of them, it reads them all and
-// returns true, or returns false having found a range it could not read.
-using ReadAndCheck = std::function<bool(const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
-                                        const ReadRange &readRange)>;
-
-// Reads a whole regular file; false (and error set) when it cannot. A large
-// file goes through readAndCheck first; checked tells whether it read the
-// file that text now holds.
-bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal,
-                   const ReadAndCheck &readAndCheck, bool &checked) {
-    checked = false;
+// Reads a whole regular file; false (and error set) when it cannot.
+bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal) {
     FileSystem &fs = fileSystem();
     error = 0;
     // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
@@ -124,38 +96,19 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     }
     // One byte more than the file holds tells whether it grew meanwhile.
     const size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    const size_t size = capacity - 1;
-    const bool large = size >= kCheckWhileReadingFrom;
-    // A large file's block has room for its key index too (which takes
-    // about a tenth of the text in Wine's hives), where faults cost less.
-    const size_t blockCapacity = bulkCapacity(large ? capacity + size / 8 : capacity);
-    const std::shared_ptr<char> buffer = allocateBulk(blockCapacity);
-    if (large) {
-        const ReadRange readRange = [&fs, &fd](size_t offset, char *into, size_t length) {
-            return readRangeOf(fs, fd.get(), offset, into, length);
-        };
-        // Anything unexpected (a failed read, a file that grew or shrank
-        // since it was measured) and the file is read again from its start.
-        if (readAndCheck(buffer, blockCapacity, size, readRange) && endsAt(fs, fd.get(), size)) {
-            checked = true;
-            text = HiveText(buffer, size);
-            return true;
-        }
-    }
-    size_t got = 0;
-    ssize_t n = 0;
-    while (got < capacity && (n = readSome(fs, fd.get(), buffer.get() + got, capacity - got)) > 0)
-        got += static_cast<size_t>(n);
-    if (n < 0) {
+    const std::shared_ptr<char> buffer = allocateBulk(capacity);
+    const ssize_t got = readUpTo(fs, fd.get(), buffer.get(), capacity);
+    if (got < 0) {
         error = errno;
         return false;
     }
-    if (got < capacity) {
-        text = HiveText(buffer, got);
+    if (static_cast<size_t>(got) < capacity) {
+        text = HiveText(buffer, static_cast<size_t>(got));
         return true;
     }
-    std::string grown(buffer.get(), got);
+    std::string grown(buffer.get(), capacity);
     char chunk[65536];
+    ssize_t n;
     while ((n = readSome(fs, fd.get(), chunk, sizeof chunk)) > 0) {
         if (grown.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxHiveSize)) {
             refusal = "it is larger than 1 GB";
@@ -275,62 +228,40 @@ void Hive::loadFromDisk() {
     FileStamp stamp;
     int error = 0;
     std::string refusal;
-    TreeRead tree = newTree();
-    const auto readAndCheck = [&tree](const std::shared_ptr<char> &block, size_t blockCapacity, size_t size,
-                                      const ReadRange &readRange) {
-        return readAndIndexHiveText(block, blockCapacity, size, readRange, *tree.root, tree.index, tree.result);
-    };
-    bool listed = false;
-    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal, readAndCheck, listed);
+    const bool exists = readWholeFile(filePath(), text, stamp, error, refusal);
     if (!exists && error != ENOENT)
         refusal = std::string("the file cannot be read: ") + std::strerror(error);
-    if (!refusal.empty()) {
-        // Present but not readable as a hive: keep it out of reach of our writes.
-        if (!exists)
-            stamp = stampOf(filePath());
-        replaceTree(HiveText(), stamp, false, refusal);
-        return;
-    }
-    if (!listed) {
-        replaceTree(std::move(text), stamp, exists, {});
-        return;
-    }
-    installTree(std::move(tree), std::move(text), stamp);
-}
-
-Hive::TreeRead Hive::newTree() {
-    TreeRead tree;
-    tree.root = std::make_unique<Key>();
-    tree.root->name = rootName_;
-    tree.root->hive = this;
-    tree.root->parent = parentOfRoot_;
-    return tree;
+    // Present but not readable as a hive: keep it out of reach of our writes.
+    if (!refusal.empty() && !exists)
+        stamp = stampOf(filePath());
+    replaceTree(std::move(text), stamp, exists, refusal);
 }
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
-    TreeRead tree = newTree();
+    auto root = std::make_unique<Key>();
+    root->name = rootName_;
+    root->hive = this;
+    root->parent = parentOfRoot_;
+    KeyIndex index;
+    LoadResult result;
     if (!refusal.empty()) {
         text = HiveText();
-        tree.result.ok = false;
-        tree.result.error = refusal;
+        result.ok = false;
+        result.error = refusal;
     } else if (!exists) {
         text = HiveText();
-        tree.result.header = defaultHeader();
+        result.header = defaultHeader();
     } else {
-        tree.result = indexHiveText(text.slice(0, text.size()), *tree.root, tree.index);
+        result = indexHiveText(text.slice(0, text.size()), *root, index);
     }
-    installTree(std::move(tree), std::move(text), stamp);
-}
-
-void Hive::installTree(TreeRead tree, HiveText text, const FileStamp &stamp) {
     writeDownPaths(); // the keys of the journal are about to go
     listener_.hiveWillReload(*this);
-    root_ = std::move(tree.root);
+    root_ = std::move(root);
     text_ = std::move(text);
-    index_ = std::move(tree.index);
-    header_ = std::move(tree.result.header);
+    index_ = std::move(index);
+    header_ = std::move(result.header);
     stamp_ = stamp;
-    unparsable_ = tree.result.ok ? std::string() : tree.result.error;
+    unparsable_ = result.ok ? std::string() : result.error;
     if (!unparsable_.empty())
         checkWritable(); // tells why the hive is now read-only
     replayJournal();

@@ -136,14 +136,6 @@ private:
     void makeAllPendingKeys();
     BlockText blockText() const;
     void replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal);
-    // A tree read from a hive's text, not yet in place.
-    struct TreeRead {
-        std::unique_ptr<Key> root;
-        KeyIndex index;
-        LoadResult result;
-    };
-    TreeRead newTree();
-    void installTree(TreeRead tree, HiveText text, const FileStamp &stamp);
     Status commit();
     void dropPendingChanges();
     void replayJournal();
