@@ -7,6 +7,7 @@
 // asked through `reg export`, whose UTF-16 files carry every value exactly,
 // and `reg import` / `reg add`.
 #include "Registry.h"
+#include "ScratchFiles.h"
 
 #include <vantor_registry.h>
 #include <winreg.h>
@@ -253,16 +254,13 @@ protected:
         unsetenv("WAYLAND_DISPLAY");
         if (!prefix_.empty())
             setenv("WINEPREFIX", prefix_.c_str(), 1);
-        char pattern[] = "/tmp/vantor-interop.XXXXXX";
-        if (mkdtemp(pattern))
-            work_ = pattern;
+        work_ = std::make_unique<TempDir>("vantor-interop");
     }
 
     static void TearDownTestSuite()
     {
         VtrRegReset(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(work_, ignored);
+        work_.reset();
     }
 
     void SetUp() override
@@ -328,18 +326,12 @@ protected:
         return running;
     }
 
-    static std::string ReadFile(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-
     // Lines such as "user.reg:12: Unrecognized input '...'" or "Malformed
     // value": Wine's loader skipped something.
     static std::vector<std::string> LoaderComplaints(const std::string &log)
     {
         std::vector<std::string> found;
-        std::istringstream in(ReadFile(log));
+        std::istringstream in(readFile(log));
         std::string line;
         while (std::getline(in, line))
             if (line.find(".reg:") != std::string::npos)
@@ -373,9 +365,9 @@ protected:
         for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
             if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])))
                 continue;
-            std::string stat = ReadFile(entry.path().string() + "/stat");
+            std::string stat = readFile(entry.path().string() + "/stat");
             const size_t close = stat.rfind(')');
-            if (close == std::string::npos || ReadFile(entry.path().string() + "/cmdline").find("vantor-wine-bridge") ==
+            if (close == std::string::npos || readFile(entry.path().string() + "/cmdline").find("vantor-wine-bridge") ==
                                                   std::string::npos)
                 continue;
             std::istringstream fields(stat.substr(close + 2));
@@ -386,7 +378,7 @@ protected:
                 continue;
             const pid_t pid = std::stoi(entry.path().filename().string());
             ASSERT_EQ(kill(pid, SIGKILL), 0);
-            for (int i = 0; i < 200 && ReadFile(entry.path().string() + "/stat").find(") Z") == std::string::npos; ++i)
+            for (int i = 0; i < 200 && readFile(entry.path().string() + "/stat").find(") Z") == std::string::npos; ++i)
                 usleep(10000);
             return;
         }
@@ -451,8 +443,8 @@ protected:
             units += c;
         }
         file += Utf16LeBytes(units);
-        const std::string path = work_ + "/import.reg";
-        std::ofstream(path, std::ios::binary) << file;
+        const std::string path = work_->file("import.reg");
+        writeFile(path, file);
         EXPECT_EQ(Reg("import " + ShellQuoted(path)), 0);
 
         // A value given on reg's command line, in UTF-8 like any argument here.
@@ -496,7 +488,7 @@ protected:
     static inline std::string wine64_;
     static inline std::string regdump_;
     static inline std::string vantorReg_;
-    static inline std::string work_;
+    static inline std::unique_ptr<TempDir> work_;
 };
 
 // The check of the next test is only worth something if the server's
@@ -507,10 +499,10 @@ TEST_F(InteropTest, ServerComplaintsReachTheLog)
         std::ofstream out(prefix_ + "/userdef.reg", std::ios::app);
         out << "\n[Software\\\\VantorInteropBroken] 1700000000\nthis line means nothing\n";
     }
-    const std::string log = work_ + "/broken.log";
+    const std::string log = work_->file("broken.log");
     Reg("query \"HKEY_USERS\\.Default\\Software\\VantorInteropBroken\"", log);
     StopServer();
-    EXPECT_EQ(LoaderComplaints(log).size(), 1u) << ReadFile(log);
+    EXPECT_EQ(LoaderComplaints(log).size(), 1u) << readFile(log);
     Reg("delete \"HKEY_USERS\\.Default\\Software\\VantorInteropBroken\" /f");
     StopServer();
 }
@@ -521,10 +513,10 @@ TEST_F(InteropTest, EngineWritesAreSeenByWineAndLoadWithoutComplaint)
     WriteWithEngine(base);
     // The server that regdump starts loads the files we saved and complains
     // into the log about anything it skips.
-    const std::string log = work_ + "/server.log";
+    const std::string log = work_->file("server.log");
     const std::string dump = DumpWithWine(base, log);
     StopServer();
-    EXPECT_TRUE(LoaderComplaints(log).empty()) << ReadFile(log);
+    EXPECT_TRUE(LoaderComplaints(log).empty()) << readFile(log);
     ExpectWineSees(base, dump);
 }
 
@@ -565,7 +557,7 @@ TEST_F(InteropTest, HandleOnTheFilesRefusesWritesOnceTheServerRuns)
 {
     const std::string base = "VantorWhileRunning";
     WriteWithEngine(base);
-    const std::string before = ReadFile(prefix_ + "/user.reg");
+    const std::string before = readFile(prefix_ + "/user.reg");
     ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
     HKEY early = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ("Software\\" + base).c_str(), 0, KEY_ALL_ACCESS, &early),
@@ -576,7 +568,7 @@ TEST_F(InteropTest, HandleOnTheFilesRefusesWritesOnceTheServerRuns)
               ERROR_ACCESS_DENIED);
     RegCloseKey(early);
     EXPECT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(prefix_ + "/user.reg"), before);
+    EXPECT_EQ(readFile(prefix_ + "/user.reg"), before);
 }
 
 TEST_F(InteropTest, CommandPathWriteIsSeenByRegQueryBeforeAnySave)
@@ -633,7 +625,7 @@ TEST_F(InteropTest, ServerEndingHandsThePrefixBackToTheFiles)
     reg.WriteText("files", "3");
     reg.LeaveKey();
     ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
-    const std::string saved = ReadFile(prefix_ + "/user.reg");
+    const std::string saved = readFile(prefix_ + "/user.reg");
     EXPECT_NE(saved.find("\"files\"=\"3\""), std::string::npos);
     EXPECT_EQ(saved.find("\"stale\""), std::string::npos);
 }
@@ -646,7 +638,7 @@ TEST_F(InteropTest, ServerOfAnotherWineIsReachedWithItsOwnLoader)
 {
     namespace fs = std::filesystem;
     const fs::path system = fs::path(wine64_).parent_path();
-    const fs::path other = fs::path(work_) / "other-wine";
+    const fs::path other = fs::path(work_->path()) / "other-wine";
     fs::create_directories(other / "lib/wine");
     fs::create_directories(other / "lib/x86_64-linux-gnu");
     fs::create_directories(other / "share");
@@ -654,7 +646,7 @@ TEST_F(InteropTest, ServerOfAnotherWineIsReachedWithItsOwnLoader)
     fs::create_directory_symlink(fs::canonical(system / "../x86_64-linux-gnu/wine"), other / "lib/x86_64-linux-gnu/wine");
     fs::create_directory_symlink(fs::canonical(system / "../../share/wine"), other / "share/wine");
     ASSERT_EQ(Shell(ShellQuoted((other / "lib/wine/wineserver64").string()) + " -p >/dev/null 2>&1"), 0);
-    const std::string before = ReadFile(prefix_ + "/user.reg");
+    const std::string before = readFile(prefix_ + "/user.reg");
     const std::string path = std::getenv("PATH");
     setenv("PATH", "/nonexistent", 1);
 
@@ -672,7 +664,7 @@ TEST_F(InteropTest, ServerOfAnotherWineIsReachedWithItsOwnLoader)
     fs::copy_file(wine64_, other / "lib/wine/wine64");
     setenv("VANTOR_WINE_BRIDGE", "/nonexistent.exe", 1);
     const auto [noBridge, noBridgeNote] = write();
-    const std::string afterFailures = ReadFile(prefix_ + "/user.reg");
+    const std::string afterFailures = readFile(prefix_ + "/user.reg");
     unsetenv("VANTOR_WINE_BRIDGE");
     const auto [reached, reachedNote] = write();
     setenv("PATH", path.c_str(), 1);
