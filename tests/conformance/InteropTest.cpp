@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -73,6 +74,10 @@ std::vector<Sample> Samples()
     std::string longBinary;
     for (int i = 0; i < 200; ++i)
         longBinary += static_cast<char>(i * 37);
+    // More than a first buffer of 4 KB or a pipe's 64 KB hold.
+    std::string largeBinary;
+    for (int i = 0; i < 70000; ++i)
+        largeBinary += static_cast<char>(i * 31 + i / 256);
     return {
         {"", REG_SZ, "the default value\0"s},
         {"sz", REG_SZ, "plain text\0"s},
@@ -88,6 +93,7 @@ std::vector<Sample> Samples()
         {"qword", REG_QWORD, "\x88\x77\x66\x55\x44\x33\x22\x11"s},
         {"binary", REG_BINARY, longBinary},
         {"binary-empty", REG_BINARY, ""s},
+        {"binary-large", REG_BINARY, largeBinary},
         {"none", REG_NONE, "\x01\x02\x03"s},
         {"odd-type", 0x12345, "\xab\xcd"s},
         {"Имя \"значення\"", REG_SZ, "Привіт, світе! Ґанок, їжак, Ёлка, Єнот\0"s},
@@ -289,14 +295,14 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    // `reg` in the prefix; the server it starts writes its complaints into
-    // serverLog when one is given. C.UTF-8 is the one UTF-8 locale sure to be
-    // installed: Wine passes UTF-8 arguments on correctly only in an
-    // installed one.
+    // `reg` in the prefix, whatever WINEPREFIX the test has set meanwhile; the
+    // server it starts writes its complaints into serverLog when one is given.
+    // C.UTF-8 is the one UTF-8 locale sure to be installed: Wine passes UTF-8
+    // arguments on correctly only in an installed one.
     static int Reg(const std::string &arguments, const std::string &serverLog = "/dev/null")
     {
-        return Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " reg " + arguments + " >/dev/null 2>" +
-                     ShellQuoted(serverLog));
+        return Shell("env WINEPREFIX=" + ShellQuoted(prefix_) + " LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " reg " +
+                     arguments + " >/dev/null 2>" + ShellQuoted(serverLog));
     }
 
     // Ends the server; it saves its registry as it goes.
@@ -464,7 +470,7 @@ protected:
                 << place.rootName << "\\" << place.path;
             for (const Sample &sample : SamplesFor(place)) {
                 SCOPED_TRACE(std::string(place.rootName) + "\\" + place.path + " value \"" + sample.name + "\"");
-                std::string data(4096, '\0');
+                std::string data(1 << 17, '\0');
                 DWORD size = static_cast<DWORD>(data.size());
                 DWORD type = 0;
                 ASSERT_EQ(RegQueryValueExA(key, sample.name.c_str(), nullptr, &type,
@@ -569,6 +575,75 @@ TEST_F(InteropTest, HandleOnTheFilesRefusesWritesOnceTheServerRuns)
     RegCloseKey(early);
     EXPECT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
     EXPECT_EQ(readFile(prefix_ + "/user.reg"), before);
+}
+
+// What a call answers is the same whether the prefix's files serve it or its
+// running server does.
+TEST_F(InteropTest, FilesAndRunningServerAnswerAlike)
+{
+    const std::string path = "Software\\VantorAnswers";
+    const std::string missing = path + "\\Missing";
+    const std::string notAPrefix = work_->file("not-a-prefix");
+    writeFile(notAPrefix, "");
+    const auto create = [](const std::string &at) {
+        HKEY key = nullptr;
+        const LSTATUS status =
+            RegCreateKeyExA(HKEY_CURRENT_USER, at.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+        return status;
+    };
+    const auto open = [](const std::string &at) {
+        HKEY key = nullptr;
+        const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, at.c_str(), 0, KEY_READ, &key);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+        return status;
+    };
+    // Written by the engine, then found by Wine's reg.
+    const auto writeForWine = [&]() -> LSTATUS {
+        HKEY key = nullptr;
+        LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+        if (status == ERROR_SUCCESS) {
+            status = RegSetValueExA(key, "written", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2);
+            RegCloseKey(key);
+        }
+        VtrRegReset(nullptr); // the files take it here when they serve
+        if (status != ERROR_SUCCESS)
+            return status;
+        return Reg("query " + ShellQuoted("HKCU\\" + path) + " /v written") == 0 ? ERROR_SUCCESS
+                                                                                  : ERROR_FILE_NOT_FOUND;
+    };
+    const struct {
+        const char *what;
+        bool readOnly;        // user.reg made read-only on request first
+        std::string wineprefix; // the caller's own during the call
+        std::function<LSTATUS()> call;
+        LSTATUS expected;
+    } rows[] = {
+        {"creating a missing key of a read-only hive", true, prefix_, [&] { return create(missing); },
+         ERROR_ACCESS_DENIED},
+        {"opening a missing key of a read-only hive", true, prefix_, [&] { return open(missing); },
+         ERROR_FILE_NOT_FOUND},
+        {"creating a present key of a read-only hive", true, prefix_, [&] { return create(path); }, ERROR_SUCCESS},
+        {"writing while the caller's WINEPREFIX names no prefix", false, notAPrefix, writeForWine, ERROR_SUCCESS},
+    };
+    for (const bool live : {false, true}) {
+        StopServer(); // the one that reg started
+        if (live)
+            StartServer();
+        ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+        ASSERT_EQ(create(path), ERROR_SUCCESS);
+        for (const auto &row : rows) {
+            SCOPED_TRACE(std::string(row.what) + (live ? ", the server serving" : ", the files serving"));
+            ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+            ASSERT_EQ(VtrRegSetReadOnly("user.reg", row.readOnly), ERROR_SUCCESS);
+            setenv("WINEPREFIX", row.wineprefix.c_str(), 1);
+            EXPECT_EQ(row.call(), row.expected);
+            setenv("WINEPREFIX", prefix_.c_str(), 1);
+        }
+        ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+    }
 }
 
 TEST_F(InteropTest, CommandPathWriteIsSeenByRegQueryBeforeAnySave)
