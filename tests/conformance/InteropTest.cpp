@@ -616,7 +616,7 @@ TEST_F(InteropTest, FilesAndRunningServerAnswerAlike)
     };
     const struct {
         const char *what;
-        bool readOnly;        // user.reg made read-only on request first
+        bool readOnly;          // user.reg made read-only on request first
         std::string wineprefix; // the caller's own during the call
         std::function<LSTATUS()> call;
         LSTATUS expected;
