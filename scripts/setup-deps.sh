@@ -3,8 +3,9 @@
 # nothing when all of them are present:
 #   setup-deps.sh run     building and running the program (mingw-w64 builds
 #                         the engine's bridge into a running Wine)
-#   setup-deps.sh test    that, and the test tools, Wine and mingw-w64
-#   setup-deps.sh bench   that of run, and the benchmark tools
+#   setup-deps.sh test    that, and the test tools, Wine and mingw-w64: also
+#                         all that the default configuration builds
+#   setup-deps.sh bench   that of run, and a display for the benchmarks
 set -euo pipefail
 
 run=(
@@ -18,7 +19,7 @@ case ${1:-} in
   run) packages=("${run[@]}") ;;
   test) packages=("${run[@]}" "${display[@]}" libgtest-dev libgmock-dev xdotool libxcb1-dev
                   wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64) ;;
-  bench) packages=("${run[@]}" "${display[@]}" libbenchmark-dev) ;;
+  bench) packages=("${run[@]}" "${display[@]}") ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
 

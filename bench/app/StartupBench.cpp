@@ -3,6 +3,7 @@
 // this same binary as a child that runs the program exactly as its entry
 // does and reports the moment of its first frame through a pipe.
 #include "Program.h"
+#include "ScratchFiles.h"
 #include "Unit1.h"
 
 #include <QCoreApplication>
@@ -117,12 +118,8 @@ int main(int argc, char **argv)
         return RunChild(argc, argv, std::atoi(argv[2]));
 
     // The program's state goes to a registry of its own, never the user's.
-    char pattern[] = "/tmp/vantor-startup-bench.XXXXXX";
-    if (!mkdtemp(pattern)) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    setenv("VANTOR_REGISTRY", pattern, 1);
+    const TempDir registry("vantor-startup-bench");
+    setenv("VANTOR_REGISTRY", registry.path().c_str(), 1);
 
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
     std::vector<double> times;
@@ -130,13 +127,11 @@ int main(int argc, char **argv)
         const double ms = MeasureOnce(self.c_str());
         if (ms < 0) {
             std::fprintf(stderr, "run %d failed: the child reported no frame\n", run + 1);
-            std::filesystem::remove_all(pattern);
             return 1;
         }
         if (run >= WarmUpRuns)
             times.push_back(ms);
     }
-    std::filesystem::remove_all(pattern);
 
     std::vector<double> sorted = times;
     std::sort(sorted.begin(), sorted.end());

@@ -6,6 +6,7 @@
 //  - one `wine reg query` of the same value (median).
 // It makes a throw-away prefix, keeps a server running for it, and removes
 // both at the end.
+#include "ScratchFiles.h"
 #include "vantor_registry.h"
 #include "winreg.h"
 
@@ -39,6 +40,12 @@ std::string quoted(const std::string &text) {
     return out + "'";
 }
 
+// Ends the prefix's server, which holds files in the folder, before the
+// folder goes.
+struct ServerStopper {
+    ~ServerStopper() { run("wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1"); }
+};
+
 int fail(const char *what) {
     std::fprintf(stderr, "bench_live_wine: %s\n", what);
     return 1;
@@ -47,17 +54,14 @@ int fail(const char *what) {
 } // namespace
 
 int main() {
-    char pattern[] = "/tmp/vantor-bench-wine.XXXXXX";
-    if (!mkdtemp(pattern))
-        return fail("cannot make a temporary folder");
-    const std::string top = pattern;
-    const std::string prefix = top + "/prefix";
+    const TempDir top("vantor-bench-wine");
+    const std::string prefix = top.file("prefix");
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEDEBUG", "-all", 1);
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml,winemenubuilder.exe=d", 1);
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    const std::string cleanup = "wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; rm -rf " + quoted(top);
+    const ServerStopper stopper;
     // Wine's loader itself, not a wrapper script, so that the peer's figure is
     // Wine's own.
     const char *chosen = std::getenv("WINE64");
@@ -69,7 +73,6 @@ int main() {
     // follows it.
     if (!run("wineboot -i >/dev/null 2>&1") || !run("wineserver -w") || !run("wineserver -p >/dev/null 2>&1") ||
         !run("wine reg add 'HKCU\\Software\\VantorBench' /v value /d 'some text' /f >/dev/null 2>&1") || !run(reg)) {
-        run(cleanup);
         return fail("cannot set up a Wine prefix with a running server");
     }
 
@@ -81,7 +84,6 @@ int main() {
         const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\VantorBench", 0, KEY_ALL_ACCESS, &key);
         first.push_back(msSince(start));
         if (status != ERROR_SUCCESS) {
-            run(cleanup);
             return fail("the first call on the live prefix failed");
         }
         RegCloseKey(key);
@@ -89,7 +91,6 @@ int main() {
 
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\VantorBench", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-        run(cleanup);
         return fail("cannot open the key");
     }
     std::vector<double> reads;
@@ -106,7 +107,6 @@ int main() {
                                                static_cast<DWORD>(text.size() + 1));
         writes.push_back(msSince(start));
         if (read != ERROR_SUCCESS || written != ERROR_SUCCESS) {
-            run(cleanup);
             return fail("a call through the bridge failed");
         }
     }
@@ -117,12 +117,10 @@ int main() {
     for (int i = 0; i < 10; ++i) {
         const auto start = Clock::now();
         if (!run(reg)) {
-            run(cleanup);
             return fail("wine reg query failed");
         }
         peer.push_back(msSince(start));
     }
-    run(cleanup);
 
     const double read = median(reads);
     std::printf("first call on a live prefix, bridge start included: %8.1f ms   (target <= 300 ms)\n", median(first));

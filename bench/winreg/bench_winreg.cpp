@@ -3,6 +3,7 @@
 //  - one committed write as the program's commands make it (create/open the
 //    key, set a REG_SZ value, close the handle, which saves the file);
 //  - one read command on an unchanged file.
+#include "ScratchFiles.h"
 #include "bulk_memory.h"
 #include "format.h"
 #include "vantor_registry.h"
@@ -18,9 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <ftw.h>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,18 +31,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::string &path, const std::string &text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 long statusKilobytes(const char *field) {
     std::ifstream status("/proc/self/status");
@@ -288,11 +275,9 @@ int main(int argc, char **argv) {
 #else
     std::printf("Commands timed through the API calls that TRegistry makes.\n");
 #endif
-    char base[] = "/tmp/vantor-bench.XXXXXX";
-    if (!mkdtemp(base))
-        return 1;
-    const std::string prefix = std::string(base) + "/prefix";
-    const std::string large = std::string(base) + "/large";
+    const TempDir base("vantor-bench");
+    const std::string prefix = base.file("prefix");
+    const std::string large = base.file("large");
     mkdir(prefix.c_str(), 0755);
     mkdir(large.c_str(), 0755);
     const std::string model = readFile(std::string(WINREG_TESTDATA) + "/system.reg");
@@ -310,8 +295,5 @@ int main(int argc, char **argv) {
 
     benchHive("Wine prefix", prefix);
     benchHive("Generated hive", large);
-
-    nftw(
-        base, [](const char *p, const struct stat *, int, FTW *) { return remove(p); }, 16, FTW_DEPTH | FTW_PHYS);
     return 0;
 }

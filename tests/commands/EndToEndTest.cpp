@@ -110,6 +110,14 @@ bool WaitUntil(const std::function<bool()> &condition)
 
 QString Q(const std::string &text) { return QString::fromStdString(text); }
 
+bool DisplayAnswers(const QString &display)
+{
+    xcb_connection_t *connection = xcb_connect(display.toLatin1().constData(), nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+}
+
 // The hives as they stand, to show with a failure.
 QString RegistryFiles(const QString &dir)
 {
@@ -201,6 +209,9 @@ void EndToEndTest::initTestCase()
         return display_.canReadLine();
     }));
     displayName_ = QStringLiteral(":") + QString::fromLatin1(display_.readLine()).trimmed();
+    // Xvfb may name its display before a client can connect to it.
+    QVERIFY2(WaitUntil([this] { return DisplayAnswers(displayName_); }),
+             qPrintable(displayName_ + QStringLiteral(" does not answer")));
 }
 
 // A test that failed half-way leaves the program running.

@@ -7,6 +7,7 @@
 // asked through `reg export`, whose UTF-16 files carry every value exactly,
 // and `reg import` / `reg add`.
 #include "Registry.h"
+#include "ScratchFiles.h"
 
 #include <vantor_registry.h>
 #include <winreg.h>
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -72,6 +74,10 @@ std::vector<Sample> Samples()
     std::string longBinary;
     for (int i = 0; i < 200; ++i)
         longBinary += static_cast<char>(i * 37);
+    // More than a first buffer of 4 KB or a pipe's 64 KB hold.
+    std::string largeBinary;
+    for (int i = 0; i < 70000; ++i)
+        largeBinary += static_cast<char>(i * 31 + i / 256);
     return {
         {"", REG_SZ, "the default value\0"s},
         {"sz", REG_SZ, "plain text\0"s},
@@ -87,6 +93,7 @@ std::vector<Sample> Samples()
         {"qword", REG_QWORD, "\x88\x77\x66\x55\x44\x33\x22\x11"s},
         {"binary", REG_BINARY, longBinary},
         {"binary-empty", REG_BINARY, ""s},
+        {"binary-large", REG_BINARY, largeBinary},
         {"none", REG_NONE, "\x01\x02\x03"s},
         {"odd-type", 0x12345, "\xab\xcd"s},
         {"Имя \"значення\"", REG_SZ, "Привіт, світе! Ґанок, їжак, Ёлка, Єнот\0"s},
@@ -253,16 +260,13 @@ protected:
         unsetenv("WAYLAND_DISPLAY");
         if (!prefix_.empty())
             setenv("WINEPREFIX", prefix_.c_str(), 1);
-        char pattern[] = "/tmp/vantor-interop.XXXXXX";
-        if (mkdtemp(pattern))
-            work_ = pattern;
+        work_ = std::make_unique<TempDir>("vantor-interop");
     }
 
     static void TearDownTestSuite()
     {
         VtrRegReset(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(work_, ignored);
+        work_.reset();
     }
 
     void SetUp() override
@@ -291,14 +295,14 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    // `reg` in the prefix; the server it starts writes its complaints into
-    // serverLog when one is given. C.UTF-8 is the one UTF-8 locale sure to be
-    // installed: Wine passes UTF-8 arguments on correctly only in an
-    // installed one.
+    // `reg` in the prefix, whatever WINEPREFIX the test has set meanwhile; the
+    // server it starts writes its complaints into serverLog when one is given.
+    // C.UTF-8 is the one UTF-8 locale sure to be installed: Wine passes UTF-8
+    // arguments on correctly only in an installed one.
     static int Reg(const std::string &arguments, const std::string &serverLog = "/dev/null")
     {
-        return Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " reg " + arguments + " >/dev/null 2>" +
-                     ShellQuoted(serverLog));
+        return Shell("env WINEPREFIX=" + ShellQuoted(prefix_) + " LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " reg " +
+                     arguments + " >/dev/null 2>" + ShellQuoted(serverLog));
     }
 
     // Ends the server; it saves its registry as it goes.
@@ -328,18 +332,12 @@ protected:
         return running;
     }
 
-    static std::string ReadFile(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-
     // Lines such as "user.reg:12: Unrecognized input '...'" or "Malformed
     // value": Wine's loader skipped something.
     static std::vector<std::string> LoaderComplaints(const std::string &log)
     {
         std::vector<std::string> found;
-        std::istringstream in(ReadFile(log));
+        std::istringstream in(readFile(log));
         std::string line;
         while (std::getline(in, line))
             if (line.find(".reg:") != std::string::npos)
@@ -373,9 +371,9 @@ protected:
         for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
             if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])))
                 continue;
-            std::string stat = ReadFile(entry.path().string() + "/stat");
+            std::string stat = readFile(entry.path().string() + "/stat");
             const size_t close = stat.rfind(')');
-            if (close == std::string::npos || ReadFile(entry.path().string() + "/cmdline").find("vantor-wine-bridge") ==
+            if (close == std::string::npos || readFile(entry.path().string() + "/cmdline").find("vantor-wine-bridge") ==
                                                   std::string::npos)
                 continue;
             std::istringstream fields(stat.substr(close + 2));
@@ -386,7 +384,7 @@ protected:
                 continue;
             const pid_t pid = std::stoi(entry.path().filename().string());
             ASSERT_EQ(kill(pid, SIGKILL), 0);
-            for (int i = 0; i < 200 && ReadFile(entry.path().string() + "/stat").find(") Z") == std::string::npos; ++i)
+            for (int i = 0; i < 200 && readFile(entry.path().string() + "/stat").find(") Z") == std::string::npos; ++i)
                 usleep(10000);
             return;
         }
@@ -451,8 +449,8 @@ protected:
             units += c;
         }
         file += Utf16LeBytes(units);
-        const std::string path = work_ + "/import.reg";
-        std::ofstream(path, std::ios::binary) << file;
+        const std::string path = work_->file("import.reg");
+        writeFile(path, file);
         EXPECT_EQ(Reg("import " + ShellQuoted(path)), 0);
 
         // A value given on reg's command line, in UTF-8 like any argument here.
@@ -472,7 +470,7 @@ protected:
                 << place.rootName << "\\" << place.path;
             for (const Sample &sample : SamplesFor(place)) {
                 SCOPED_TRACE(std::string(place.rootName) + "\\" + place.path + " value \"" + sample.name + "\"");
-                std::string data(4096, '\0');
+                std::string data(1 << 17, '\0');
                 DWORD size = static_cast<DWORD>(data.size());
                 DWORD type = 0;
                 ASSERT_EQ(RegQueryValueExA(key, sample.name.c_str(), nullptr, &type,
@@ -496,7 +494,7 @@ protected:
     static inline std::string wine64_;
     static inline std::string regdump_;
     static inline std::string vantorReg_;
-    static inline std::string work_;
+    static inline std::unique_ptr<TempDir> work_;
 };
 
 // The check of the next test is only worth something if the server's
@@ -507,10 +505,10 @@ TEST_F(InteropTest, ServerComplaintsReachTheLog)
         std::ofstream out(prefix_ + "/userdef.reg", std::ios::app);
         out << "\n[Software\\\\VantorInteropBroken] 1700000000\nthis line means nothing\n";
     }
-    const std::string log = work_ + "/broken.log";
+    const std::string log = work_->file("broken.log");
     Reg("query \"HKEY_USERS\\.Default\\Software\\VantorInteropBroken\"", log);
     StopServer();
-    EXPECT_EQ(LoaderComplaints(log).size(), 1u) << ReadFile(log);
+    EXPECT_EQ(LoaderComplaints(log).size(), 1u) << readFile(log);
     Reg("delete \"HKEY_USERS\\.Default\\Software\\VantorInteropBroken\" /f");
     StopServer();
 }
@@ -521,10 +519,10 @@ TEST_F(InteropTest, EngineWritesAreSeenByWineAndLoadWithoutComplaint)
     WriteWithEngine(base);
     // The server that regdump starts loads the files we saved and complains
     // into the log about anything it skips.
-    const std::string log = work_ + "/server.log";
+    const std::string log = work_->file("server.log");
     const std::string dump = DumpWithWine(base, log);
     StopServer();
-    EXPECT_TRUE(LoaderComplaints(log).empty()) << ReadFile(log);
+    EXPECT_TRUE(LoaderComplaints(log).empty()) << readFile(log);
     ExpectWineSees(base, dump);
 }
 
@@ -565,7 +563,7 @@ TEST_F(InteropTest, HandleOnTheFilesRefusesWritesOnceTheServerRuns)
 {
     const std::string base = "VantorWhileRunning";
     WriteWithEngine(base);
-    const std::string before = ReadFile(prefix_ + "/user.reg");
+    const std::string before = readFile(prefix_ + "/user.reg");
     ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
     HKEY early = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ("Software\\" + base).c_str(), 0, KEY_ALL_ACCESS, &early),
@@ -576,7 +574,76 @@ TEST_F(InteropTest, HandleOnTheFilesRefusesWritesOnceTheServerRuns)
               ERROR_ACCESS_DENIED);
     RegCloseKey(early);
     EXPECT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(prefix_ + "/user.reg"), before);
+    EXPECT_EQ(readFile(prefix_ + "/user.reg"), before);
+}
+
+// What a call answers is the same whether the prefix's files serve it or its
+// running server does.
+TEST_F(InteropTest, FilesAndRunningServerAnswerAlike)
+{
+    const std::string path = "Software\\VantorAnswers";
+    const std::string missing = path + "\\Missing";
+    const std::string notAPrefix = work_->file("not-a-prefix");
+    writeFile(notAPrefix, "");
+    const auto create = [](const std::string &at) {
+        HKEY key = nullptr;
+        const LSTATUS status =
+            RegCreateKeyExA(HKEY_CURRENT_USER, at.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+        return status;
+    };
+    const auto open = [](const std::string &at) {
+        HKEY key = nullptr;
+        const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, at.c_str(), 0, KEY_READ, &key);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+        return status;
+    };
+    // Written by the engine, then found by Wine's reg.
+    const auto writeForWine = [&]() -> LSTATUS {
+        HKEY key = nullptr;
+        LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+        if (status == ERROR_SUCCESS) {
+            status = RegSetValueExA(key, "written", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2);
+            RegCloseKey(key);
+        }
+        VtrRegReset(nullptr); // the files take it here when they serve
+        if (status != ERROR_SUCCESS)
+            return status;
+        return Reg("query " + ShellQuoted("HKCU\\" + path) + " /v written") == 0 ? ERROR_SUCCESS
+                                                                                  : ERROR_FILE_NOT_FOUND;
+    };
+    const struct {
+        const char *what;
+        bool readOnly;          // user.reg made read-only on request first
+        std::string wineprefix; // the caller's own during the call
+        std::function<LSTATUS()> call;
+        LSTATUS expected;
+    } rows[] = {
+        {"creating a missing key of a read-only hive", true, prefix_, [&] { return create(missing); },
+         ERROR_ACCESS_DENIED},
+        {"opening a missing key of a read-only hive", true, prefix_, [&] { return open(missing); },
+         ERROR_FILE_NOT_FOUND},
+        {"creating a present key of a read-only hive", true, prefix_, [&] { return create(path); }, ERROR_SUCCESS},
+        {"writing while the caller's WINEPREFIX names no prefix", false, notAPrefix, writeForWine, ERROR_SUCCESS},
+    };
+    for (const bool live : {false, true}) {
+        StopServer(); // the one that reg started
+        if (live)
+            StartServer();
+        ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+        ASSERT_EQ(create(path), ERROR_SUCCESS);
+        for (const auto &row : rows) {
+            SCOPED_TRACE(std::string(row.what) + (live ? ", the server serving" : ", the files serving"));
+            ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+            ASSERT_EQ(VtrRegSetReadOnly("user.reg", row.readOnly), ERROR_SUCCESS);
+            setenv("WINEPREFIX", row.wineprefix.c_str(), 1);
+            EXPECT_EQ(row.call(), row.expected);
+            setenv("WINEPREFIX", prefix_.c_str(), 1);
+        }
+        ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+    }
 }
 
 TEST_F(InteropTest, CommandPathWriteIsSeenByRegQueryBeforeAnySave)
@@ -633,7 +700,7 @@ TEST_F(InteropTest, ServerEndingHandsThePrefixBackToTheFiles)
     reg.WriteText("files", "3");
     reg.LeaveKey();
     ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
-    const std::string saved = ReadFile(prefix_ + "/user.reg");
+    const std::string saved = readFile(prefix_ + "/user.reg");
     EXPECT_NE(saved.find("\"files\"=\"3\""), std::string::npos);
     EXPECT_EQ(saved.find("\"stale\""), std::string::npos);
 }
@@ -646,7 +713,7 @@ TEST_F(InteropTest, ServerOfAnotherWineIsReachedWithItsOwnLoader)
 {
     namespace fs = std::filesystem;
     const fs::path system = fs::path(wine64_).parent_path();
-    const fs::path other = fs::path(work_) / "other-wine";
+    const fs::path other = fs::path(work_->path()) / "other-wine";
     fs::create_directories(other / "lib/wine");
     fs::create_directories(other / "lib/x86_64-linux-gnu");
     fs::create_directories(other / "share");
@@ -654,7 +721,7 @@ TEST_F(InteropTest, ServerOfAnotherWineIsReachedWithItsOwnLoader)
     fs::create_directory_symlink(fs::canonical(system / "../x86_64-linux-gnu/wine"), other / "lib/x86_64-linux-gnu/wine");
     fs::create_directory_symlink(fs::canonical(system / "../../share/wine"), other / "share/wine");
     ASSERT_EQ(Shell(ShellQuoted((other / "lib/wine/wineserver64").string()) + " -p >/dev/null 2>&1"), 0);
-    const std::string before = ReadFile(prefix_ + "/user.reg");
+    const std::string before = readFile(prefix_ + "/user.reg");
     const std::string path = std::getenv("PATH");
     setenv("PATH", "/nonexistent", 1);
 
@@ -672,7 +739,7 @@ TEST_F(InteropTest, ServerOfAnotherWineIsReachedWithItsOwnLoader)
     fs::copy_file(wine64_, other / "lib/wine/wine64");
     setenv("VANTOR_WINE_BRIDGE", "/nonexistent.exe", 1);
     const auto [noBridge, noBridgeNote] = write();
-    const std::string afterFailures = ReadFile(prefix_ + "/user.reg");
+    const std::string afterFailures = readFile(prefix_ + "/user.reg");
     unsetenv("VANTOR_WINE_BRIDGE");
     const auto [reached, reachedNote] = write();
     setenv("PATH", path.c_str(), 1);

@@ -17,18 +17,11 @@
 #ifdef _WIN32
 #include <sddl.h>
 #else
-#include <vantor_registry.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-
+#include "FakeWineServer.h"
+#include "ScratchRegistry.h"
 #include "textconv.h"
+
+#include <vantor_registry.h>
 #endif
 
 namespace {
@@ -73,102 +66,6 @@ std::string MessageOf(TRegistry &reg, const std::string &name, const std::string
     return "(no exception)";
 }
 
-#ifndef _WIN32
-// A throw-away registry directory for the engine, removed afterwards.
-class TempRegistry {
-public:
-    TempRegistry()
-    {
-        char pattern[] = "/tmp/vantor-conformance-test.XXXXXX";
-        if (mkdtemp(pattern))
-            dir_ = pattern;
-        VtrRegReset(dir_.c_str());
-    }
-    ~TempRegistry()
-    {
-        VtrRegReset(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    TempRegistry(const TempRegistry &) = delete;
-    TempRegistry &operator=(const TempRegistry &) = delete;
-    const std::string &Dir() const { return dir_; }
-
-private:
-    std::string dir_;
-};
-
-// Pretends that a Wine server runs for the registry directory, the way
-// Debian's wineserver shows it: the file "wineserver" names a folder in /tmp,
-// whose server-<dev>-<ino> folder holds a file "lock" with an fcntl write lock
-// on it. The lock is held by a child process: a process never conflicts with
-// its own fcntl locks.
-class FakeWineServer {
-public:
-    explicit FakeWineServer(const std::string &prefix)
-    {
-        struct stat info{};
-        if (stat(prefix.c_str(), &info) != 0)
-            return;
-        char top[] = "/tmp/vantor-fake-server.XXXXXX";
-        if (!mkdtemp(top))
-            return;
-        top_ = top;
-        std::ofstream(prefix + "/wineserver") << top_.substr(5) << '\n';
-        char folder[64];
-        std::snprintf(folder, sizeof folder, "/server-%llx-%llx", static_cast<unsigned long long>(info.st_dev),
-                      static_cast<unsigned long long>(info.st_ino));
-        const std::string serverDir = top_ + folder;
-        std::filesystem::create_directories(serverDir);
-        const std::string lock = serverDir + "/lock";
-
-        int ready[2];
-        if (pipe(ready) != 0 || pipe(release_) != 0)
-            return;
-        child_ = fork();
-        if (child_ == 0) {
-            // The release pipe's write end stays with the parent alone, so that
-            // its closing reaches this read as the end of the pipe.
-            close(release_[1]);
-            const int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
-            struct flock hold{};
-            hold.l_type = F_WRLCK;
-            hold.l_whence = SEEK_SET;
-            const char ok = (fd >= 0 && fcntl(fd, F_SETLK, &hold) == 0) ? 1 : 0;
-            (void)!write(ready[1], &ok, 1);
-            char wait;
-            (void)!read(release_[0], &wait, 1);
-            _exit(0);
-        }
-        close(release_[0]);
-        char ok = 0;
-        (void)!read(ready[0], &ok, 1);
-        close(ready[0]);
-        close(ready[1]);
-        holding_ = ok == 1;
-    }
-    ~FakeWineServer()
-    {
-        if (child_ > 0) {
-            close(release_[1]);
-            waitpid(child_, nullptr, 0);
-        }
-        std::error_code ignored;
-        if (!top_.empty())
-            std::filesystem::remove_all(top_, ignored);
-    }
-    FakeWineServer(const FakeWineServer &) = delete;
-    FakeWineServer &operator=(const FakeWineServer &) = delete;
-    bool Holding() const { return holding_; }
-
-private:
-    std::string top_;
-    int release_[2] = {-1, -1};
-    pid_t child_ = -1;
-    bool holding_ = false;
-};
-#endif
-
 // A key with one text value that the user may then only read.
 class ReadOnlyKeyTest : public ::testing::Test {
 protected:
@@ -195,10 +92,10 @@ protected:
 #else
         RegCloseKey(key);
         ASSERT_EQ(VtrRegFlushAll(), ERROR_SUCCESS);
-        server_ = std::make_unique<FakeWineServer>(registry_.Dir());
-        ASSERT_TRUE(server_->Holding());
+        server_ = std::make_unique<FakeWineServer>(registry_.Path());
+        ASSERT_TRUE(server_->start());
         // The engine looks for a running server when it loads a hive.
-        ASSERT_EQ(VtrRegReset(registry_.Dir().c_str()), ERROR_SUCCESS);
+        registry_.Reload();
 #endif
     }
 
@@ -217,13 +114,13 @@ protected:
         }
 #else
         server_.reset();
-        VtrRegReset(registry_.Dir().c_str());
+        registry_.Reload();
 #endif
         DeleteKeyTree(HKEY_CURRENT_USER, kTestRoot);
     }
 
 #ifndef _WIN32
-    TempRegistry registry_;
+    ScratchRegistry registry_;
     std::unique_ptr<FakeWineServer> server_;
 #endif
 };
@@ -280,7 +177,7 @@ TEST(RegistryCodePageTest, RemoveKeyWithMultiByteSubkeyNames)
     const std::string longest = Local(u"日本語のキーの名前");
     const std::string other = Local(u"別のキー");
 #else
-    TempRegistry registry;
+    ScratchRegistry registry;
     const std::string longest = Local(u"日本語のキーの名前😀");
     const std::string other = Local(u"ключ");
 #endif

@@ -173,43 +173,32 @@ std::string ReadData(HKEY key, const std::string &name, DWORD *type = nullptr)
     return std::string(reinterpret_cast<char *>(buffer.data()), size);
 }
 
-std::string KeyNames(HKEY key)
+// The names joined by commas, "-" for none, and the code that ended the
+// listing when it was no ERROR_NO_MORE_ITEMS.
+std::string Listed(const std::vector<std::string> &names, LONG end)
 {
     std::string out;
-    for (DWORD i = 0;; ++i) {
-        char name[1024];
-        DWORD length = sizeof name;
-        const LONG rc = RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc != ERROR_SUCCESS) {
-            if (rc != ERROR_NO_MORE_ITEMS)
-                out += " <rc " + std::to_string(rc) + ">";
-            break;
-        }
-        if (!out.empty())
-            out += ',';
-        out += Shown(std::string(name, length));
-    }
+    for (const std::string &name : names)
+        out += (out.empty() ? "" : ",") + name;
+    if (end != ERROR_NO_MORE_ITEMS)
+        out += " <rc " + std::to_string(end) + ">";
     return out.empty() ? "-" : out;
+}
+
+std::string KeyNames(HKEY key)
+{
+    std::vector<std::string> names;
+    const LONG end = ForEachSubKey(key, [&](const std::string &name) { names.push_back(Shown(name)); });
+    return Listed(names, end);
 }
 
 std::string ValueNames(HKEY key)
 {
-    std::string out;
-    for (DWORD i = 0;; ++i) {
-        char name[1024];
-        DWORD length = sizeof name;
-        DWORD type = 0;
-        const LONG rc = RegEnumValueA(key, i, name, &length, nullptr, &type, nullptr, nullptr);
-        if (rc != ERROR_SUCCESS) {
-            if (rc != ERROR_NO_MORE_ITEMS)
-                out += " <rc " + std::to_string(rc) + ">";
-            break;
-        }
-        if (!out.empty())
-            out += ',';
-        out += Shown(std::string(name, length)) + ":" + std::to_string(type);
-    }
-    return out.empty() ? "-" : out;
+    std::vector<std::string> names;
+    const LONG end = ForEachValue(key, [&](const std::string &name, DWORD type) {
+        names.push_back(Shown(name) + ":" + std::to_string(type));
+    });
+    return Listed(names, end);
 }
 
 // ---------------------------------------------------------------------------

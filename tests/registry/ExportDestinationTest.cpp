@@ -12,23 +12,12 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Read(const fs::path &path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
-void Write(const fs::path &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Every write fails, as on /dev/full.
 struct FullDevice : files::FileSystem {
@@ -76,13 +65,13 @@ TEST(ExportDestination, ReplacesAFileKeepsALinkWritesAFifoAndRefusesAFolder)
         const fs::path target = folder / (std::string(c.name) + " target");
         const fs::path secondLink = folder / (std::string(c.name) + " 2");
         // A file of the user's own, named as exports once named their temporary file.
-        Write(path.string() + ".tmp", "mine");
+        writeFile(path.string() + ".tmp", "mine");
         int reader = -1;
         switch (c.stands) {
         case Nothing: break;
-        case File: Write(path, "old"), fs::permissions(path, mode); break;
-        case Link: Write(target, "old"), fs::create_symlink(target, path); break;
-        case HardLink: Write(path, "old"), fs::create_hard_link(path, secondLink); break;
+        case File: writeFile(path, "old"), fs::permissions(path, mode); break;
+        case Link: writeFile(target, "old"), fs::create_symlink(target, path); break;
+        case HardLink: writeFile(path, "old"), fs::create_hard_link(path, secondLink); break;
         case Fifo:
             ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
             reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); // so that the export's open goes on
@@ -108,7 +97,7 @@ TEST(ExportDestination, ReplacesAFileKeepsALinkWritesAFifoAndRefusesAFolder)
             holds.assign(buffer, static_cast<size_t>(std::max<ssize_t>(read(reader, buffer, sizeof buffer), 0)));
             close(reader);
         } else if (c.stands != Folder) {
-            holds = Read(c.stands == Link ? target : path);
+            holds = readFile(c.stands == Link ? target : path);
         }
         EXPECT_EQ(holds, c.after ? c.after : text);
         if (c.stands == File) {
@@ -117,7 +106,7 @@ TEST(ExportDestination, ReplacesAFileKeepsALinkWritesAFifoAndRefusesAFolder)
         if (c.stands == HardLink) {
             EXPECT_TRUE(fs::equivalent(path, secondLink));
         }
-        EXPECT_EQ(Read(path.string() + ".tmp"), "mine");
+        EXPECT_EQ(readFile(path.string() + ".tmp"), "mine");
     }
     RegCloseKey(key);
     for (const fs::directory_entry &entry : fs::directory_iterator(folder))

@@ -6,11 +6,12 @@
 #ifdef _WIN32
 class ScratchRegistry {};
 #else
+#include "ScratchFiles.h"
+
 #include <vantor_registry.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -18,35 +19,26 @@ class ScratchRegistry {
 public:
     ScratchRegistry()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantor-test.XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("no folder for a scratch registry");
-        dir_ = pattern;
         // What the program keeps beside the registry stays in the folder too.
-        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        setenv("XDG_STATE_HOME", dir_.file("state").c_str(), 1);
         Reload();
     }
-    ~ScratchRegistry()
-    {
-        VtrRegReset(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
+    ~ScratchRegistry() { VtrRegReset(nullptr); }
     ScratchRegistry(const ScratchRegistry &) = delete;
     ScratchRegistry &operator=(const ScratchRegistry &) = delete;
 
-    const std::filesystem::path &Path() const { return dir_; }
-    std::filesystem::path File(const char *name) const { return dir_ / name; }
+    std::filesystem::path Path() const { return dir_.path(); }
+    std::filesystem::path File(const char *name) const { return dir_.file(name); }
 
     // Saves everything and forgets what is held in memory, as at the end of
     // one run of the program and the start of the next.
-    void Reload() { Check(VtrRegReset(dir_.c_str()), "switch to"); }
+    void Reload() { Check(VtrRegReset(dir_.path().c_str()), "switch to"); }
 
     // Makes a hive file unreadable for the engine, which then keeps the hive
     // read-only: every write is refused.
     void GarbleHive(const char *file)
     {
-        std::ofstream(File(file), std::ios::binary) << "\x01\x02 this is no registry file \xff\n";
+        writeFile(dir_.file(file), "\x01\x02 this is no registry file \xff\n");
         Reload();
     }
 
@@ -64,9 +56,9 @@ private:
     void Check(LSTATUS status, const char *what) const
     {
         if (status != ERROR_SUCCESS)
-            throw std::runtime_error(std::string("cannot ") + what + " the scratch registry " + dir_.string());
+            throw std::runtime_error(std::string("cannot ") + what + " the scratch registry " + dir_.path());
     }
 
-    std::filesystem::path dir_;
+    TempDir dir_;
 };
 #endif

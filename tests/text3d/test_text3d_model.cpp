@@ -5,6 +5,7 @@
 #include "FontFaces.h"
 #include "GlyphOutlines.h"
 #include "Text3D.h"
+#include "Unit2.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -13,21 +14,24 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <numbers>
 
 namespace {
 
-// A control whose frames are recorded; no animations unless a test sets them.
+// A control whose frames are recorded: one of its own, with no animations
+// unless a test sets them, or another's with its settings as they are.
 struct RecordedControl {
-    TText3D Control;
+    std::unique_ptr<TText3D> Owned;
+    TText3D &Control;
     TCallRecorder Recorder;
 
-    explicit RecordedControl(const QStringList &items)
+    explicit RecordedControl(const QStringList &items) : RecordedControl(std::make_unique<TText3D>())
     {
-        Control.SetCalls(&Recorder);
         Control.SetItems(items);
         Control.SetAnimationSet({});
     }
+    explicit RecordedControl(TText3D &control) : Control(control) { Control.SetCalls(&Recorder); }
 
     void Frame()
     {
@@ -44,6 +48,24 @@ struct RecordedControl {
             Frame();
         }
         return false;
+    }
+
+    // The frames drawn until the phase leaves cpShow, in which FrameCount grows.
+    int ShownFrames()
+    {
+        int frames = 0;
+        while (Control.ChangePhase() == cpShow) {
+            const int before = Control.FrameCount();
+            Frame();
+            frames += Control.FrameCount() > before;
+        }
+        return frames;
+    }
+
+private:
+    explicit RecordedControl(std::unique_ptr<TText3D> owned) : Owned(std::move(owned)), Control(*Owned)
+    {
+        Control.SetCalls(&Recorder);
     }
 };
 
@@ -65,8 +87,6 @@ int MeasuredWidth(const TText3D &control, const QString &text)
     return QFontMetrics(control.MeasureFont()).horizontalAdvance(text);
 }
 
-} // namespace
-
 TEST(Text3DModel, EnumerationsAndSetsKeepTheirOrdinalsAndBits)
 {
     static_assert(sizeof(TAnimationSet) == 1);
@@ -82,24 +102,21 @@ TEST(Text3DModel, EnumerationsAndSetsKeepTheirOrdinalsAndBits)
     EXPECT_TRUE(set.Contains(atZoomWave));
 }
 
-TEST(Text3DModel, PagesOfThreeLinesKeepTheirTimeAndWrap)
+// Three lines, two a page, each page shown for 3000 ms in frames of 10 ms. A
+// page ends at the first frame whose count, taken before the frame adds to
+// it, is past the page's time: the first page after 301 frames; the count
+// runs on over the pass, so the second takes 300.
+void ExpectThreeLinesPagedEveryThreeSeconds(RecordedControl &r)
 {
-    RecordedControl r({"one", "two", "three"});
+    EXPECT_EQ(r.Control.RefreshTimer().interval(), 10);
     int changes = 0;
     r.Control.SetOnLinesChanging([&](QObject *sender) {
         EXPECT_EQ(sender, &r.Control);
         ++changes;
     });
     ASSERT_TRUE(r.StepUntil(cpShow));
-
-    int firstPageFrames = 0;
-    while (r.Control.ChangePhase() == cpShow) {
-        const int before = r.Control.FrameCount();
-        r.Frame();
-        if (r.Control.FrameCount() > before)
-            ++firstPageFrames;
-    }
-    EXPECT_EQ(firstPageFrames, 301);
+    EXPECT_EQ(r.Control.RowsShown(), 2);
+    EXPECT_EQ(r.ShownFrames(), 301);
     EXPECT_EQ(r.Control.ChangePhase(), cpDisappear);
     EXPECT_EQ(changes, 0);
 
@@ -107,20 +124,27 @@ TEST(Text3DModel, PagesOfThreeLinesKeepTheirTimeAndWrap)
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(r.Control.FirstRow(), 2);
     ASSERT_TRUE(r.StepUntil(cpShow));
-
-    int secondPageFrames = 0;
-    while (r.Control.ChangePhase() == cpShow) {
-        const int before = r.Control.FrameCount();
-        r.Frame();
-        if (r.Control.FrameCount() > before)
-            ++secondPageFrames;
-    }
-    EXPECT_EQ(secondPageFrames, 300);
+    EXPECT_EQ(r.ShownFrames(), 300);
     EXPECT_EQ(r.Control.RowsShown(), 1);
     ASSERT_TRUE(r.StepUntil(cpAppear));
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(r.Control.FirstRow(), 0);
     EXPECT_EQ(r.Control.FrameCount(), 0);
+}
+
+} // namespace
+
+TEST(Text3DModel, PagesOfThreeLinesKeepTheirTimeAndWrap)
+{
+    RecordedControl r({"one", "two", "three"});
+    ExpectThreeLinesPagedEveryThreeSeconds(r);
+}
+
+TEST(AboutBox, TextPagesItsThreeLinesEveryThreeSeconds)
+{
+    TAboutBox box;
+    RecordedControl r(*box.Text3D1);
+    ExpectThreeLinesPagedEveryThreeSeconds(r);
 }
 
 TEST(Text3DModel, TransitionsTakeFortyFramesAndAPageThatFitsNeverPages)

@@ -53,8 +53,9 @@ TEST(Utf8, Wtf8KeepsEveryUnitAndUtf8KeepsWellFormedText) {
         EXPECT_TRUE(textconv::isValidUtf8(utf8));
         EXPECT_EQ(utf8.size(), textconv::utf8Length(text));
         EXPECT_EQ(textconv::isValidUtf8(wtf8), utf8 == wtf8);
-        if (utf8 == wtf8)
+        if (utf8 == wtf8) {
             EXPECT_EQ(textconv::toUtf16(utf8), text);
+        }
         std::string fromBytes;
         textconv::appendUtf8FromBytes(textconv::toBytes(text), fromBytes, true);
         EXPECT_EQ(fromBytes, wtf8);

@@ -2,6 +2,7 @@
 // middle of a save, garbled files, read-only hives and a running Wine server.
 #include "test_support.h"
 
+#include "FakeWineServer.h"
 #include "files/file_system.h"
 #include "format.h"
 #include "text.h"
@@ -113,51 +114,6 @@ public:
 private:
     pid_t pid_ = -1;
     bool waited_ = false;
-};
-
-// The folder of a Wine server for the prefix at dir, in the Debian layout
-// /tmp/<contents of prefix/wineserver>/server-<dev>-<ino>/, with its file
-// `lock`; the server runs while somebody holds a write lock on it.
-class FakeWineServer {
-public:
-    explicit FakeWineServer(const std::string &prefix) {
-        if (!mkdtemp(base_))
-            return;
-        writeFile(prefix + "/wineserver", std::string(base_ + 5) + "\n");
-        struct stat st{};
-        stat(prefix.c_str(), &st);
-        folder_ = std::string(base_) + "/server-" + hex(st.st_dev) + "-" + hex(st.st_ino);
-        mkdir(folder_.c_str(), 0700);
-        writeFile(lockPath(), "");
-    }
-    ~FakeWineServer() {
-        if (fd_ >= 0)
-            close(fd_);
-        unlink(lockPath().c_str());
-        rmdir(folder_.c_str());
-        rmdir(base_);
-    }
-    FakeWineServer(const FakeWineServer &) = delete;
-    FakeWineServer &operator=(const FakeWineServer &) = delete;
-    std::string lockPath() const { return folder_ + "/lock"; }
-    // Takes the lock from this process, as a server's own would be seen.
-    bool start() {
-        fd_ = open(lockPath().c_str(), O_RDWR);
-        struct flock lock{};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        return fd_ >= 0 && fcntl(fd_, F_OFD_SETLK, &lock) == 0;
-    }
-
-private:
-    static std::string hex(unsigned long long n) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%llx", n);
-        return text;
-    }
-    char base_[40] = "/tmp/vantor-fake-wineserver.XXXXXX";
-    std::string folder_;
-    int fd_ = -1;
 };
 
 } // namespace

@@ -1,25 +1,10 @@
 #include "test_support.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include "RegistryTree.h"
+
 #include <sys/stat.h>
-#include <ftw.h>
-#include <unistd.h>
 
 namespace winreg_test {
-
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::string &path, const std::string &text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 bool fileExists(const std::string &path) {
     struct stat st{};
@@ -28,23 +13,7 @@ bool fileExists(const std::string &path) {
 
 std::string testDataPath(const std::string &name) { return std::string(WINREG_TESTDATA) + "/" + name; }
 
-TempDir::TempDir() {
-    char name[] = "/tmp/vantor-winreg-test.XXXXXX";
-    const char *made = mkdtemp(name);
-    path_ = made ? made : "";
-}
-
-TempDir::~TempDir() {
-    if (path_.empty())
-        return;
-    chmod(path_.c_str(), 0755);
-    nftw(
-        path_.c_str(), [](const char *p, const struct stat *, int, FTW *) { return remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
 void RegistryTest::SetUp() {
-    ASSERT_FALSE(dir_.path().empty());
     ASSERT_EQ(VtrRegReset(dir_.path().c_str()), ERROR_SUCCESS);
 }
 
@@ -99,31 +68,13 @@ HKEY openKey(HKEY base, const char *path) {
 
 std::vector<std::string> subKeyNames(HKEY key) {
     std::vector<std::string> names;
-    for (DWORD i = 0;; ++i) {
-        char name[1024];
-        DWORD length = sizeof name;
-        const LSTATUS status = RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status != ERROR_SUCCESS) {
-            EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-            break;
-        }
-        names.emplace_back(name, length);
-    }
+    EXPECT_EQ(ForEachSubKey(key, [&](const std::string &name) { names.push_back(name); }), ERROR_NO_MORE_ITEMS);
     return names;
 }
 
 std::vector<std::string> valueNames(HKEY key) {
     std::vector<std::string> names;
-    for (DWORD i = 0;; ++i) {
-        char name[20000];
-        DWORD length = sizeof name;
-        const LSTATUS status = RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status != ERROR_SUCCESS) {
-            EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-            break;
-        }
-        names.emplace_back(name, length);
-    }
+    EXPECT_EQ(ForEachValue(key, [&](const std::string &name, DWORD) { names.push_back(name); }), ERROR_NO_MORE_ITEMS);
     return names;
 }
 

@@ -1,7 +1,8 @@
-// Helpers shared by the engine tests: temporary registry folders, file
-// access and small wrappers around the A functions.
+// Helpers shared by the engine tests: a registry folder of each test's own,
+// and small wrappers around the A functions.
 #pragma once
 
+#include "ScratchFiles.h"
 #include "vantor_registry.h"
 #include "winreg.h"
 
@@ -12,24 +13,8 @@
 
 namespace winreg_test {
 
-std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &text);
 bool fileExists(const std::string &path);
 std::string testDataPath(const std::string &name);
-
-// A fresh folder below /tmp, removed with its contents on destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return path_; }
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 // A test on its own registry folder, which the engine switches to.
 class RegistryTest : public ::testing::Test {
