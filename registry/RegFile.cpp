@@ -28,8 +28,6 @@ namespace {
 
 const char *const kUnicodeHeader = "Windows Registry Editor Version 5.00";
 const char *const kAnsiHeader = "REGEDIT4";
-// The ANSI code page of locales that have none but UTF-8.
-const unsigned kUtf8CodePage = 65001;
 // A hex line is broken after the byte that takes it beyond this column.
 const size_t kHexLineWidth = 76;
 
@@ -286,17 +284,11 @@ private:
             textconv::appendUtf16Bytes(text, bytes, true);
             return;
         }
-        if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-            bytes += text;
-            return;
-        }
-        bytes += AnsiBytes(textconv::fromWtf8(text));
+        bytes += textconv::isAscii(text) ? std::string(text) : AnsiBytes(textconv::fromWtf8(text));
     }
 
     std::string AnsiBytes(std::u16string_view text) const
     {
-        if (codePage_ == kUtf8CodePage && textconv::toUtf8(text) == textconv::toWtf8(text))
-            return textconv::toUtf8(text);
         std::optional<std::string> bytes = textconv::encodeCodePage(codePage_, text);
         if (!bytes)
             throw Error("the text cannot be written in code page " + std::to_string(codePage_) +
@@ -765,18 +757,13 @@ private:
     // A REGEDIT4 file's string in its code page, as UTF-16LE.
     bool FromCodePage(std::string_view bytes, std::string &data)
     {
-        data.clear();
-        if (textconv::isSingleBytePage(codePage_)) {
-            textconv::appendBytes(textconv::decodeCodePage(codePage_, bytes), data);
-        } else if (codePage_ == kUtf8CodePage) {
-            textconv::appendUtf16Bytes(bytes, data);
-        } else if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-            textconv::appendUtf16Bytes(bytes, data);
-        } else {
+        const std::optional<std::u16string> text = textconv::decodeCodePage(codePage_, bytes);
+        if (!text) {
             refusal_ = "a string of code page " + std::to_string(codePage_) +
                        ", which takes two bytes for some characters, is not read";
             return false;
         }
+        data = textconv::toBytes(*text);
         return true;
     }
 
@@ -792,11 +779,6 @@ private:
     std::string refusal_; // why the value line's data is refused, when not for its form
     size_t number_ = 0;
 };
-
-bool IsAscii(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 // A file's text as WTF-8, and the code page of a REGEDIT4 file (0 for a
 // version 5 file). A UTF-16 file keeps every unit, well-formed or not.
@@ -816,18 +798,16 @@ FileText DecodeFile(const std::string &bytes)
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     if (text.starts_with(kUnicodeHeader)) {
-        file.text = IsAscii(text) ? std::string(text) : textconv::toUtf8(textconv::toUtf16(text));
+        file.text = textconv::isAscii(text) ? std::string(text) : textconv::toUtf8(textconv::toUtf16(text));
         return file;
     }
     // REGEDIT4, written in the ANSI code page of its user's language, which
     // is taken to be the locale's, as Wine takes it.
     file.codePage = textconv::ansiCodePage();
-    if (IsAscii(text) || !text.starts_with(kAnsiHeader))
+    if (textconv::isAscii(text) || !text.starts_with(kAnsiHeader))
         file.text = text;
-    else if (textconv::isSingleBytePage(file.codePage))
-        file.text = textconv::toUtf8(textconv::decodeCodePage(file.codePage, text));
-    else if (file.codePage == kUtf8CodePage)
-        file.text = textconv::toUtf8(textconv::toUtf16(text));
+    else if (const std::optional<std::u16string> decoded = textconv::decodeCodePage(file.codePage, text))
+        file.text = textconv::toUtf8(*decoded);
     else
         throw Error("a REGEDIT4 file beyond ASCII is not read in code page " + std::to_string(file.codePage) +
                     " of this locale, which takes two bytes for some characters");

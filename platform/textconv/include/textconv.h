@@ -59,14 +59,17 @@ unsigned ansiCodePageOfLocale(std::string_view locale);
 // LANG, else C.
 unsigned ansiCodePage();
 
-// Whether decodeCodePage and encodeCodePage know the page: the single-byte
-// pages above (874, 1250-1258).
-bool isSingleBytePage(unsigned codePage);
+inline constexpr unsigned kUtf8CodePage = 65001;
 
-// Bytes of a single-byte code page (one isSingleBytePage accepts) to UTF-16,
-// each byte one unit.
-std::u16string decodeCodePage(unsigned codePage, std::string_view bytes);
-// UTF-16 to a single-byte code page; nothing when a unit has no byte there.
+// Whether every byte is ASCII.
+bool isAscii(std::string_view bytes);
+
+// Bytes of an ANSI code page to UTF-16: a single-byte page (874, 1250-1258) by
+// its table, each byte one unit; 65001 as UTF-8. A page that takes two bytes
+// for some characters is read only where the bytes are ASCII; otherwise, and
+// for a page not known, nothing.
+std::optional<std::u16string> decodeCodePage(unsigned codePage, std::string_view bytes);
+// UTF-16 to an ANSI code page; nothing when a character has no bytes there.
 std::optional<std::string> encodeCodePage(unsigned codePage, std::u16string_view text);
 
 } // namespace textconv

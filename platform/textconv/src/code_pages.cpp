@@ -60,22 +60,31 @@ unsigned ansiCodePage() {
     return ansiCodePageOfLocale("C");
 }
 
-bool isSingleBytePage(unsigned codePage) { return findPage(codePage) != nullptr; }
+bool isAscii(std::string_view bytes) {
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
 
-std::u16string decodeCodePage(unsigned codePage, std::string_view bytes) {
+std::optional<std::u16string> decodeCodePage(unsigned codePage, std::string_view bytes) {
+    if (codePage == kUtf8CodePage)
+        return toUtf16(bytes);
     const SingleBytePage *page = findPage(codePage);
+    if (!page && !isAscii(bytes))
+        return std::nullopt;
     std::u16string out(bytes.size(), u'\0');
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        out[i] = b < 0x80 || !page ? b : page->upper[b - 0x80];
+        out[i] = b < 0x80 ? b : page->upper[b - 0x80];
     }
     return out;
 }
 
 std::optional<std::string> encodeCodePage(unsigned codePage, std::u16string_view text) {
+    if (codePage == kUtf8CodePage)
+        return toUtf8(text) == toWtf8(text) ? std::optional(toUtf8(text)) : std::nullopt;
     const SingleBytePage *page = findPage(codePage);
-    if (!page)
-        return std::nullopt;
     std::string out(text.size(), '\0');
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
@@ -83,6 +92,8 @@ std::optional<std::string> encodeCodePage(unsigned codePage, std::u16string_view
             out[i] = static_cast<char>(c);
             continue;
         }
+        if (!page)
+            return std::nullopt;
         size_t k = 0;
         while (k < page->upper.size() && page->upper[k] != c)
             ++k;

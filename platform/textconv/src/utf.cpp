@@ -102,13 +102,9 @@ struct LittleEndianUnits {
     }
 };
 
-template <typename Units> size_t utf8LengthOfUnits(const Units &text);
-
 template <typename Units> void appendUnitsAsUtf8(const Units &text, std::string &out, bool keepSurrogates) {
-    // Sized exactly rather than for the most it could take: a large text
-    // then touches no memory it does not fill.
     const size_t start = out.size();
-    out.resize(start + utf8LengthOfUnits(text));
+    out.resize(start + text.size() * 3); // a unit gives three bytes at most, a pair four
     char *to = out.data() + start;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
