@@ -47,15 +47,6 @@ bool DoubleByteCodePage()
 std::string Local(const std::u16string &text) { return textconv::toUtf8(text); }
 #endif
 
-bool KeyExists(const std::string &path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 std::string MessageOf(TRegistry &reg, const std::string &name, const std::string &value)
 {
     try {
@@ -153,7 +144,7 @@ TEST_F(ReadOnlyKeyTest, MissingKeyStillFailsAndChangesNothing)
     ASSERT_TRUE(reg.EnterKey(kTestRoot, false));
     EXPECT_FALSE(reg.EnterKey("Protected\\Missing", false));
     EXPECT_EQ(reg.CurrentPath(), kTestRoot);
-    EXPECT_FALSE(KeyExists(path_ + "\\Missing"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path_ + "\\Missing"));
 }
 
 TEST_F(ReadOnlyKeyTest, RelativeEntryBelowAnOpenKey)
@@ -193,7 +184,7 @@ TEST(RegistryCodePageTest, RemoveKeyWithMultiByteSubkeyNames)
 
     TRegistry reg;
     EXPECT_TRUE(reg.RemoveKey(top));
-    EXPECT_FALSE(KeyExists(top));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, top));
     DeleteKeyTree(HKEY_CURRENT_USER, kTestRoot);
 }
 

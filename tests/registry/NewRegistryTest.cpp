@@ -2,6 +2,7 @@
 // then. Such a registry exists over our engine alone.
 #ifndef _WIN32
 #include "NewRegistry.h"
+#include "RegistryTree.h"
 #include "PresetLocations.h"
 #include "Registry.h"
 #include "ScratchRegistry.h"
@@ -11,15 +12,6 @@
 namespace {
 
 using namespace PresetLocations;
-
-bool KeyExists(HKEY root, const char *path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
 
 TEST(NewRegistry, GetsTheKeysThePresetsPointToWithWhatAFreshSystemHolds)
 {

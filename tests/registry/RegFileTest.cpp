@@ -187,15 +187,6 @@ TEST_F(RegFileTest, Regedit4IsReadInTheLocalesCodePage)
 }
 
 // Over our engine alone: Wine's server has been seen to crash on a line that deletes a root.
-bool KeyExists(HKEY root, const std::string &path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 TEST_F(RegFileTest, ALineDeletingARootOrAHiveDeletesNothingAndTheRestIsApplied)
 {
     const std::pair<HKEY, std::string> kept[] = {

@@ -23,15 +23,6 @@ protected:
     void SetUp() override { DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest"); }
     void TearDown() override { DeleteKeyTree(HKEY_CURRENT_USER, "VantorTest"); }
 
-    static bool KeyExists(const std::string &path)
-    {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return false;
-        RegCloseKey(key);
-        return true;
-    }
-
     static void SetRaw(const std::string &path, const std::string &name, DWORD type, const std::string &bytes)
     {
         HKEY key;
@@ -90,17 +81,17 @@ TEST_F(RegistryTest, PathForms)
     TRegistry reg;
     ASSERT_TRUE(reg.EnterKey("\\VantorTest\\Lead", true));
     EXPECT_EQ(reg.CurrentPath(), "VantorTest\\Lead");
-    EXPECT_TRUE(KeyExists("VantorTest\\Lead"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "VantorTest\\Lead"));
 
     // Relative to the open key.
     ASSERT_TRUE(reg.EnterKey("X", true));
     EXPECT_EQ(reg.CurrentPath(), "VantorTest\\Lead\\X");
-    EXPECT_TRUE(KeyExists("VantorTest\\Lead\\X"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "VantorTest\\Lead\\X"));
 
     // One leading backslash goes back to the root.
     ASSERT_TRUE(reg.EnterKey("\\VantorTest\\Y", true));
     EXPECT_EQ(reg.CurrentPath(), "VantorTest\\Y");
-    EXPECT_TRUE(KeyExists("VantorTest\\Y"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "VantorTest\\Y"));
 
     // Two leading backslashes reach the system with one, which it refuses;
     // the object keeps its key.
@@ -114,11 +105,11 @@ TEST_F(RegistryTest, CreationMakesEveryMissingLevelAndOpeningMakesNone)
 {
     TRegistry reg;
     EXPECT_FALSE(reg.EnterKey("VantorTest\\A\\B\\C", false));
-    EXPECT_FALSE(KeyExists("VantorTest"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "VantorTest"));
     EXPECT_EQ(reg.CurrentKey(), nullptr);
 
     ASSERT_TRUE(reg.EnterKey("VantorTest\\A\\B\\C", true));
-    EXPECT_TRUE(KeyExists("VantorTest\\A\\B\\C"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "VantorTest\\A\\B\\C"));
 }
 
 TEST_F(RegistryTest, ReadTextOfMissingEmptyAndTextValues)
@@ -203,8 +194,8 @@ TEST_F(RegistryTest, RemoveKeyTakesTheWholeSubtree)
     TRegistry reg;
     ASSERT_TRUE(reg.EnterKey("VantorTest", false));
     EXPECT_TRUE(reg.RemoveKey("A"));
-    EXPECT_FALSE(KeyExists("VantorTest\\A"));
-    EXPECT_TRUE(KeyExists("VantorTest"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "VantorTest\\A"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "VantorTest"));
     // The object's own key stays current and open.
     EXPECT_EQ(reg.CurrentPath(), "VantorTest");
     reg.WriteText("still-open", "yes");
@@ -220,7 +211,7 @@ TEST_F(RegistryTest, RemoveKeyWithNonAsciiSubkeyNames)
 
     TRegistry reg;
     EXPECT_TRUE(reg.RemoveKey("\\VantorTest\\Корінь"));
-    EXPECT_FALSE(KeyExists("VantorTest\\Корінь"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "VantorTest\\Корінь"));
 }
 
 TEST_F(RegistryTest, RemoveKeyOfMissingKeyChangesNothing)
@@ -229,7 +220,7 @@ TEST_F(RegistryTest, RemoveKeyOfMissingKeyChangesNothing)
     ASSERT_TRUE(reg.EnterKey("VantorTest\\Keep", true));
     EXPECT_FALSE(reg.RemoveKey("\\VantorTest\\Missing"));
     EXPECT_FALSE(reg.RemoveKey("Missing"));
-    EXPECT_TRUE(KeyExists("VantorTest\\Keep"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "VantorTest\\Keep"));
     EXPECT_EQ(reg.CurrentPath(), "VantorTest\\Keep");
 }
 

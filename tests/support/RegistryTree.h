@@ -41,6 +41,15 @@ template <typename Visit> LSTATUS ForEachValue(HKEY key, Visit visit)
     }
 }
 
+inline bool KeyExists(HKEY root, const std::string &path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
 inline void DeleteKeyTree(HKEY parent, const std::string &name)
 {
     HKEY key = nullptr;

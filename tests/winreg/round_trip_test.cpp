@@ -1,6 +1,6 @@
 // What the engine saves, it reads back the same: random keys and values of
 // every type, through the W calls, saved to the hive file and read again from
-// it, small hives read whole and hives of a megabyte and more read in ranges.
+// it, in hives under and over a megabyte (huge pages).
 #include "test_support.h"
 
 #include "textconv.h"
@@ -152,27 +152,6 @@ void readTree(HKEY key, const std::u16string &path, Tree &tree) {
     }
 }
 
-std::string shown(const std::u16string &text) { return textconv::toWtf8(text); }
-
-// The first key or value in which the two trees differ, or "".
-std::string firstDifference(const Tree &written, const Tree &read) {
-    for (const auto &[path, values] : written) {
-        const auto found = read.find(path);
-        if (found == read.end())
-            return "key [" + shown(path) + "] is missing";
-        for (const auto &[name, value] : values) {
-            const auto other = found->second.find(name);
-            if (other == found->second.end())
-                return "[" + shown(path) + "] \"" + shown(name) + "\" is missing";
-            if (other->second != value)
-                return "[" + shown(path) + "] \"" + shown(name) + "\" has other data";
-        }
-        if (found->second.size() != values.size())
-            return "[" + shown(path) + "] has other values";
-    }
-    return read.size() == written.size() ? "" : "the keys read are others";
-}
-
 } // namespace
 
 TEST(RoundTrip, RandomKeysAndValuesReadBackAsWritten) {
@@ -202,6 +181,6 @@ TEST(RoundTrip, RandomKeysAndValuesReadBackAsWritten) {
         readTree(top, u"", read);
         RegCloseKey(top);
         VtrRegReset(nullptr);
-        EXPECT_EQ(firstDifference(tree, read), "");
+        EXPECT_TRUE(read == tree); // the trees are too large to print
     }
 }
