@@ -14,6 +14,8 @@
 #include <QShowEvent>
 #include <QToolButton>
 
+#include <algorithm>
+
 TForm4 *Form4 = nullptr;
 
 namespace {
@@ -126,7 +128,8 @@ void TForm4::Button1Click()
 
     // A text that is no number, or no level, stops Apply here; the dialog
     // stays open with the user's input.
-    Form1->SetAlphaBlendValue(TransparencyLevelFromText(Edit1->text()));
+    const std::uint8_t level = TransparencyLevelFromText(Edit1->text());
+    Form1->SetAlphaBlendValue(std::max(level, VisibleTransparencyFloor));
 
     // An unchecked CheckBox4 (transparency off) turns the transparency on, so
     // that the level just typed takes effect.

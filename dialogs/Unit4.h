@@ -22,6 +22,10 @@ class QShowEvent;
 // its low eight bits, which would turn 256 into an invisible main window.
 std::uint8_t TransparencyLevelFromText(const QString &text);
 
+// The lowest level Apply gives the main window: below about a tenth it could
+// no longer be seen, and nothing on screen would bring it back.
+inline constexpr std::uint8_t VisibleTransparencyFloor = 26;
+
 class TForm4 : public QDialog {
     Q_OBJECT
 public:

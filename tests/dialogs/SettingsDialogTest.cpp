@@ -19,7 +19,34 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 namespace {
+
+// The opacity the window manager is told (_NET_WM_WINDOW_OPACITY), from 0 to
+// 1; a window without the property is opaque.
+double AnnouncedOpacity(QWidget &window)
+{
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return -1;
+    xcb_connection_t *connection = x11->connection();
+    const char name[] = "_NET_WM_WINDOW_OPACITY";
+    xcb_intern_atom_reply_t *atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+    xcb_get_property_reply_t *property = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, window.winId(), atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE), XCB_ATOM_CARDINAL, 0, 1),
+        nullptr);
+    double opacity = 1;
+    if (property && xcb_get_property_value_length(property) == 4)
+        opacity = *static_cast<const uint32_t *>(xcb_get_property_value(property)) / double(UINT32_MAX);
+    std::free(property);
+    std::free(atom);
+    return opacity;
+}
 
 class SettingsDialog : public ProgramFixture {
 protected:
@@ -168,6 +195,18 @@ TEST_F(SettingsDialog, ApplyHidesShowsSetsTheLevelAndLanguage)
     Form4->CheckBox2->setChecked(true);
     Form4->Button1->click();
     EXPECT_TRUE(ExtraButtonsShown());
+
+    // Level 0 with the transparency on would hide the window for good: Apply
+    // raises it to the floor, and the dialog shows what was applied.
+    Open();
+    Form4->Edit1->setText(QStringLiteral("0"));
+    Form4->CheckBox4->setChecked(false);
+    Form4->Button1->click();
+    EXPECT_EQ(Form1->AlphaBlendValue(), VisibleTransparencyFloor);
+    EXPECT_TRUE(Form1->AlphaBlend());
+    EXPECT_GE(AnnouncedOpacity(*Form1), VisibleTransparencyFloor / 255.0 - 0.001);
+    Open();
+    EXPECT_EQ(Form4->Edit1->text(), QString::number(VisibleTransparencyFloor));
 }
 
 // A text that is no number, or a number outside 0..255, is reported; only the
