@@ -2,6 +2,7 @@
 #include "ErrorReporting.h"
 #include "PersistedState.h"
 #include "Registry.h"
+#include "StartupHives.h"
 #include "Unit1.h"
 #include "Unit6.h"
 
@@ -25,15 +26,17 @@ bool SettleStore(TRegistry &store)
 
 } // namespace
 
-// A store that cannot be read or written is told once; protection then
-// counts as off for this run, so that the start-up can go on.
+// A store that cannot be read or written is told once (by the start-up's
+// box for user.reg when that told why); protection then counts as off for
+// this run, so that the start-up can go on.
 void TForm1::RunPasswordGate(TRegistry &passwordStore)
 {
     bool protectionOn = false;
     try {
         protectionOn = SettleStore(passwordStore);
     } catch (const ERegistryException &failure) {
-        ReportException(failure);
+        if (!ToldUnchangeable("user.reg"))
+            ReportException(failure);
         return;
     }
     if (protectionOn)

@@ -1,8 +1,10 @@
 #include "Program.h"
 
 #include "Application.h"
+#include "CaptionTable.h"
 #include "ErrorReporting.h"
 #include "NewRegistry.h"
+#include "StartupHives.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -38,7 +40,8 @@ int RunProgram(int argc, char **argv, const std::function<void(TForm1 &)> &befor
     application.setDesktopFileName(QStringLiteral("vantor"));
     application.setWindowIcon(QIcon(QStringLiteral(":/icons/vantor.png")));
     SetApplicationTitle(QStringLiteral("Vantor 1.5"));
-    RunReportingFailures(SeedRegistryIfNew);
+    TellUnchangeableHives(CreationLanguage);
+    RunStartupStep(SeedRegistryIfNew);
 
     // Created in this order and kept for the whole run; the main window
     // first. Destroyed in the reverse order.

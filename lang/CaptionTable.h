@@ -66,6 +66,9 @@ Control *Captioned(Control *control, const char *name)
     return control;
 }
 
+// The language the windows show until a caption set is applied.
+inline constexpr TLanguage CreationLanguage = lgRussian;
+
 // Gives a window just built its creation texts: the Russian ones, unless an
 // entry says otherwise.
 void ApplyCreationCaptions(CaptionWindow which, QWidget &window);

@@ -28,18 +28,24 @@ DWORD SubkeyNameBufferChars(DWORD longestName)
 #endif
 }
 
-std::string WithEngineNote(const std::string &message)
+// The engine's word on why the last registry call failed, where it has one.
+std::string EngineNote()
 {
 #ifndef _WIN32
     if (const char *note = VtrRegFailureNote())
-        return message + "\n" + note;
+        return note;
 #endif
-    return message;
+    return {};
+}
+
+std::string WithNote(const std::string &message, const std::string &note)
+{
+    return note.empty() ? message : message + "\n" + note;
 }
 
 } // namespace
 
-ERegistryException::ERegistryException(const std::string &message) : Exception(WithEngineNote(message)) {}
+ERegistryException::ERegistryException(const std::string &message) : Exception(WithNote(message, EngineNote())) {}
 
 TRegistry::TRegistry() = default;
 
@@ -91,13 +97,16 @@ bool TRegistry::EnterKey(const std::string &path, bool canCreate)
         rc = RegCreateKeyExA(target.base, target.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
                              nullptr, &opened, &disposition);
     }
-    if (!Succeeded(rc))
+    if (!Succeeded(rc)) {
+        entryNote_ = EngineNote();
         return false;
+    }
 
     std::string newPath = (target.relative && currentKey_) ? currentPath_ + "\\" + target.path : target.path;
     LeaveKey();
     currentKey_ = opened;
     currentPath_ = std::move(newPath);
+    entryNote_.clear();
     return true;
 }
 
@@ -108,6 +117,7 @@ LONG TRegistry::LeaveKey()
     const LONG rc = RegCloseKey(currentKey_);
     currentKey_ = nullptr;
     currentPath_.clear();
+    entryNote_.clear();
     return rc;
 }
 
@@ -142,7 +152,7 @@ void TRegistry::WriteText(const std::string &name, const std::string &value)
                                    static_cast<DWORD>(value.size() + 1));
     // Committed here, because the close that would commit it cannot report.
     if (!Succeeded(rc) || !Succeeded(RegFlushKey(currentKey_)))
-        throw ERegistryException(Format("Failed to set data for '%s'", name));
+        throw Refused("Failed to set data for '%s'", name);
 }
 
 bool TRegistry::HasValue(const std::string &name)
@@ -161,7 +171,14 @@ bool TRegistry::DeleteValue(const std::string &name)
         return true;
     if (rc == ERROR_FILE_NOT_FOUND)
         return false;
-    throw ERegistryException(Format("Failed to delete value '%s'", name));
+    throw Refused("Failed to delete value '%s'", name);
+}
+
+// Where no key is open, the reason is the engine's word on the key that could
+// not be entered.
+ERegistryException TRegistry::Refused(const char *pattern, const std::string &name) const
+{
+    return ERegistryException(currentKey_ ? Format(pattern, name) : WithNote(Format(pattern, name), entryNote_));
 }
 
 bool TRegistry::IsHiveRoot(const std::string &path) const

@@ -61,9 +61,11 @@ private:
     Target Resolve(const std::string &path) const;
     bool RemoveTree(const std::string &path);
     static std::string Format(const char *pattern, const std::string &name);
+    ERegistryException Refused(const char *pattern, const std::string &name) const;
 
     HKEY currentKey_ = nullptr;
     HKEY rootKey_ = HKEY_CURRENT_USER;
     std::string currentPath_;
+    std::string entryNote_; // the engine's word on the last key that could not be entered
     DWORD access_ = KEY_ALL_ACCESS;
 };

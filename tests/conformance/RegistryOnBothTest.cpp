@@ -47,12 +47,15 @@ bool DoubleByteCodePage()
 std::string Local(const std::u16string &text) { return textconv::toUtf8(text); }
 #endif
 
+// The message of a refused write, without the reason our engine adds on a
+// line of its own.
 std::string MessageOf(TRegistry &reg, const std::string &name, const std::string &value)
 {
     try {
         reg.WriteText(name, value);
     } catch (const ERegistryException &e) {
-        return e.what();
+        const std::string message = e.what();
+        return message.substr(0, message.find('\n'));
     }
     return "(no exception)";
 }

@@ -11,6 +11,8 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <sys/resource.h>
 #include <vantor_registry.h>
@@ -259,7 +261,8 @@ TEST_F(RegistryTest, WriteTextThatTheDiskCannotTakeRaisesAndIsNotShown)
     }
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(message, "Failed to set data for 'big'");
+    EXPECT_EQ(message, "Failed to set data for 'big'\n" + std::string(VtrRegDirectory()) + "/user.reg: saving failed: "
+                       + std::strerror(EFBIG));
     EXPECT_FALSE(reg.HasValue("big"));
     EXPECT_EQ(reg.ReadText("small"), "kept");
     EXPECT_EQ(reg.LeaveKey(), ERROR_SUCCESS);

@@ -17,6 +17,7 @@ class NoListener : public HiveListener {
 public:
     void hiveWillReload(Hive &) override {}
     void hiveDidReload(Hive &) override {}
+    void hiveRefused(Hive &) override {}
 };
 
 std::string blockText(const std::string &text, const Key &key) { return text.substr(key.blockOffset, key.blockLength); }

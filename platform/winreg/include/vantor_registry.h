@@ -72,15 +72,43 @@ BOOL VtrRegIsNew(void);
  * own, see VtrRegFailureNote). The environment
  * variable VANTOR_REGISTRY_READONLY ("1" or "all", or file names separated by
  * commas) makes hives read-only from the start. The reason a hive is
- * read-only is told once on stderr. */
+ * read-only is told once on stderr; VtrRegHiveState and VtrRegFailureNote
+ * give it to the program. */
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly);
 
-/* While a Wine server runs for the prefix, every call goes to that server's
- * registry, through a helper program that runs inside the prefix's Wine. When
- * the last registry call failed on that way (no Wine loader, the helper was
- * not built or ended or hung, the server ended), this says why, in UTF-8;
- * otherwise it is null. The same text goes to stderr. The text stays valid
- * until the next registry call. */
+/* Why the hive of one file refuses changes. */
+typedef enum VtrHiveCause {
+    VTR_HIVE_WRITABLE = 0,
+    VTR_HIVE_READ_ONLY_REQUESTED = 1, /* VtrRegSetReadOnly or VANTOR_REGISTRY_READONLY */
+    VTR_HIVE_NOT_UNDERSTOOD = 2,      /* the file could not be read or understood */
+    VTR_HIVE_FILE_NOT_WRITABLE = 3,
+    VTR_HIVE_FOLDER_NOT_WRITABLE = 4,
+    VTR_HIVE_WINE_SERVER_RUNNING = 5, /* one that started after the hive was read */
+    VTR_HIVE_SAVE_FAILED = 6          /* only in a failed call's note */
+} VtrHiveCause;
+
+typedef struct VtrHiveState {
+    VtrHiveCause cause;
+    const char *file;   /* the hive file, absolute, UTF-8 */
+    DWORD line;         /* VTR_HIVE_NOT_UNDERSTOOD: the line of the first problem; else 0 */
+    const char *reason; /* in words, as told on stderr; empty when writable */
+} VtrHiveState;
+
+/* Whether the hive of fileName ("system.reg", "user.reg" or "userdef.reg")
+ * may be written now, and if not why: the file is read when it changed, and
+ * the checks of a write are run. While a Wine server that Wine can reach runs,
+ * only a request makes a hive read-only. ERROR_FILE_NOT_FOUND for an unknown
+ * file name. The texts stay valid until the next registry call. */
+LSTATUS VtrRegHiveState(const char *fileName, VtrHiveState *state);
+
+/* Why the last registry call failed, in UTF-8, where the engine knows more
+ * than the error code: a hive that refused the change or its save ("FILE:
+ * REASON", the reason as VtrRegHiveState gives it), or, while a Wine server
+ * runs for the prefix and every call goes to that server's registry through
+ * a helper program inside the prefix's Wine, why that way failed (no Wine
+ * loader, the helper was not built or ended or hung, the server ended).
+ * Otherwise null. The same text goes to stderr. The text stays valid until
+ * the next registry call. */
 const char *VtrRegFailureNote(void);
 
 #ifdef __cplusplus

@@ -149,17 +149,27 @@ winreg::Core &coreFor(winreg::Handle key) {
     return *g_live;
 }
 
+// The note a failed call leaves: why the way to a running Wine server
+// failed, or why a hive refused the change or its save.
+void takeFailureNote(LSTATUS status) {
+    if (g_live && !g_live->failureNote().empty()) {
+        g_failureNote = g_live->failureNote();
+        g_live->clearFailureNote();
+    } else if (status != ERROR_SUCCESS && g_registry && g_registry->refusedHive()) {
+        const winreg::Hive &hive = *g_registry->refusedHive();
+        g_failureNote = hive.filePath() + ": " + hive.lastRefusal().reason;
+    }
+}
+
 // Runs one entry point under the lock; no C++ exception leaves the C API.
-// A failure on the way to a running Wine server leaves its note.
 template <typename Call> LSTATUS guarded(Call call) {
     try {
         const std::lock_guard lock(g_mutex);
         g_failureNote.clear();
+        if (g_registry)
+            g_registry->forgetRefusal();
         const LSTATUS status = call();
-        if (g_live && !g_live->failureNote().empty()) {
-            g_failureNote = g_live->failureNote();
-            g_live->clearFailureNote();
-        }
+        takeFailureNote(status);
         return status;
     } catch (const std::bad_alloc &) {
         return winreg::status::outOfMemory;
@@ -588,6 +598,30 @@ BOOL VtrRegIsNew(void) {
 const char *VtrRegFailureNote(void) {
     const std::lock_guard lock(g_mutex);
     return g_failureNote.empty() ? nullptr : g_failureNote.c_str();
+}
+
+LSTATUS VtrRegHiveState(const char *fileName, VtrHiveState *state) {
+    static std::string file;
+    static std::string reason;
+    if (!fileName || !state)
+        return ERROR_INVALID_PARAMETER;
+    return guarded([&] {
+        Registry &files = registry();
+        winreg::Refusal refusal;
+        const winreg::Hive *hive = files.probeHive(fileName, refusal);
+        if (!hive)
+            return ERROR_FILE_NOT_FOUND;
+        // Through a running Wine server only a request makes a hive read-only.
+        if ((g_live && !g_live->ended()) || serverReachable(files)) {
+            refusal = files.forcedReadOnly(fileName) ? winreg::Refusal{winreg::Refusal::Cause::Requested, 0, "read-only, as requested"}
+                                                     : winreg::Refusal();
+        }
+        file = hive->filePath();
+        reason = refusal.reason;
+        *state = {static_cast<VtrHiveCause>(refusal.cause), file.c_str(), static_cast<DWORD>(refusal.line),
+                  reason.c_str()};
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly) {

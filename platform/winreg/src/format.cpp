@@ -471,6 +471,7 @@ private:
         if (!signatureOk()) {
             result_.ok = false;
             result_.error = "line 1: not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+            result_.errorLine = 1;
             return false;
         }
         if (!text_.ends_with('\n')) {
@@ -492,8 +493,10 @@ private:
             result_.ok = false;
             // A listing gives up at a problem and the text is read again
             // whole, which tells where it lies.
-            if (!index_)
-                result_.error = "line " + std::to_string(lineNumberAt(text_, at)) + ": " + what;
+            if (!index_) {
+                result_.errorLine = lineNumberAt(text_, at);
+                result_.error = "line " + std::to_string(result_.errorLine) + ": " + what;
+            }
         }
     }
 

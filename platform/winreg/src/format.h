@@ -16,6 +16,7 @@ struct LoadResult {
     std::string header; // the text before the first key, without the blank line that ends it
     bool ok = true;     // false: something in the text was not understood
     std::string error;  // the first problem, with its line number
+    size_t errorLine = 0; // that line, from 1
 };
 
 inline constexpr std::string_view kSignature = "WINE REGISTRY Version 2";

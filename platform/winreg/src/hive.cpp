@@ -262,6 +262,7 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
     header_ = std::move(result.header);
     stamp_ = stamp;
     unparsable_ = result.ok ? std::string() : result.error;
+    unparsableLine_ = result.ok ? 0 : result.errorLine;
     if (!unparsable_.empty())
         checkWritable(); // tells why the hive is now read-only
     replayJournal();
@@ -601,9 +602,10 @@ Status Hive::commit() {
     const DirectoryLock lock(directory_);
     if (lock.fd() < 0 || lock.error() != 0) {
         const bool timedOut = lock.fd() >= 0 && lock.error() == EWOULDBLOCK;
-        tell(timedOut ? std::string("the registry folder stayed locked by another program for too long")
-                      : std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()));
-        return statusOfErrno(lock.error());
+        return refuse(Refusal::Cause::SaveFailed,
+                      timedOut ? std::string("the registry folder stayed locked by another program for too long")
+                               : std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()),
+                      statusOfErrno(lock.error()));
     }
     removeLeftovers(lock.fd(), fileName_ + std::string(files::kTempInfix));
     if (!stampOf(filePath()).sameVersion(stamp_))
@@ -614,14 +616,11 @@ Status Hive::commit() {
     SavePlaces places;
     places.blocks.reserve(placesOfLastSave_); // a large hive's list would otherwise be copied as it grows
     HiveText next = renderText(&places);
-    if (next.size() >= UINT32_MAX) {
-        tell("the registry would grow beyond 4 GB");
-        return status::diskFull;
-    }
-    if (const int error = writeFile(next)) {
-        tell(std::string("saving failed: ") + std::strerror(error));
-        return statusOfErrno(error);
-    }
+    if (next.size() >= UINT32_MAX)
+        return refuse(Refusal::Cause::SaveFailed, "the registry would grow beyond 4 GB", status::diskFull);
+    if (const int error = writeFile(next))
+        return refuse(Refusal::Cause::SaveFailed, std::string("saving failed: ") + std::strerror(error),
+                      statusOfErrno(error));
 
     stamp_ = stampOf(filePath());
     for (const BlockPlace &place : places.blocks) {
@@ -649,15 +648,13 @@ Status Hive::checkWritable() {
     return checkWritableNow();
 }
 
+// A file not understood is told before a request, which would hide it.
 Status Hive::checkWritableNow() {
-    if (forcedReadOnly_) {
-        tell("read-only, as requested");
-        return status::accessDenied;
-    }
-    if (!unparsable_.empty()) {
-        tell("read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
-        return status::accessDenied;
-    }
+    if (!unparsable_.empty())
+        return refuse(Refusal::Cause::NotUnderstood,
+                      "read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
+    if (forcedReadOnly_)
+        return refuse(Refusal::Cause::Requested, "read-only, as requested");
     const Status probed = probeWritable();
     probesPassed_ = probed == status::ok;
     return probed;
@@ -665,24 +662,24 @@ Status Hive::checkWritableNow() {
 
 // What the file system and a running Wine server say about writing the file.
 Status Hive::probeWritable() {
-    if (stamp_.exists && ((stamp_.mode & 0222) == 0 || access(filePath().c_str(), W_OK) != 0)) {
-        tell("read-only, because the file is not writable");
-        return status::accessDenied;
-    }
-    if (access(directory_.c_str(), W_OK | X_OK) != 0) {
-        tell("read-only, because the registry folder is not writable");
-        return status::accessDenied;
-    }
-    if (wineServerRunning(directory_)) {
-        tell("read-only, because a Wine server is running for this prefix and its own save would overwrite our changes");
-        return status::accessDenied;
-    }
-    return 0;
+    files::FileSystem &fs = files::fileSystem();
+    if (stamp_.exists && ((stamp_.mode & 0222) == 0 || fs.access(filePath(), W_OK) != 0))
+        return refuse(Refusal::Cause::FileNotWritable, "read-only, because the file is not writable");
+    if (fs.access(directory_, W_OK | X_OK) != 0)
+        return refuse(Refusal::Cause::FolderNotWritable, "read-only, because the registry folder is not writable");
+    if (wineServerRunning(directory_))
+        return refuse(Refusal::Cause::WineServerRunning,
+                      "read-only, because a Wine server is running for this prefix and its own save would overwrite "
+                      "our changes");
+    return status::ok;
 }
 
-void Hive::tell(const std::string &reason) {
+Status Hive::refuse(Refusal::Cause cause, const std::string &reason, Status status) {
+    lastRefusal_ = {cause, cause == Refusal::Cause::NotUnderstood ? unparsableLine_ : 0, reason};
     if (told_.insert(reason).second)
         std::fprintf(stderr, "vantor registry: %s: %s\n", filePath().c_str(), reason.c_str());
+    listener_.hiveRefused(*this);
+    return status;
 }
 
 } // namespace winreg

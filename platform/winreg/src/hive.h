@@ -56,6 +56,23 @@ struct Change {
     std::unique_ptr<WrittenDown> written;
 };
 
+// Why a hive refused a change or a save: told once on stderr, and kept as
+// data for the caller who asks.
+struct Refusal {
+    enum class Cause : uint8_t {
+        None,
+        Requested,         // made read-only by its program or the environment
+        NotUnderstood,     // the file could not be read or understood
+        FileNotWritable,
+        FolderNotWritable,
+        WineServerRunning,
+        SaveFailed,
+    };
+    Cause cause = Cause::None;
+    size_t line = 0;    // NotUnderstood: the line of the first problem, when there is one
+    std::string reason; // in words, e.g. "read-only, because the file is not writable"
+};
+
 class Hive;
 
 // Told around every replacement of a hive's tree, so that open handles can
@@ -65,6 +82,7 @@ public:
     virtual ~HiveListener() = default;
     virtual void hiveWillReload(Hive &hive) = 0;
     virtual void hiveDidReload(Hive &hive) = 0;
+    virtual void hiveRefused(Hive &hive) = 0;
 };
 
 class Hive {
@@ -86,7 +104,7 @@ public:
     void setParentOfRoot(Key *parent) { parentOfRoot_ = parent; if (root_) root_->parent = parent; }
 
     // 0 when the hive may be written, else ERROR_ACCESS_DENIED; the reason
-    // goes to stderr once. While the probes of the file system and of a Wine
+    // goes to stderr once, and is kept (lastRefusal). While the probes of the file system and of a Wine
     // server are trusted, checkWritable runs them only until they pass once;
     // checkWritableNow always runs them.
     Status checkWritable();
@@ -95,6 +113,7 @@ public:
     void forceReadOnly(bool on) { forcedReadOnly_ = on; }
     bool forcedReadOnly() const { return forcedReadOnly_; }
     bool understood() const { return unparsable_.empty(); }
+    const Refusal &lastRefusal() const { return lastRefusal_; }
 
     void ensureValues(Key &key);
     void makePendingChildren(Key &key);
@@ -157,7 +176,7 @@ private:
     bool keepBlock(const Key &key, TextPlan &plan) const;
     int writeFile(const HiveText &text);
     Status probeWritable();
-    void tell(const std::string &reason);
+    Status refuse(Refusal::Cause cause, const std::string &reason, Status status = status::accessDenied);
     std::string defaultHeader() const;
 
     std::string directory_;
@@ -179,6 +198,8 @@ private:
     size_t pendingChanges_ = 0; // journal entries that the file still lacks
 
     std::string unparsable_;
+    size_t unparsableLine_ = 0;
+    Refusal lastRefusal_;
     bool forcedReadOnly_ = false;
     bool trustProbes_ = false;
     bool probesPassed_ = false;

@@ -329,6 +329,16 @@ void Registry::hiveDidReload(Hive &hive) {
     }
 }
 
+const Hive *Registry::probeHive(std::string_view fileName, Refusal &refusal) {
+    beginCall();
+    Hive *hive = hiveByFile(fileName);
+    if (!hive)
+        return nullptr;
+    refresh(*hive);
+    refusal = hive->checkWritableNow() == status::ok ? Refusal() : hive->lastRefusal();
+    return hive;
+}
+
 Status Registry::openKey(Handle base, std::u16string_view subKey, uint32_t options, uint32_t access,
                          Handle &result) {
     beginCall();

@@ -51,6 +51,15 @@ public:
 
     void hiveWillReload(Hive &hive) override;
     void hiveDidReload(Hive &hive) override;
+    void hiveRefused(Hive &hive) override { refusedHive_ = &hive; }
+
+    // The hive that refused a change or a save since the last forgetRefusal.
+    const Hive *refusedHive() const { return refusedHive_; }
+    void forgetRefusal() { refusedHive_ = nullptr; }
+    // Whether the hive of that file may be written now (a refusal whose
+    // cause is None), and if not why: the file is looked at and the probes
+    // run as for a write. Null for an unknown file name.
+    const Hive *probeHive(std::string_view fileName, Refusal &refusal);
 
 private:
     struct OpenHandle {
@@ -100,6 +109,7 @@ private:
     std::unordered_map<Handle, OpenHandle> handles_;
     uint64_t call_ = 0;
     bool inBatch_ = false;
+    const Hive *refusedHive_ = nullptr;
     // The call in which each hive last looked at its file.
     struct LookedAt {
         Hive *hive;

@@ -24,6 +24,7 @@ public:
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat *st);
     virtual int stat(const std::string &path, struct stat *st);
+    virtual int access(const std::string &path, int mode);
     virtual int fchmod(int fd, mode_t mode);
     virtual int fchown(int fd, uid_t uid, gid_t gid);
     virtual int ftruncate(int fd, off_t size);
