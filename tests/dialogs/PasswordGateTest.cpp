@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <unistd.h>
@@ -432,6 +433,7 @@ TEST_F(PasswordGateTest, AFileTheProgramMayNotChangeIsToldAtStartAndWithEveryRef
         const char *name;
         std::vector<const char *> files;        // told at start, in this order
         std::function<std::string(ScratchRegistry &)> spoil; // what the reason says
+        const char *refusing = nullptr;          // where no file is told
     };
     const auto cutShort = [](const char *file) {
         return [file](ScratchRegistry &registry) {
@@ -464,6 +466,12 @@ TEST_F(PasswordGateTest, AFileTheProgramMayNotChangeIsToldAtStartAndWithEveryRef
              std::filesystem::remove(registry.File("user.reg"));
              return std::string("because the registry folder is not writable");
          }},
+        {"read-only at the user's request", {},
+         [](ScratchRegistry &) {
+             setenv("VANTOR_REGISTRY_READONLY", "user.reg", 1);
+             return std::string("read-only, as requested");
+         },
+         "user.reg"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -474,10 +482,9 @@ TEST_F(PasswordGateTest, AFileTheProgramMayNotChangeIsToldAtStartAndWithEveryRef
         ASSERT_EQ(VtrRegFlushAll(), ERROR_SUCCESS);
         const std::string why = row.spoil(registry);
         registry.Reload();
-        std::vector<std::string> before;
-        for (const char *file : row.files)
-            before.push_back(FileText(registry.File(file)));
-        const bool machine = row.files.front() == std::string("system.reg");
+        const char *refusing = row.refusing ? row.refusing : row.files.front();
+        const std::string before = FileText(registry.File(refusing));
+        const bool machine = refusing == std::string("system.reg");
 
         std::optional<UnwritableFolder> folder;
         if (std::string(row.name).find("folder") != std::string::npos)
@@ -490,6 +497,7 @@ TEST_F(PasswordGateTest, AFileTheProgramMayNotChangeIsToldAtStartAndWithEveryRef
                                                    Form1->N6->trigger();
                                                }}});
         folder.reset();
+        unsetenv("VANTOR_REGISTRY_READONLY");
 
         EXPECT_EQ(run.promptShown, 0);
         ASSERT_GE(run.boxes.size(), row.files.size() + 1);
@@ -503,15 +511,14 @@ TEST_F(PasswordGateTest, AFileTheProgramMayNotChangeIsToldAtStartAndWithEveryRef
         const QStringList refusal = run.boxes[row.files.size()].text.split(QLatin1Char('\n'));
         ASSERT_EQ(refusal.size(), 2);
         EXPECT_EQ(refusal[0], QStringLiteral("Failed to set data for 'v'"));
-        EXPECT_TRUE(refusal[1].startsWith(QString::fromStdString(registry.File(row.files.front()).string() + ": read-only")));
+        EXPECT_TRUE(refusal[1].startsWith(QString::fromStdString(registry.File(refusing).string() + ": read-only")));
         EXPECT_TRUE(refusal[1].contains(QString::fromStdString(why))) << refusal[1].toStdString();
         // Closing may be refused too (the last fields go to system.reg).
         for (size_t i = row.files.size() + 1; i < run.boxes.size(); ++i)
             EXPECT_TRUE(run.boxes[i].text.startsWith(QStringLiteral("Failed to set data for 'Path'\n")));
         EXPECT_LE(run.boxes.size(), row.files.size() + 2);
 
-        for (size_t i = 0; i < row.files.size(); ++i)
-            EXPECT_EQ(FileText(registry.File(row.files[i])), before[i]) << row.files[i];
+        EXPECT_EQ(FileText(registry.File(refusing)), before);
     }
 }
 
