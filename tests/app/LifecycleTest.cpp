@@ -28,7 +28,6 @@ private slots:
     void exitItemClosesAndStores();
     void refusedWriteAtCloseIsShownAndWindowStillCloses();
     void failingActivationStillFadesIn();
-    void unwritablePasswordStoreStillFadesIn();
 
 private:
     std::unique_ptr<ScratchRegistry> registry_;
@@ -260,20 +259,6 @@ void LifecycleTest::failingActivationStillFadesIn()
     QCOMPARE(recorder.boxes.size(), std::size_t{1});
     QCOMPARE(recorder.boxes.front().text, QStringLiteral("Invalid data type for 'lastlang'"));
     QCOMPARE(CheckedLanguage(form), QString());
-}
-
-// A password store that cannot be written stops the activation at the gate,
-// before the fade-in has started; the window must become visible anyway.
-void LifecycleTest::unwritablePasswordStoreStillFadesIn()
-{
-    registry_->GarbleHive("user.reg");
-    BoxRecorder recorder;
-    TForm1 form;
-    ShowAndActivate(form);
-    QVERIFY(FadedIn(form));
-    QVERIFY(recorder.boxes.size() <= 1);
-    if (!recorder.boxes.empty())
-        QCOMPARE(recorder.boxes.front().text.section('\n', 0, 0), QStringLiteral("Failed to set data for 'configuration'"));
 }
 
 VANTOR_TEST_MAIN(LifecycleTest)

@@ -22,30 +22,23 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
-// The opacity the window manager is told (_NET_WM_WINDOW_OPACITY), from 0 to
-// 1; a window without the property is opaque.
+// The opacity the window manager is told (_NET_WM_WINDOW_OPACITY); none is opaque.
 double AnnouncedOpacity(QWidget &window)
 {
-    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
-        return -1;
-    xcb_connection_t *connection = x11->connection();
+    xcb_connection_t *x = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
     const char name[] = "_NET_WM_WINDOW_OPACITY";
-    xcb_intern_atom_reply_t *atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-    xcb_get_property_reply_t *property = xcb_get_property_reply(
-        connection,
-        xcb_get_property(connection, 0, window.winId(), atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE), XCB_ATOM_CARDINAL, 0, 1),
-        nullptr);
-    double opacity = 1;
-    if (property && xcb_get_property_value_length(property) == 4)
-        opacity = *static_cast<const uint32_t *>(xcb_get_property_value(property)) / double(UINT32_MAX);
-    std::free(property);
-    std::free(atom);
-    return opacity;
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, sizeof name - 1, name), nullptr), &std::free);
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> property(
+        xcb_get_property_reply(x, xcb_get_property(x, 0, window.winId(), atom->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr),
+        &std::free);
+    if (xcb_get_property_value_length(property.get()) != 4)
+        return 1;
+    return *static_cast<const uint32_t *>(xcb_get_property_value(property.get())) / double(UINT32_MAX);
 }
 
 class SettingsDialog : public ProgramFixture {
