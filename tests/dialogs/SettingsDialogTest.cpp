@@ -58,6 +58,16 @@ protected:
         QApplication::processEvents();
     }
 
+    // The controls as an opening leaves them.
+    static void ExpectLoaded(bool extraButtons, bool rootKeyBox, const QString &level, bool off, QRadioButton *language)
+    {
+        EXPECT_EQ(Form4->CheckBox2->isChecked(), extraButtons);
+        EXPECT_EQ(Form4->CheckBox3->isChecked(), rootKeyBox);
+        EXPECT_EQ(Form4->Edit1->text(), level);
+        EXPECT_EQ(Form4->CheckBox4->isChecked(), off);
+        EXPECT_TRUE(language->isChecked());
+    }
+
     static bool ExtraButtonsShown()
     {
         const bool shown = !Form1->SpeedButton2->isHidden();
@@ -120,11 +130,7 @@ TEST_F(SettingsDialog, OpensFromButtonMenuAndKey)
 TEST_F(SettingsDialog, LoadsTheMainWindowOnEveryOpening)
 {
     Open();
-    EXPECT_TRUE(Form4->CheckBox2->isChecked());
-    EXPECT_TRUE(Form4->CheckBox3->isChecked());
-    EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("255"));
-    EXPECT_TRUE(Form4->CheckBox4->isChecked());
-    EXPECT_TRUE(Form4->RadioButton1->isChecked());
+    ExpectLoaded(true, true, QStringLiteral("255"), true, Form4->RadioButton1);
     Form4->close();
 
     Form1->SpeedButton2->hide();
@@ -134,11 +140,7 @@ TEST_F(SettingsDialog, LoadsTheMainWindowOnEveryOpening)
     Form1->SetAlphaBlendValue(7);
     Form1->ApplyFullCaptions(lgUkrainian);
     Open();
-    EXPECT_FALSE(Form4->CheckBox2->isChecked());
-    EXPECT_TRUE(Form4->CheckBox3->isChecked());
-    EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("7"));
-    EXPECT_FALSE(Form4->CheckBox4->isChecked());
-    EXPECT_TRUE(Form4->RadioButton2->isChecked());
+    ExpectLoaded(false, true, QStringLiteral("7"), false, Form4->RadioButton2);
     EXPECT_FALSE(Form4->RadioButton1->isChecked());
     Form4->close();
 
@@ -170,11 +172,7 @@ TEST_F(SettingsDialog, ApplyHidesShowsSetsTheLevelAndLanguage)
 
     // Reopened: the dialog shows what was applied; Apply at once changes nothing.
     Open();
-    EXPECT_FALSE(Form4->CheckBox2->isChecked());
-    EXPECT_FALSE(Form4->CheckBox3->isChecked());
-    EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("128"));
-    EXPECT_FALSE(Form4->CheckBox4->isChecked());
-    EXPECT_TRUE(Form4->RadioButton3->isChecked());
+    ExpectLoaded(false, false, QStringLiteral("128"), false, Form4->RadioButton3);
     Form4->CheckBox3->setChecked(true);
     Form4->CheckBox4->setChecked(true);
     Form4->Edit1->setText(QStringLiteral("$FF"));
@@ -265,11 +263,7 @@ TEST_F(SettingsDialog, CancelAndCloseBoxApplyNothing)
 
         // The next opening shows the main window again, not the edits.
         Open();
-        EXPECT_TRUE(Form4->CheckBox2->isChecked());
-        EXPECT_TRUE(Form4->CheckBox3->isChecked());
-        EXPECT_EQ(Form4->Edit1->text(), QStringLiteral("255"));
-        EXPECT_TRUE(Form4->CheckBox4->isChecked());
-        EXPECT_TRUE(Form4->RadioButton1->isChecked());
+        ExpectLoaded(true, true, QStringLiteral("255"), true, Form4->RadioButton1);
         Form4->close();
     }
 }
