@@ -52,10 +52,8 @@ on standard output as Wine's reg prints them.)";
 constexpr struct {
     const char *name;
     int (*run)(Console &, const Arguments &);
-    bool buildsMuch; // megabytes of keys, values or text
 } kOperations[] = {
-    {"query", Query, false}, {"add", Add, false},       {"delete", Delete, false},
-    {"copy", Copy, false},   {"export", Export, true}, {"import", Import, true},
+    {"query", Query}, {"add", Add}, {"delete", Delete}, {"copy", Copy}, {"export", Export}, {"import", Import},
 };
 
 static int Help(Console &console)
@@ -83,8 +81,6 @@ static int Run(Console &console, Arguments args)
         kOperations, [&args](const auto &known) { return regfile::SameLetters(args[0], known.name); });
     if (operation == std::end(kOperations))
         return console.Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
-    if (operation->buildsMuch)
-        AdviseHugeHeap();
     const char *wine = std::getenv("WINEPREFIX");
     const char *home = std::getenv("HOME");
     if (prefix.empty())

@@ -169,9 +169,7 @@ HKEY Open(const KeyName &key, REGSAM access, LSTATUS *status)
     const LSTATUS opened = RegOpenKeyExA(key.root, key.path.c_str(), 0, access, &handle);
     if (status)
         *status = opened;
-    if (opened == ERROR_BAD_PATHNAME)
-        return nullptr;
-    return Checked(opened, key.shown) == ERROR_SUCCESS ? handle : nullptr;
+    return opened != ERROR_BAD_PATHNAME && Checked(opened, key.shown) == ERROR_SUCCESS ? handle : nullptr;
 }
 
 // A name that no key can have is not "not found" to Wine's reg.

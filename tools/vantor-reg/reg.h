@@ -110,7 +110,4 @@ int Copy(Console &console, const Arguments &args);
 int Export(Console &console, const Arguments &args);
 int Import(Console &console, const Arguments &args);
 
-// For a command that builds megabytes of keys and values (huge_heap.cpp).
-void AdviseHugeHeap();
-
 } // namespace reg
