@@ -263,6 +263,10 @@ TEST_F(Robustness, GarbledFilesNeverCrashAndAreNeverOverwritten) {
             ++readOnly;
             EXPECT_EQ(created, ERROR_ACCESS_DENIED);
             EXPECT_EQ(written, ERROR_ACCESS_DENIED);
+            VtrHiveState state{};
+            ASSERT_EQ(VtrRegHiveState("user.reg", &state), ERROR_SUCCESS);
+            EXPECT_EQ(state.cause, VTR_HIVE_NOT_UNDERSTOOD);
+            EXPECT_NE(std::string(state.reason).find("(line " + std::to_string(state.line) + ": "), std::string::npos);
             EXPECT_EQ(readFile(dir_.file("user.reg")), text);
             EXPECT_EQ(inodeOf(dir_.file("user.reg")), inode);
         }
@@ -284,6 +288,11 @@ TEST_F(Robustness, ReadOnlyFileRefusesWritesAndIsLeftAlone) {
     EXPECT_EQ(setString(colors, "ActiveTitle", "0 0 0"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(colors, "ActiveTitle"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(setString(colors, "New", "1"), ERROR_ACCESS_DENIED);
+    ASSERT_NE(VtrRegFailureNote(), nullptr);
+    EXPECT_EQ(std::string(VtrRegFailureNote()), dir_.file("user.reg") + ": read-only, because the file is not writable");
+    VtrHiveState state{};
+    ASSERT_EQ(VtrRegHiveState("user.reg", &state), ERROR_SUCCESS);
+    EXPECT_EQ(state.cause, VTR_HIVE_FILE_NOT_WRITABLE);
     HKEY created = nullptr;
     EXPECT_EQ(RegCreateKeyExA(colors, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
               ERROR_ACCESS_DENIED);
@@ -314,7 +323,12 @@ TEST_F(Robustness, HiveMadeReadOnlyOnRequest) {
     EXPECT_EQ(setString(txt, "", "changed"), ERROR_ACCESS_DENIED);
     RegCloseKey(txt);
     EXPECT_EQ(setString(HKEY_CURRENT_USER, "Writable", "yes"), ERROR_SUCCESS);
+    VtrHiveState state{};
+    ASSERT_EQ(VtrRegHiveState("system.reg", &state), ERROR_SUCCESS);
+    EXPECT_EQ(state.cause, VTR_HIVE_READ_ONLY_REQUESTED);
     ASSERT_EQ(VtrRegSetReadOnly(nullptr, FALSE), ERROR_SUCCESS);
+    ASSERT_EQ(VtrRegHiveState("system.reg", &state), ERROR_SUCCESS);
+    EXPECT_EQ(state.cause, VTR_HIVE_WRITABLE);
     EXPECT_EQ(setString(HKEY_LOCAL_MACHINE, "Writable", "again"), ERROR_SUCCESS);
     testing::internal::GetCapturedStderr();
 }
