@@ -95,6 +95,7 @@ TText3D::TText3D(QWidget *parent)
         QStringLiteral("Объёмные буквы на OpenGL"),
         QStringLiteral("Vantor"),
     };
+    MakeWindowOpenGLCapable();
     SetMeasureFont(font());
     SetFontName(QStringLiteral("Arial Cyr"));
     SetFontSize(40);
@@ -106,6 +107,20 @@ TText3D::~TText3D()
 {
     FDestroying = true;
     Deactivate();
+}
+
+// A window that first meets an OpenGL view when it is already on the screen
+// is destroyed and made anew with an OpenGL surface, and shows nothing until
+// it has been painted again: the first activation would blank the panel while
+// the context is made. An OpenGL view that is never shown, present when the
+// window is made, gives the window its OpenGL surface from the start; it makes
+// no context of its own.
+void TText3D::MakeWindowOpenGLCapable()
+{
+    if (!PlatformHasOpenGLWindows())
+        return;
+    auto *placeholder = new QOpenGLWidget(this);
+    placeholder->hide();
 }
 
 // ---- properties ---------------------------------------------------------

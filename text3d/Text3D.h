@@ -228,6 +228,7 @@ private:
         QString Text;
     };
 
+    void MakeWindowOpenGLCapable();
     void Activate();
     void Deactivate();
     void Restart();

@@ -2,6 +2,7 @@
 // frame of the main window painted and handed to the display. Each run starts
 // this same binary as a child that runs the program exactly as its entry
 // does and reports the moment of its first frame through a pipe.
+#include "ChildRun.h"
 #include "Program.h"
 #include "ScratchFiles.h"
 #include "Unit1.h"
@@ -11,33 +12,18 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace {
 
 constexpr int WarmUpRuns = 2;
 constexpr int MeasuredRuns = 11;
 constexpr double TargetMs = 300.0;
-
-long long MonotonicNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
 
 // In the child: once the main window has painted for the first time and the
 // paint has been flushed, report the time and leave without closing.
@@ -51,10 +37,8 @@ protected:
         if (event->type() == QEvent::Paint && !reported_) {
             reported_ = true;
             QTimer::singleShot(0, [fd = fd_] {
-                const long long now = MonotonicNs();
-                if (write(fd, &now, sizeof now) != sizeof now)
+                if (!ReportMoment(fd, MonotonicNs()))
                     std::perror("write");
-                close(fd);
                 QCoreApplication::exit(0);
             });
         }
@@ -79,35 +63,10 @@ int RunChild(int argc, char **argv, int fd)
 
 // Starts one child and returns the milliseconds from before the spawn to its
 // first frame, or a negative value on failure.
-double MeasureOnce(const char *self)
+double MeasureOnce(const std::string &self)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    const std::string fdText = std::to_string(fds[1]);
-    char childFlag[] = "--child";
-    std::vector<char *> args{const_cast<char *>(self), childFlag, const_cast<char *>(fdText.c_str()), nullptr};
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const long long start = MonotonicNs();
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, self, &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (spawned != 0) {
-        close(fds[0]);
-        return -1;
-    }
-    long long frame = 0;
-    const ssize_t got = read(fds[0], &frame, sizeof frame);
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (got != sizeof frame)
-        return -1;
-    return (frame - start) / 1e6;
+    const ChildRun run = RunSelfAsChild(self, {"--child"});
+    return run.Ok ? (run.Reported - run.Spawned) / 1e6 : -1;
 }
 
 } // namespace
@@ -124,7 +83,7 @@ int main(int argc, char **argv)
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
     std::vector<double> times;
     for (int run = 0; run < WarmUpRuns + MeasuredRuns; ++run) {
-        const double ms = MeasureOnce(self.c_str());
+        const double ms = MeasureOnce(self);
         if (ms < 0) {
             std::fprintf(stderr, "run %d failed: the child reported no frame\n", run + 1);
             return 1;

@@ -1,6 +1,7 @@
 // The real program on a display and a registry of its own, worked through the
 // keyboard alone (xdotool), then closed; the registry files tell the result.
 #include "ScratchRegistry.h"
+#include "SoftwareRenderer.h"
 
 #include <vantor_registry.h>
 
@@ -281,7 +282,12 @@ QString EndToEndTest::WaitForWindow(const QString &titlePattern)
 
 void EndToEndTest::Launch()
 {
-    program_.setProcessEnvironment(Environment());
+    QProcessEnvironment environment = Environment();
+#ifdef VANTOR_SANITIZER_RUNTIME
+    environment.insert(QStringLiteral("LD_PRELOAD"),
+                       QStringLiteral(VANTOR_SANITIZER_RUNTIME " ") + QString::fromStdString(SoftwareRendererPath()));
+#endif
+    program_.setProcessEnvironment(environment);
     program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program_.start(QStringLiteral(VANTOR_PROGRAM), {});
     QVERIFY2(program_.waitForStarted(), "the program does not start");

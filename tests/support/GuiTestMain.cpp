@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "BoxRecorder.h"
 #include "ErrorReporting.h"
+#include "SoftwareRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ int main(int argc, char **argv)
     // Listing the tests at build time needs no display.
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
+    KeepSoftwareRendererLoaded();
     TApplication application(argc, argv);
     SetApplicationTitle(QStringLiteral("Vantor 1.5"));
     FailTest() = [](const QString &message) { ADD_FAILURE() << message.toStdString(); };

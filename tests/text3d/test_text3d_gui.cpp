@@ -1,5 +1,6 @@
 // The 3D text control drawn by the software renderer on an X display
 // (xvfb-run -a), its restarts, and the About box.
+#include "SoftwareRenderer.h"
 #include "Text3D.h"
 #include "Unit2.h"
 
@@ -9,15 +10,13 @@
 #include <QLabel>
 #include <QOpenGLWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <memory>
-#include <string>
 
 namespace {
 
@@ -103,6 +102,38 @@ public:
     }
     TText3D *Control;
     QStringList Painted;
+};
+
+// When the control's OpenGL view is first shown, just before its context is
+// made: the caption, what the control paints as the view is added, and what
+// the screen shows of the control's window.
+class ContextCreationWitness : public QObject {
+public:
+    explicit ContextCreationWitness(TText3D *control)
+        : Control(control)
+    {
+        control->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == Control && event->type() == QEvent::ChildAdded) {
+            static_cast<QChildEvent *>(event)->child()->installEventFilter(this);
+            Painted = Control->grab().toImage().convertToFormat(QImage::Format_RGB32); // without the view
+        }
+        if (watched != Control && event->type() == QEvent::Show && Screen.isNull()) {
+            Caption = Control->Caption();
+            const QWidget &window = *Control->window();
+            const QPoint at = window.mapToGlobal(QPoint(0, 0));
+            const QPixmap shown = QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), window.width(),
+                                                                               window.height());
+            Screen = shown.toImage().convertToFormat(QImage::Format_RGB32);
+        }
+        return false;
+    }
+    TText3D *Control;
+    QString Caption;
+    QImage Painted;
+    QImage Screen;
 };
 
 } // namespace
@@ -373,6 +404,26 @@ TEST(AboutBox, OpenedModallyItRunsTheTextAndFadesClosed)
     EXPECT_GT(CountPixels(strip, [](QRgb p) { return IsNeutral(p) && qRed(p) > 100; }), 200);
 }
 
+// While the first context is made the screen shows the initialisation caption
+// in the box's own window: a window made anew when its first OpenGL view
+// appears shows nothing until it is painted again.
+TEST(AboutBox, FirstActivationKeepsItsWindowAndShowsTheInitialisationCaption)
+{
+    TAboutBox box;
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    for (const auto *view : box.findChildren<QOpenGLWidget *>())
+        EXPECT_EQ(view->context(), nullptr) << "no context before the activation";
+    const WId window = box.winId();
+    ContextCreationWitness witness(box.Text3D1);
+    QTest::mouseClick(box.Text3D1, Qt::LeftButton);
+    ASSERT_TRUE(box.Text3D1->HasRenderContext());
+    EXPECT_EQ(box.winId(), window);
+    EXPECT_EQ(witness.Caption, TText3D::InitCaption);
+    witness.Screen.save(QDir(TEXT3D_REVIEW_DIR).filePath("about_box_initialising.png"));
+    EXPECT_TRUE(witness.Screen.copy(box.Text3D1->geometry()) == witness.Painted);
+}
+
 TEST(AboutBox, RunningTextPictureForReview)
 {
     TAboutBox box;
@@ -389,19 +440,6 @@ TEST(AboutBox, RunningTextPictureForReview)
     const int black = CountPixels(strip, [](QRgb p) { return p == qRgb(0, 0, 0); });
     EXPECT_GT(silver, 200);
     EXPECT_GT(black, strip.width() * strip.height() / 3);
-}
-
-// Mesa unloads its software driver when the display closes, before the leak
-// check runs; the driver's own start-up allocations then look leaked, from an
-// unknown module that no suppression can name. Keeping it mapped keeps them
-// reachable.
-static void KeepSoftwareRendererLoaded()
-{
-    for (const char *dir : {"/usr/lib/x86_64-linux-gnu/dri", "/usr/lib/aarch64-linux-gnu/dri", "/usr/lib64/dri", "/usr/lib/dri"}) {
-        const std::string path = std::string(dir) + "/swrast_dri.so";
-        if (dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE))
-            return;
-    }
 }
 
 int main(int argc, char **argv)
