@@ -26,8 +26,6 @@ private slots:
     void errorBoxBlocksOtherWindowsAndClosesOpenMenus();
     void failureInAButtonHandlerLeavesTheProgramRunning();
     void failureInATimerTickLeavesTheProgramRunning();
-    void rootChoiceSelectsTheCheckedRoot_data();
-    void rootChoiceSelectsTheCheckedRoot();
     void noRootChosenWarnsAndKeepsCurrentUser();
     void hiddenRootBoxKeepsItsChoice();
     void unexpectedBoxFailsTheTestAtOnce();
@@ -228,39 +226,6 @@ void ErrorReportingTest::failureInATimerTickLeavesTheProgramRunning()
     QTimer::singleShot(20, [&] { afterwards = true; });
     QTRY_VERIFY(afterwards);
     QCOMPARE(recorder.boxes.size(), std::size_t{3});
-}
-
-void ErrorReportingTest::rootChoiceSelectsTheCheckedRoot_data()
-{
-    QTest::addColumn<int>("button");
-    QTest::addColumn<quint32>("handle");
-    QTest::newRow("HKCR") << 1 << quint32{0x80000000};
-    QTest::newRow("HKCU") << 2 << quint32{0x80000001};
-    QTest::newRow("HKLM") << 3 << quint32{0x80000002};
-    QTest::newRow("HKU") << 4 << quint32{0x80000003};
-    QTest::newRow("HKCC") << 5 << quint32{0x80000005};
-}
-
-void ErrorReportingTest::rootChoiceSelectsTheCheckedRoot()
-{
-    QFETCH(int, button);
-    QFETCH(quint32, handle);
-    BoxRecorder recorder;
-    TForm1 form;
-    QRadioButton *buttons[] = {form.RadioButton1, form.RadioButton2, form.RadioButton3, form.RadioButton4,
-                               form.RadioButton5};
-    ShowAndActivate(form);
-    QTest::mouseClick(buttons[button - 1], Qt::LeftButton);
-    QVERIFY(buttons[button - 1]->isChecked());
-
-    TRegistry access;
-    access.SelectRoot(HKEY_LOCAL_MACHINE); // a root the choice has to replace
-    if (button == 3)
-        access.SelectRoot(HKEY_USERS);
-    form.ApplyRootChoice(access);
-    QCOMPARE(static_cast<quint32>(reinterpret_cast<std::uintptr_t>(access.RootKey())), handle);
-    QVERIFY(recorder.boxes.empty());
-    form.SetAlphaBlend(false);
 }
 
 void ErrorReportingTest::noRootChosenWarnsAndKeepsCurrentUser()
