@@ -26,7 +26,6 @@ private slots:
     void closeStoresFieldsAndLanguage();
     void unknownLanguageMarkerLeavesStoredLanguage();
     void exitItemClosesAndStores();
-    void refusedWriteAtCloseIsShownAndWindowStillCloses();
     void failingActivationStillFadesIn();
 
 private:
@@ -229,24 +228,6 @@ void LifecycleTest::exitItemClosesAndStores()
     QTRY_VERIFY(!form.isVisible());
     QCOMPARE(ProgramText("Path"), std::string("a\\b"));
     QCOMPARE(ProgramText("lastlang"), std::string("0"));
-}
-
-void LifecycleTest::refusedWriteAtCloseIsShownAndWindowStillCloses()
-{
-    registry_->GarbleHive("system.reg");
-    BoxRecorder recorder;
-    TForm1 form;
-    ShowAndActivate(form);
-    QVERIFY(FadedIn(form));
-    form.Edit2->setText(QStringLiteral("path"));
-    form.close();
-    QVERIFY(!form.isVisible());
-    QCOMPARE(recorder.boxes.size(), std::size_t{1});
-    const ShownBox &box = recorder.boxes.front();
-    QCOMPARE(box.icon, QMessageBox::Critical);
-    QCOMPARE(box.title, QStringLiteral("Vantor 1.5"));
-    QCOMPARE(box.text.section('\n', 0, 0), QStringLiteral("Failed to set data for 'Path'"));
-    QCOMPARE(ProgramText("Path"), std::string());
 }
 
 void LifecycleTest::failingActivationStillFadesIn()
