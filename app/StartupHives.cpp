@@ -21,8 +21,9 @@ void TellUnchangeableHives(TLanguage language)
     for (const char *file : {"system.reg", "user.reg"}) {
         VtrHiveState state{};
         if (VtrRegHiveState(file, &state) != ERROR_SUCCESS || state.cause == VTR_HIVE_WRITABLE
-            || state.cause == VTR_HIVE_READ_ONLY_REQUESTED || !g_told.insert(file).second)
+            || state.cause == VTR_HIVE_READ_ONLY_REQUESTED)
             continue;
+        g_told.insert(file);
         const QString notice =
             ReadOnlyHiveNotice(language, QString::fromUtf8(state.file), QString::fromUtf8(state.reason));
         ShowErrorBox(notice.toStdString());

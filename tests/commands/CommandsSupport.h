@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Registry.h"
+#include "RegistryTree.h"
 #include "Unit1.h"
 #include "WindowTestSupport.h"
 
@@ -20,15 +21,6 @@
 #include <vector>
 
 // Looks straight into the registry through the API, apart from TRegistry.
-inline bool KeyExists(HKEY root, const std::string &path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 struct StoredValue {
     DWORD type = REG_NONE;
     std::string data;

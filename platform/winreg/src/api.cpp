@@ -607,15 +607,11 @@ LSTATUS VtrRegHiveState(const char *fileName, VtrHiveState *state) {
         return ERROR_INVALID_PARAMETER;
     return guarded([&] {
         Registry &files = registry();
+        const bool throughServer = (g_live && !g_live->ended()) || serverReachable(files);
         winreg::Refusal refusal;
-        const winreg::Hive *hive = files.probeHive(fileName, refusal);
+        const winreg::Hive *hive = files.probeHive(fileName, throughServer, refusal);
         if (!hive)
             return ERROR_FILE_NOT_FOUND;
-        // Through a running Wine server only a request makes a hive read-only.
-        if ((g_live && !g_live->ended()) || serverReachable(files)) {
-            refusal = files.forcedReadOnly(fileName) ? winreg::Refusal{winreg::Refusal::Cause::Requested, 0, "read-only, as requested"}
-                                                     : winreg::Refusal();
-        }
         file = hive->filePath();
         reason = refusal.reason;
         *state = {static_cast<VtrHiveCause>(refusal.cause), file.c_str(), static_cast<DWORD>(refusal.line),

@@ -653,11 +653,15 @@ Status Hive::checkWritableNow() {
     if (!unparsable_.empty())
         return refuse(Refusal::Cause::NotUnderstood,
                       "read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
-    if (forcedReadOnly_)
-        return refuse(Refusal::Cause::Requested, "read-only, as requested");
+    if (const Status requested = checkRequested())
+        return requested;
     const Status probed = probeWritable();
     probesPassed_ = probed == status::ok;
     return probed;
+}
+
+Status Hive::checkRequested() {
+    return forcedReadOnly_ ? refuse(Refusal::Cause::Requested, "read-only, as requested") : status::ok;
 }
 
 // What the file system and a running Wine server say about writing the file.

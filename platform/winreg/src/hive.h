@@ -109,6 +109,8 @@ public:
     // checkWritableNow always runs them.
     Status checkWritable();
     Status checkWritableNow();
+    // ERROR_ACCESS_DENIED only when the hive was made read-only on request.
+    Status checkRequested();
     void trustProbes(bool on) { trustProbes_ = on; probesPassed_ = false; }
     void forceReadOnly(bool on) { forcedReadOnly_ = on; }
     bool forcedReadOnly() const { return forcedReadOnly_; }

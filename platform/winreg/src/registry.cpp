@@ -329,13 +329,15 @@ void Registry::hiveDidReload(Hive &hive) {
     }
 }
 
-const Hive *Registry::probeHive(std::string_view fileName, Refusal &refusal) {
+const Hive *Registry::probeHive(std::string_view fileName, bool throughServer, Refusal &refusal) {
     beginCall();
     Hive *hive = hiveByFile(fileName);
     if (!hive)
         return nullptr;
-    refresh(*hive);
-    refusal = hive->checkWritableNow() == status::ok ? Refusal() : hive->lastRefusal();
+    if (!throughServer)
+        refresh(*hive);
+    const Status status = throughServer ? hive->checkRequested() : hive->checkWritableNow();
+    refusal = status == status::ok ? Refusal() : hive->lastRefusal();
     return hive;
 }
 

@@ -58,8 +58,9 @@ public:
     void forgetRefusal() { refusedHive_ = nullptr; }
     // Whether the hive of that file may be written now (a refusal whose
     // cause is None), and if not why: the file is looked at and the probes
-    // run as for a write. Null for an unknown file name.
-    const Hive *probeHive(std::string_view fileName, Refusal &refusal);
+    // run as for a write; through a running Wine server, whose registry the
+    // calls then reach, only a request counts. Null for an unknown file name.
+    const Hive *probeHive(std::string_view fileName, bool throughServer, Refusal &refusal);
 
 private:
     struct OpenHandle {
