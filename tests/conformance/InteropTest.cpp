@@ -23,11 +23,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -183,6 +186,7 @@ std::string RegeditValue(const Sample &sample)
 struct Seen {
     DWORD type = 0;
     std::string stored;
+    bool operator==(const Seen &) const = default;
 };
 using SeenKeys = std::map<std::string, std::map<std::string, Seen>>;
 
@@ -226,6 +230,78 @@ SeenKeys ParseDump(const std::string &text)
         }
     }
     return keys;
+}
+
+// ---------------------------------------------------------------------------
+// Hives as other programs leave them: keys in Wine's order, then perturbed.
+
+struct GeneratedHive {
+    std::string blocks;     // the key blocks, below .Default\Gen
+    bool malformed = false; // holds a line that Wine's loader skips as malformed
+};
+
+std::string GeneratedValue(std::mt19937 &random, size_t index)
+{
+    const std::string name = "\"v" + std::to_string(index) + "\"=";
+    switch (random() % 5) {
+    case 0: return name + "\"text " + std::to_string(random() % 1000) + "\"";
+    case 1: return "@=\"default\"";
+    case 2: {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "dword:%08x", static_cast<unsigned>(random()));
+        return name + digits;
+    }
+    case 3: return name + "str(2):\"%PATH%;" + std::to_string(random() % 10) + "\"";
+    default: {
+        std::string line = name + "hex(" + std::to_string(random() % 12) + "):";
+        for (size_t i = 0, count = random() % 40; i < count; ++i) {
+            char byte[4];
+            std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned>(random() % 256));
+            // Continued on the next line after 20 bytes, as Wine wraps data.
+            line += std::string(i == 0 ? "" : i % 20 ? "," : ",\\\n  ") + byte;
+        }
+        return line;
+    }
+    }
+}
+
+GeneratedHive GenerateHive(std::mt19937 &random)
+{
+    const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
+    std::set<std::vector<std::string>> paths; // tree order, for names in lower case
+    for (size_t wanted = 2 + random() % 12; paths.size() < wanted;) {
+        std::vector<std::string> path{"Gen"};
+        for (size_t depth = 1 + random() % 3; depth > 0; --depth)
+            path.push_back(std::string(1, static_cast<char>('a' + random() % 3)) + std::to_string(random() % 2));
+        paths.insert(path);
+    }
+    const char *stamps[] = {" 1796707998", " 1796707998 673823", "1796707998junk", " 5 x y", "", " words"};
+    std::vector<std::string> blocks;
+    for (const auto &path : paths) {
+        std::string block = "[";
+        for (const std::string &name : path)
+            block += (&name == &path.front() ? "" : "\\\\") + name;
+        block += "]" + std::string(stamps[chance(60) ? 0 : 1 + random() % 5]) + "\n";
+        for (size_t i = 0, count = random() % 4; i < count; ++i)
+            block += (chance(15) ? "; a comment\n\n" : "") + GeneratedValue(random, i) + "\n";
+        blocks.push_back(block);
+    }
+    GeneratedHive hive;
+    if (chance(25)) { // a key written twice, its second block last
+        const std::string &twice = blocks[random() % blocks.size()];
+        blocks.push_back(twice.substr(0, twice.find('\n') + 1) + "\"again\"=\"second block\"\n");
+    }
+    if (chance(25)) // keys out of order
+        std::swap(blocks[random() % blocks.size()], blocks[random() % blocks.size()]);
+    if (chance(25)) {
+        // (A value line whose data is not understood is no such line: Wine
+        // keeps its name as an empty value.)
+        blocks[random() % blocks.size()] += chance(50) ? "stray text\n" : "\n[Gen\\\\broken\n\"x\"=\"1\"\n";
+        hive.malformed = true;
+    }
+    for (const std::string &block : blocks)
+        hive.blocks += block + "\n";
+    return hive;
 }
 
 // ---------------------------------------------------------------------------
@@ -490,6 +566,56 @@ protected:
         EXPECT_EQ(reg.ReadText("Додано"), added);
     }
 
+    // What our engine shows of key (below HKEY_USERS), named as regdump names it.
+    static void DumpWithEngine(HKEY key, const std::string &name, SeenKeys &seen)
+    {
+        auto &values = seen[name];
+        for (DWORD index = 0;; ++index) {
+            WCHAR valueName[16384];
+            DWORD nameLength = 16384;
+            std::string data(1 << 16, '\0');
+            DWORD size = static_cast<DWORD>(data.size());
+            DWORD type = 0;
+            if (RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
+                              &size) != ERROR_SUCCESS)
+                break;
+            values[Utf8(std::u16string(valueName, nameLength))] = {type, data.substr(0, size)};
+        }
+        for (DWORD index = 0;; ++index) {
+            WCHAR child[256];
+            DWORD length = 256;
+            HKEY sub = nullptr;
+            if (RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            ASSERT_EQ(RegOpenKeyExW(key, child, 0, KEY_READ, &sub), ERROR_SUCCESS);
+            DumpWithEngine(sub, name + "\\" + Utf8(std::u16string(child, length)), seen);
+            RegCloseKey(sub);
+        }
+    }
+
+    static SeenKeys GeneratedKeysSeenByEngine()
+    {
+        SeenKeys seen;
+        EXPECT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_USERS, ".Default\\Gen", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            DumpWithEngine(key, "HKEY_USERS\\.Default\\Gen", seen);
+            RegCloseKey(key);
+        }
+        EXPECT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+        return seen;
+    }
+
+    static SeenKeys GeneratedKeysSeenByWine()
+    {
+        std::string dump;
+        Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " " + ShellQuoted(regdump_) +
+                  " 'HKEY_USERS\\.Default\\Gen' 2>/dev/null",
+              &dump);
+        StopServer(); // which saves the files in its own way
+        return ParseDump(dump);
+    }
+
     static inline std::string prefix_;
     static inline std::string wine64_;
     static inline std::string regdump_;
@@ -511,6 +637,62 @@ TEST_F(InteropTest, ServerComplaintsReachTheLog)
     EXPECT_EQ(LoaderComplaints(log).size(), 1u) << readFile(log);
     Reg("delete \"HKEY_USERS\\.Default\\Software\\VantorInteropBroken\" /f");
     StopServer();
+}
+
+// Generated hives, perturbed as other programs leave them (stamps after a key
+// line's number, keys out of order or written twice, a line Wine skips,
+// comments and blank lines): Wine's loader and ours serve the same keys and
+// values, before and after our engine adds to them and saves. Set
+// VANTOR_HIVE_SEED and VANTOR_HIVE_RUNS for a longer run by hand.
+TEST_F(InteropTest, PerturbedHivesServeWhatWineServes)
+{
+    const char *seedText = std::getenv("VANTOR_HIVE_SEED");
+    const char *runsText = std::getenv("VANTOR_HIVE_RUNS");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::stoul(seedText)) : 26u;
+    const int runs = runsText ? std::stoi(runsText) : 4;
+    std::mt19937 random(seed);
+    const std::string file = prefix_ + "/userdef.reg";
+    const std::string original = readFile(file);
+    const size_t firstBlock = original.find("\n[") + 1;
+    for (int run = 0; run < runs; ++run) {
+        const GeneratedHive hive = GenerateHive(random);
+        const std::string text = original.substr(0, firstBlock) + hive.blocks + original.substr(firstBlock);
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", run " + std::to_string(run) + ":\n" + hive.blocks);
+        writeFile(file, text);
+        SeenKeys expected = GeneratedKeysSeenByWine();
+        writeFile(file, text);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(GeneratedKeysSeenByEngine(), expected);
+
+        // A new key and a value in the first key; a hive with a line not
+        // understood refuses both and keeps its file.
+        writeFile(file, text);
+        ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
+        HKEY added = nullptr;
+        const LSTATUS created = RegCreateKeyExA(HKEY_USERS, ".Default\\Gen\\added", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                nullptr, &added, nullptr);
+        EXPECT_EQ(created, hive.malformed ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+        const std::string &first = expected.begin()->first;
+        HKEY firstKey = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_USERS, first.substr(std::strlen("HKEY_USERS\\")).c_str(), 0, KEY_ALL_ACCESS,
+                                &firstKey),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(firstKey, "added", 0, REG_BINARY, reinterpret_cast<const BYTE *>("\x01"), 1),
+                  hive.malformed ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+        RegCloseKey(firstKey);
+        if (created == ERROR_SUCCESS)
+            RegCloseKey(added);
+        ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+        if (!hive.malformed) {
+            expected["HKEY_USERS\\.Default\\Gen\\added"];
+            expected[first]["added"] = {REG_BINARY, "\x01"};
+        } else {
+            EXPECT_EQ(readFile(file), text);
+        }
+        EXPECT_EQ(GeneratedKeysSeenByEngine(), expected);
+        EXPECT_EQ(GeneratedKeysSeenByWine(), expected);
+    }
+    writeFile(file, original);
 }
 
 TEST_F(InteropTest, EngineWritesAreSeenByWineAndLoadWithoutComplaint)

@@ -120,7 +120,8 @@ TEST(WineFormat, KeysMadeWhenFirstLookedAtAreTheKeysReadAtOnce) {
                                "[S" + std::string(62, 's') + "\\\\f] 5\n\n"    // a separator across 64 bytes
                                "[T" + std::string(62, '2') + "\\x41\\\\q] 5\n\n" // an escape across them
                                "[Tab\tname\\\\q] 5\n\n"
-                               "[Zed] 6\n\n"
+                               "[Zed] 6 673823\n\n"                         // stamped by a launcher
+                               "[Zed\\\\a]junk\n\n"
                                "[\xc3\x9c" "ber\\\\x] 7\n\"" + std::string(40, 'p') + "\"=\"\"\n";
     for (const std::string &text : {shapes, readFile(testDataPath("system.reg")), readFile(testDataPath("user.reg"))}) {
         Key listed;
@@ -276,7 +277,9 @@ TEST(WineFormat, LenientInputIsReadWithoutLoss) {
                              "\"c\"=hex: 01, 02 ,\\\n"
                              "   03\n"
                              "\"d\"=\"сирий UTF-8\"\n"
-                             "[Soft\\\\br\\[ack\\]et]\n";
+                             "[Soft\\\\br\\[ack\\]et]\n"
+                             "[Soft\\\\Stamped] 1796707998 673823\n" // a launcher's stamp, which Wine ignores
+                             "[Soft\\\\Word] 12x\n";
     LoadResult result;
     Key root = loadText(text, &result);
     ASSERT_TRUE(result.ok) << result.error;
@@ -291,47 +294,54 @@ TEST(WineFormat, LenientInputIsReadWithoutLoss) {
     EXPECT_EQ(decoded.values[2].data, bytes({1, 2, 3}));
     EXPECT_EQ(decoded.values[3].data, textconv::toBytes(u"сирий UTF-8") + bytes({0, 0}));
     EXPECT_NE(findChild(*findChild(root, u"Soft"), u"br[ack]et"), nullptr);
+    const Key *stamped = findChild(*findChild(root, u"Soft"), u"Stamped");
+    ASSERT_NE(stamped, nullptr);
+    EXPECT_TRUE(stamped->hasUnixTime);
+    EXPECT_EQ(stamped->unixTime, 1796707998);
+    EXPECT_NE(findChild(*findChild(root, u"Soft"), u"Word"), nullptr);
 }
 
 TEST(WineFormat, TextThatIsNotUnderstoodIsReported) {
     const std::string head = std::string(kSignature) + "\n\n";
-    const std::string bad[] = {
-        "no signature\n[a]\n",
-        head + "[a] 1\n\"v\"=\"bad \\q escape\"\n",
-        head + "[a] 1\n\"v\"=\"unterminated\n",
-        head + "[a] 1\n\"v\"=hex:zz\n",
-        head + "[a] 1\n\"v\"=dword:123456789\n",
-        head + "[a] 1\n#time=11111111111111111\n\"v\"=\"x\"\n",
-        head + "[a] 1\n#time=1dz\n",
-        head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,0g,0a,0b,0c,0d,0e,0f,10\n",
-        head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,09,0a,0b\xc3\xa9,0d,0e,0f,10\n",
-        head + "[a] 1\n\"v\"=\"x\" junk\n",
-        head + "[a] 1\n\"v\"=\"a\x01b\"\n",
-        head + "[a] 1\n\"v\"=\"" + std::string(90, 'a') + "\x01\"\n",
-        head + "[a] 1\n@=\"a\"b\"\n",
-        head + "[a] 1\n#unknown\n",
-        head + "[a\n",
-        head + "[a] 1\n\"v\"=\"\xff\xfe\"\n",
-        head + "[a] 1\nstray text\n",
-        head + "[a] 1234567890123456789\n",
-        head + "[a] 12x\n",
+    // Each with the line the problem is reported on.
+    const std::pair<std::string, size_t> bad[] = {
+        {"no signature\n[a]\n", 1},
+        {head + "[a] 1\n\"v\"=\"bad \\q escape\"\n", 4},
+        {head + "[a] 1\n\"v\"=\"unterminated\n", 4},
+        {head + "[a] 1\n\"v\"=hex:zz\n", 4},
+        {head + "[a] 1\n\"v\"=dword:123456789\n", 4},
+        {head + "[a] 1\n#time=11111111111111111\n\"v\"=\"x\"\n", 4},
+        {head + "[a] 1\n#time=1dz\n", 4},
+        {head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,0g,0a,0b,0c,0d,0e,0f,10\n", 4},
+        {head + "[a] 1\n\"v\"=hex:01,02,03,04,05,06,07,08,09,0a,0b\xc3\xa9,0d,0e,0f,10\n", 4},
+        {head + "[a] 1\n\"v\"=\"x\" junk\n", 4},
+        {head + "[a] 1\n\"v\"=\"a\x01b\"\n", 4},
+        {head + "[a] 1\n\"v\"=\"" + std::string(90, 'a') + "\x01\"\n", 4},
+        {head + "[a] 1\n@=\"a\"b\"\n", 4},
+        {head + "[a] 1\n#unknown\n", 4},
+        {head + "[a\n", 3},
+        {head + "[a] 1\n\"v\"=\"\xff\xfe\"\n", 4},
+        {head + "[a] 1\nstray text\n", 4},
+        // A bad continuation line is the problem of the value it continues.
+        {head + "[a] 1\n\"w\"=\"x\"\n\"v\"=hex:01,\\\n  zz\n", 5},
         // Cut short: no final line break, a short dword, a continuation
         // without its next line.
-        head + "[a] 1\n\"v\"=\"x\"",
-        head + "[a] 1\n#time=1d2",
-        head + "[a] 1\n\"v\"=dword:0000\n",
-        head + "[a] 1\n\"v\"=hex:01,\\\n",
-        head + "[a] 1\n\"v\"=hex:01,\\\n[b] 1\n",
+        {head + "[a] 1\n\"v\"=\"x\"", 4},
+        {head + "[a] 1\n#time=1d2", 4},
+        {head + "[a] 1\n\"v\"=dword:0000\n", 4},
+        {head + "[a] 1\n\"v\"=hex:01,\\\n", 4},
+        {head + "[a] 1\n\"v\"=hex:01,\\\n[b] 1\n", 4},
     };
     // Each again with a long good line after it, as most lines of a real
     // file have.
     const std::string goodLine = "\"pad\"=\"" + std::string(70, 'p') + "\"\n";
-    for (const auto &text : bad) {
+    for (const auto &[text, line] : bad) {
         for (const std::string &variant : {text, text.ends_with('\n') ? text + goodLine : text}) {
             LoadResult result;
             loadText(variant, &result);
             EXPECT_FALSE(result.ok) << variant;
-            EXPECT_FALSE(result.error.empty());
+            EXPECT_EQ(result.errorLine, line) << variant;
+            EXPECT_TRUE(result.error.starts_with("line " + std::to_string(line) + ": ")) << result.error;
         }
     }
 }

@@ -401,6 +401,19 @@ bool readOption(Parser &p, Key *key) {
     return false;
 }
 
+// The rest of a key line after its ']', which is consumed: the key's time
+// when a number comes first. Whatever follows is ignored, as Wine's loader
+// ignores it; launchers stamp keys with a second number there.
+bool readKeyLineRest(Parser &p, int64_t &unixTime) {
+    p.skipBlanks();
+    unixTime = 0;
+    const bool hasTime = !p.atEol() && p.takeDecimal(unixTime);
+    if (!hasTime)
+        unixTime = 0;
+    p.skipLine();
+    return hasTime;
+}
+
 // The name at position level (0 for the first) of the key path p is in
 // (after its '['), which p is left after; false when the path has fewer.
 bool decodePathName(Parser &p, size_t level, std::u16string &name) {
@@ -430,11 +443,7 @@ void readKeyHead(Parser &p, Key &key) {
             break;
     }
     p.setPos(p.pos() + 1); // the ']'
-    p.skipBlanks();
-    int64_t unixTime = 0;
-    key.hasUnixTime = !p.atEol() && p.takeDecimal(unixTime);
-    key.unixTime = unixTime;
-    p.skipLine();
+    key.hasUnixTime = readKeyLineRest(p, key.unixTime);
     while (p.peek() == '#' && readOption(p, &key)) {
     }
 }
@@ -535,13 +544,8 @@ private:
             abandoned_ = true;
             return;
         }
-        p_.skipBlanks();
         int64_t ignored;
-        p_.takeDecimal(ignored);
-        if (!p_.endLine()) {
-            abandoned_ = true;
-            return;
-        }
+        readKeyLineRest(p_, ignored);
         line.valueCount = readBlockBody(nullptr);
         size_t end = p_.pos();
         if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
@@ -626,14 +630,7 @@ private:
         Problem failure = Problem::None;
         Key *key = keyOfPath(failure);
         int64_t unixTime = 0;
-        bool hasTime = false;
-        if (key) {
-            p_.skipBlanks();
-            if (!p_.atEol())
-                hasTime = p_.takeDecimal(unixTime);
-            if (!p_.endLine())
-                failure = Problem::KeyLine;
-        }
+        const bool hasTime = key && readKeyLineRest(p_, unixTime);
         if (failure != Problem::None) {
             problem(failure, start);
             forgetPreviousPath();
