@@ -109,6 +109,9 @@ struct ImportReport {
 // under a locale whose code page takes two bytes for a character, throws
 // Error.
 ImportReport Import(const std::string &bytes);
+// Import of a file, whose first bytes are checked for a header before it is
+// read whole. A file that cannot be read throws FileError.
+ImportReport ImportFile(const std::string &path);
 
 // Reads a whole file, which must be a regular one of at most 4 GiB; writes
 // one through a temporary file of a fresh name, synced to the disk, and a

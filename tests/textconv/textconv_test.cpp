@@ -31,6 +31,7 @@ TEST(Utf8, IllFormedBytesBecomeWhatWineMakesOfThem) {
     };
     for (const auto &row : rows) {
         EXPECT_EQ(textconv::toUtf16(row.bytes), row.units) << row.bytes;
+        EXPECT_EQ(textconv::decodeCodePage(textconv::kUtf8CodePage, row.bytes), row.units) << row.bytes;
         std::string bytes;
         textconv::appendUtf16Bytes(std::string(row.bytes) + "01234567", bytes);
         EXPECT_EQ(bytes, textconv::toBytes(row.units + u"01234567")) << row.bytes;
