@@ -855,21 +855,42 @@ FileText DecodeFile(std::string_view bytes)
     return file;
 }
 
-// The next line of rest, which loses it and its line break: CR LF, LF CR,
-// or a CR or LF alone, as Wine's reg takes them.
-std::string_view NextLine(std::string_view &rest)
-{
-    const size_t end = std::min(rest.find_first_of("\r\n"), rest.size());
-    const std::string_view line = rest.substr(0, end);
-    size_t next = end;
-    if (next < rest.size()) {
-        const char lineBreak = rest[next++];
-        if (next < rest.size() && (rest[next] == '\r' || rest[next] == '\n') && rest[next] != lineBreak)
-            ++next;
+// The lines of a text, each without its line break: CR LF, LF CR, or a CR
+// or LF alone, as Wine's reg takes them.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : text_(text), lf_(text.find('\n')), cr_(text.find('\r')) {}
+
+    bool AtEnd() const { return at_ >= text_.size(); }
+
+    std::string_view Next()
+    {
+        const size_t end = std::min({Following('\n', lf_), Following('\r', cr_), text_.size()});
+        const std::string_view line = text_.substr(at_, end - at_);
+        at_ = end;
+        if (at_ < text_.size()) {
+            const char lineBreak = text_[at_++];
+            if (at_ < text_.size() && (text_[at_] == '\r' || text_[at_] == '\n') && text_[at_] != lineBreak)
+                ++at_;
+        }
+        return line;
     }
-    rest.remove_prefix(next);
-    return line;
-}
+
+private:
+    // Where the next c lies; looked for again only once passed, so that a
+    // text without one is not searched to its end for each line.
+    size_t Following(char c, size_t &found) const
+    {
+        if (found != std::string_view::npos && found < at_)
+            found = text_.find(c, at_);
+        return found;
+    }
+
+    std::string_view text_;
+    size_t at_ = 0;
+    size_t lf_;
+    size_t cr_;
+};
 
 // Whether bytes start with the header line of a .reg file, in UTF-16 after
 // its byte-order mark or in bytes. Only the first line is looked at.
@@ -880,8 +901,7 @@ bool StartsWithHeader(std::string_view bytes)
         for (size_t i = 2; i + 1 < bytes.size() && bytes[i + 1] == 0 && bytes[i] != '\r' && bytes[i] != '\n'; i += 2)
             first += bytes[i];
     } else {
-        std::string_view rest = bytes.substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
-        first = NextLine(rest);
+        first = Lines(bytes.substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0)).Next();
     }
     const std::string_view header = Trimmed(first);
     return header == kUnicodeHeader || header == kAnsiHeader;
@@ -906,16 +926,17 @@ size_t DataStart(std::string_view line)
 }
 
 // Applies the lines of a file's text after its header line.
-ImportReport ApplyLines(std::string_view rest, unsigned codePage)
+ImportReport ApplyLines(std::string_view text, unsigned codePage)
 {
-    NextLine(rest); // the header
+    Lines lines(text);
+    lines.Next(); // the header
     ImportReport report;
     Importer importer(codePage, report);
     std::string joined;
     size_t number = 1;
-    while (!rest.empty()) {
+    while (!lines.AtEnd()) {
         const size_t first = ++number;
-        std::string_view line = Trimmed(NextLine(rest));
+        std::string_view line = Trimmed(lines.Next());
         // A value's hex data goes on on the next line after a final
         // backslash (a comment may follow it); blank lines and comment lines
         // between are passed over.
@@ -923,8 +944,8 @@ ImportReport ApplyLines(std::string_view rest, unsigned codePage)
         const std::string_view bytes = data == std::string_view::npos ? std::string_view() : WithoutComment(line.substr(data));
         if (bytes.starts_with("hex") && bytes.ends_with('\\')) {
             joined.assign(line.substr(0, data)).append(bytes.substr(0, bytes.size() - 1));
-            while (!rest.empty()) {
-                std::string_view more = Trimmed(NextLine(rest));
+            while (!lines.AtEnd()) {
+                std::string_view more = Trimmed(lines.Next());
                 ++number;
                 if (more.empty() || more.front() == ';')
                     continue;
@@ -1206,6 +1227,8 @@ ImportReport ImportFile(const std::string &path)
             throw Error("not a registry file");
     });
     const FileText file = DecodeFile(raw.View());
+    if (!file.asIs)
+        raw = {}; // decoded: the bytes are needed no more
     return ApplyLines(file.Text(raw.View()), file.codePage);
 }
 
