@@ -235,9 +235,16 @@ std::string journalOf(const std::string &name) { return name + std::string(kJour
 
 // Tells a journal whose text a crash left unwritten from a whole one.
 uint64_t checksumOf(std::string_view bytes) {
-    uint64_t sum = 0xcbf29ce484222325ULL;
-    for (const char c : bytes)
-        sum = (sum ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    uint64_t sum = 0xcbf29ce484222325ULL ^ bytes.size();
+    size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        sum = (sum ^ word) * 0x100000001b3ULL;
+        sum ^= sum >> 29;
+    }
+    for (; at < bytes.size(); ++at)
+        sum = (sum ^ static_cast<unsigned char>(bytes[at])) * 0x100000001b3ULL;
     return sum;
 }
 
@@ -481,9 +488,10 @@ SafeFile::~SafeFile() {
         (void)fileSystem().unlinkat(folder_.get(), temporary_); // nothing more to be done when it stays
 }
 
-int SafeFile::open(const std::string &path) {
+int SafeFile::open(const std::string &path, mode_t newFileMode) {
     FileSystem &fs = fileSystem();
     path_ = path;
+    newFileMode_ = newFileMode;
     if (const int fd = descriptorNamed(path); fd >= 0)
         return openDescriptor(fd);
     const Place place = placeOf(path);
@@ -552,8 +560,7 @@ int SafeFile::openForReplacing(const struct stat *old) {
         return 0;
     }
     way_ = Way::Replace;
-    // A new file gets the usual mode, which the process's umask cuts down.
-    fd_.adopt(createTemporary(folder_.get(), name_, old ? 0600 : 0666, temporary_));
+    fd_.adopt(createTemporary(folder_.get(), name_, old ? 0600 : newFileMode_, temporary_));
     if (fd_.get() < 0)
         return errno;
     if (!old)
@@ -664,9 +671,9 @@ int SafeFile::replace() {
     return 0;
 }
 
-int writeFile(const std::string &path, const std::vector<iovec> &parts) {
+int writeFile(const std::string &path, const std::vector<iovec> &parts, mode_t newFileMode) {
     SafeFile file;
-    if (const int error = file.open(path))
+    if (const int error = file.open(path, newFileMode))
         return error;
     if (file.way_ == SafeFile::Way::InPlace)
         return file.rewrite(parts);

@@ -632,7 +632,13 @@ Status Hive::commit() {
 }
 
 // The text goes to the file the way every file we make does (files::SafeFile).
-int Hive::writeFile(const HiveText &text) { return files::writeFile(filePath(), text.parts()); }
+// A new hive in a folder that only its owner may enter (the program's own
+// registry) is only for its owner too.
+int Hive::writeFile(const HiveText &text) {
+    struct stat folder{};
+    const bool privateFolder = fileSystem().stat(directory_, &folder) == 0 && (folder.st_mode & 077) == 0;
+    return files::writeFile(filePath(), text.parts(), privateFolder ? 0600 : 0666);
+}
 
 Status Hive::checkWritable() {
     if (trustProbes_ && probesPassed_ && !forcedReadOnly_ && unparsable_.empty() && !rewriteWaits_)

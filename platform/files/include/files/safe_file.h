@@ -73,13 +73,14 @@ public:
     SafeFile(const SafeFile &) = delete;
     SafeFile &operator=(const SafeFile &) = delete;
 
-    // Looks at what stands at path and gets ready to write it.
-    int open(const std::string &path);
+    // Looks at what stands at path and gets ready to write it. A new file
+    // gets newFileMode, less the process's umask.
+    int open(const std::string &path, mode_t newFileMode = 0666);
     int write(std::string_view bytes);
     // Puts the text in place and, unless written through, on the disk.
     int commit();
 
-    friend int writeFile(const std::string &path, const std::vector<iovec> &parts);
+    friend int writeFile(const std::string &path, const std::vector<iovec> &parts, mode_t newFileMode);
 
 private:
     enum class Way { Replace, InPlace, Through, Descriptor };
@@ -103,10 +104,11 @@ private:
     FileDescriptor fd_;      // Replace: the temporary file; Through: the destination
     int descriptor_ = -1;    // Descriptor: the caller's, never closed here
     std::string text_;       // InPlace: the text, written at commit
+    mode_t newFileMode_ = 0666;
 };
 
 // A whole text at once; a file rewritten in place is written from the parts
 // where they lie.
-int writeFile(const std::string &path, const std::vector<iovec> &parts);
+int writeFile(const std::string &path, const std::vector<iovec> &parts, mode_t newFileMode = 0666);
 
 } // namespace files
