@@ -92,7 +92,7 @@ std::string Keep(const std::string &fullName, const std::string &text)
     for (int n = 2; stat(path.c_str(), &info) == 0; ++n)
         path = base + " (" + std::to_string(n) + ").reg";
     try {
-        regfile::WriteFile(path, text);
+        regfile::WriteFile(path, text, true); // the copy may hold a password
     } catch (const regfile::Error &error) {
         throw ERegistryException("Cannot keep a copy of " + fullName + " before deleting: " + error.what());
     }

@@ -36,6 +36,8 @@ struct RegistryRefusal {
         FolderLocked,
         LockFailed,
         WriteFailed,
+        RewriteWaits,
+        RewriteUnfinished,
     };
 
     Cause cause = Cause::Other;

@@ -93,6 +93,17 @@ QString ProblemText(const RegistryRefusal &refusal, TLanguage language)
                    language)
             .arg(ErrorText(refusal.error, language));
     case Problem::WriteFailed: return ErrorText(refusal.error, language);
+    case Problem::RewriteWaits:
+        return Say({"его переписывание, прерванное сбоем, ещё не откачено",
+                    "його переписування, перерване збоєм, ще не відкочено",
+                    "a rewrite that a crash cut short is not undone yet"},
+                   language);
+    case Problem::RewriteUnfinished:
+        return Say({"не удалось откатить переписывание, прерванное сбоем: %1",
+                    "не вдалося відкотити переписування, перерване збоєм: %1",
+                    "a rewrite that a crash cut short could not be undone: %1"},
+                   language)
+            .arg(ErrorText(refusal.error, language));
     case Problem::None: break;
     }
     return QString::fromStdString(refusal.words);
@@ -107,6 +118,8 @@ QString FileReason(const RegistryRefusal &refusal, TLanguage language)
                     "it was opened read-only on request"},
                    language);
     case Cause::FileNotWritable:
+        if (refusal.problem != Problem::None)
+            return ProblemText(refusal, language);
         return Say({"у файла нет права на запись", "файл не має права на запис", "the file may not be written"},
                    language);
     case Cause::FolderNotWritable:

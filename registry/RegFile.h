@@ -109,6 +109,9 @@ struct ImportReport {
 // under a locale whose code page takes two bytes for a character, throws
 // Error.
 ImportReport Import(const std::string &bytes);
+// Import of a file, whose first bytes are checked for a header before it is
+// read whole. A file that cannot be read throws FileError.
+ImportReport ImportFile(const std::string &path);
 
 // Reads a whole file, which must be a regular one of at most 4 GiB; writes
 // one through a temporary file of a fresh name, synced to the disk, and a
@@ -117,7 +120,8 @@ ImportReport Import(const std::string &bytes);
 // a device is written straight to, and a directory is refused
 // (files/safe_file.h tells all the cases). Both throw FileError with the
 // reason.
+// A new file that WriteFile makes for its owner only is 0600 (on POSIX).
 std::string ReadFile(const std::string &path);
-void WriteFile(const std::string &path, const std::string &bytes);
+void WriteFile(const std::string &path, const std::string &bytes, bool forItsOwnerOnly = false);
 
 } // namespace regfile

@@ -65,6 +65,8 @@ RegistryRefusal::Problem ProblemOf(VtrHiveProblem problem)
     case VTR_PROBLEM_FOLDER_LOCKED: return Problem::FolderLocked;
     case VTR_PROBLEM_LOCK_FAILED: return Problem::LockFailed;
     case VTR_PROBLEM_WRITE_FAILED: return Problem::WriteFailed;
+    case VTR_PROBLEM_REWRITE_WAITS: return Problem::RewriteWaits;
+    case VTR_PROBLEM_REWRITE_UNFINISHED: return Problem::RewriteUnfinished;
     }
     return Problem::None;
 }

@@ -10,10 +10,11 @@ int Import(Console &console, const Arguments &args)
     const std::string &file = args[1];
     if (!FileExists(file))
         return console.Fail("reg: The file '" + file + "' was not found.");
-    const std::string bytes = regfile::ReadFile(file); // what it throws names the file
     regfile::ImportReport report;
     try {
-        report = regfile::Import(bytes);
+        report = regfile::ImportFile(file);
+    } catch (const regfile::FileError &) {
+        throw; // what it says names the file
     } catch (const regfile::Error &error) {
         return console.Warn(file + ": " + error.what());
     }

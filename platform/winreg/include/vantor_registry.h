@@ -103,7 +103,9 @@ typedef enum VtrHiveProblem {
     VTR_PROBLEM_UNREADABLE = 11,   /* error holds the errno */
     VTR_PROBLEM_FOLDER_LOCKED = 12, /* by another program, for too long */
     VTR_PROBLEM_LOCK_FAILED = 13,  /* error holds the errno */
-    VTR_PROBLEM_WRITE_FAILED = 14  /* error holds the errno */
+    VTR_PROBLEM_WRITE_FAILED = 14, /* error holds the errno */
+    VTR_PROBLEM_REWRITE_WAITS = 15, /* a rewrite in place that a crash cut short waits to be undone */
+    VTR_PROBLEM_REWRITE_UNFINISHED = 16 /* undoing it failed; error holds the errno */
 } VtrHiveProblem;
 
 typedef struct VtrHiveState {

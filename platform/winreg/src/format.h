@@ -29,6 +29,8 @@ enum class Problem : uint8_t {
     FolderLocked, // by another program, for too long
     LockFailed,   // with its errno
     WriteFailed,  // with its errno
+    RewriteWaits, // a rewrite in place that a crash cut short is not undone yet
+    RewriteUnfinished, // undoing it failed, with its errno
 };
 
 // In words, as stderr and the tools tell it.

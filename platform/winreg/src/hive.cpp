@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,7 +27,7 @@ using files::fileSystem;
 
 namespace {
 
-// Larger files are refused rather than read.
+// Larger files are refused rather than read, and never written.
 constexpr off_t kMaxHiveSize = off_t{1} << 30;
 
 FileStamp stampFrom(const struct stat &st) {
@@ -153,27 +152,6 @@ private:
     int error_ = 0;
 };
 
-// Every saver holds the directory lock while its temporary file exists, so
-// under the lock any temporary file left in the folder is a crash's leftover.
-void removeLeftovers(int dirFd, const std::string &prefix) {
-    const int listFd = dup(dirFd);
-    if (listFd < 0)
-        return;
-    DIR *dir = fdopendir(listFd);
-    if (!dir) {
-        close(listFd);
-        return;
-    }
-    std::vector<std::string> stale;
-    while (const dirent *entry = readdir(dir)) {
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
-            stale.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-    for (const auto &name : stale)
-        (void)fileSystem().unlinkat(dirFd, name); // a leftover that stays is tried again next time
-}
-
 Key *createLevel(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink,
                  uint64_t fileTime) {
     Key *key = findChild(parent, name);
@@ -225,6 +203,7 @@ void Hive::refresh() {
 }
 
 void Hive::loadFromDisk() {
+    rewriteWaits_ = files::rewriteWaits(filePath()) && !finishRewrite();
     HiveText text;
     FileStamp stamp;
     int error = 0;
@@ -236,6 +215,16 @@ void Hive::loadFromDisk() {
     if (refusal != Problem::None && !exists)
         stamp = stampOf(filePath());
     replaceTree(std::move(text), stamp, exists, refusal, error);
+}
+
+// A rewrite in place that a crash cut short is undone before the file is
+// read, by a process that may write; the journal then goes. A process that
+// may not write reads the file as it is.
+bool Hive::finishRewrite() {
+    if (forcedReadOnly_)
+        return false;
+    const DirectoryLock lock(directory_);
+    return lock.fd() >= 0 && lock.error() == 0 && files::finishRewrite(filePath()) == 0;
 }
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, Problem refusal, int error) {
@@ -269,7 +258,7 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, Probl
     unparsableProblem_ = result.problem;
     unparsableError_ = result.ok ? 0 : error;
     unparsableLine_ = result.ok ? 0 : result.errorLine;
-    if (!unparsable_.empty())
+    if (!unparsable_.empty() || rewriteWaits_)
         checkWritable(); // tells why the hive is now read-only
     replayJournal();
     listener_.hiveDidReload(*this);
@@ -608,10 +597,11 @@ Status Hive::commit() {
     const DirectoryLock lock(directory_);
     if (lock.fd() < 0 || lock.error() != 0) {
         const bool timedOut = lock.fd() >= 0 && lock.error() == EWOULDBLOCK;
-        return refuseSave(timedOut ? Problem::FolderLocked : Problem::LockFailed, timedOut ? 0 : lock.error(),
-                          statusOfErrno(lock.error()));
+        return refuseWith(Refusal::Cause::SaveFailed, timedOut ? Problem::FolderLocked : Problem::LockFailed,
+                          timedOut ? 0 : lock.error(), statusOfErrno(lock.error()));
     }
-    removeLeftovers(lock.fd(), fileName_ + std::string(files::kTempInfix));
+    if (const int error = files::finishRewrite(filePath()))
+        return refuseWith(Refusal::Cause::SaveFailed, Problem::RewriteUnfinished, error, statusOfErrno(error));
     if (!stampOf(filePath()).sameVersion(stamp_))
         loadFromDisk(); // another program saved meanwhile: take its file, put our changes on top
     if (const Status denied = checkWritableNow())
@@ -620,10 +610,10 @@ Status Hive::commit() {
     SavePlaces places;
     places.blocks.reserve(placesOfLastSave_); // a large hive's list would otherwise be copied as it grows
     HiveText next = renderText(&places);
-    if (next.size() >= UINT32_MAX)
-        return refuseSave(Problem::TooLarge, 0, status::diskFull);
+    if (next.size() > static_cast<size_t>(kMaxHiveSize))
+        return refuseWith(Refusal::Cause::SaveFailed, Problem::TooLarge, 0, status::diskFull);
     if (const int error = writeFile(next))
-        return refuseSave(Problem::WriteFailed, error, statusOfErrno(error));
+        return refuseWith(Refusal::Cause::SaveFailed, Problem::WriteFailed, error, statusOfErrno(error));
 
     stamp_ = stampOf(filePath());
     for (const BlockPlace &place : places.blocks) {
@@ -643,10 +633,16 @@ Status Hive::commit() {
 }
 
 // The text goes to the file the way every file we make does (files::SafeFile).
-int Hive::writeFile(const HiveText &text) { return files::writeFile(filePath(), text.parts()); }
+// A new hive in a folder that only its owner may enter (the program's own
+// registry) is only for its owner too.
+int Hive::writeFile(const HiveText &text) {
+    struct stat folder{};
+    const bool privateFolder = fileSystem().stat(directory_, &folder) == 0 && (folder.st_mode & 077) == 0;
+    return files::writeFile(filePath(), text.parts(), privateFolder ? 0600 : 0666);
+}
 
 Status Hive::checkWritable() {
-    if (trustProbes_ && probesPassed_ && !forcedReadOnly_ && unparsable_.empty())
+    if (trustProbes_ && probesPassed_ && !forcedReadOnly_ && unparsable_.empty() && !rewriteWaits_)
         return status::ok;
     return checkWritableNow();
 }
@@ -658,6 +654,8 @@ Status Hive::checkWritableNow() {
                       "read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
     if (const Status requested = checkRequested())
         return requested;
+    if (rewriteWaits_)
+        return refuseWith(Refusal::Cause::FileNotWritable, Problem::RewriteWaits, 0, status::accessDenied);
     const Status probed = probeWritable();
     probesPassed_ = probed == status::ok;
     return probed;
@@ -681,11 +679,14 @@ Status Hive::probeWritable() {
     return status::ok;
 }
 
-Status Hive::refuseSave(Problem problem, int error, Status status) {
-    std::string reason = problem == Problem::TooLarge ? "the registry would grow beyond 4 GB" : problemWords(problem);
+// A refusal for a problem of the file or its save, in words from the problem.
+Status Hive::refuseWith(Refusal::Cause cause, Problem problem, int error, Status status) {
+    std::string reason = problem == Problem::TooLarge ? "the registry would grow beyond 1 GB" : problemWords(problem);
     if (error != 0)
         reason += std::string(": ") + std::strerror(error);
-    refuse(Refusal::Cause::SaveFailed, reason, status);
+    if (cause == Refusal::Cause::FileNotWritable)
+        reason = "read-only, because " + reason;
+    refuse(cause, reason, status);
     lastRefusal_.problem = problem;
     lastRefusal_.error = error;
     return status;
