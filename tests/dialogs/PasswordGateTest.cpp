@@ -508,8 +508,9 @@ TEST_F(ProgramRefusals, RefusalsGiveTheirReason)
         for (size_t i = 0; i < row.told.size(); ++i)
             EXPECT_TRUE(run.boxes[i].text.startsWith(QStringLiteral("Файл реестра ") + path(row.told[i]) + ' '))
                 << run.boxes[i].text.toStdString();
-        if (!row.told.empty() && row.language == std::string("0"))
+        if (!row.told.empty() && row.language == std::string("0")) {
             EXPECT_EQ(run.boxes[0].text.toStdString(), reason.toStdString());
+        }
         const ShownBox &refused = run.boxes[row.told.size()];
         const QString whole = refused.details.isEmpty() ? refused.text : refused.details;
         EXPECT_EQ(whole.toStdString(), (row.firstLine + QChar(10) + reason).toStdString());
@@ -517,8 +518,9 @@ TEST_F(ProgramRefusals, RefusalsGiveTheirReason)
         // Closing is refused too where system.reg is: the last fields go there.
         const bool closeRefused = row.refusing && row.refusing == std::string("system.reg");
         ASSERT_EQ(run.boxes.size(), row.told.size() + (closeRefused ? 2 : 1));
-        if (closeRefused)
+        if (closeRefused) {
             EXPECT_EQ(run.boxes.back().text.toStdString(), ("Failed to set data for 'Path'\n" + reason).toStdString());
+        }
         EXPECT_EQ(bytes(row.refusing), before);
     }
 }
