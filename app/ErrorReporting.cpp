@@ -1,8 +1,13 @@
 #include "ErrorReporting.h"
 
+#include "CaptionTable.h"
 #include "CentreOnScreen.h"
+#include "RefusalText.h"
+#include "Registry.h"
+#include "Unit1.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -24,6 +29,26 @@ public:
         QPushButton *ok = addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         setDefaultButton(ok);
         setEscapeButton(ok);
+    }
+
+    // A line wider than the screen allows (a very long name) is shortened in
+    // its middle; the whole text is then under the box's details.
+    void FitToScreen()
+    {
+        const QScreen *screen = screen_ ? screen_.data() : QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        const int room = screen->availableGeometry().width() * 2 / 3;
+        const QFontMetrics metrics(font());
+        const QString whole = text();
+        QStringList lines = whole.split('\n');
+        for (QString &line : lines)
+            line = metrics.elidedText(line, Qt::ElideMiddle, room);
+        const QString fitted = lines.join('\n');
+        if (fitted == whole)
+            return;
+        setText(fitted);
+        setDetailedText(whole);
     }
 
 protected:
@@ -136,10 +161,29 @@ void ShowErrorBox(const std::string &message)
     CancelMouseModes();
     const ActivationKeeper keeper;
     CentredBox box(QMessageBox::Critical, ApplicationTitle(), ErrorBoxText(message));
+    box.FitToScreen();
     Present(box);
 }
 
-void ReportException(const std::exception &failure) { ShowErrorBox(failure.what()); }
+// The language the main window shows: the one it was made in until the
+// stored one is restored.
+TLanguage WindowLanguage()
+{
+    const std::optional<TLanguage> marked = Form1 ? MarkedLanguage(*Form1) : std::nullopt;
+    return marked.value_or(CreationLanguage);
+}
+
+// A registry failure whose reason is known shows that reason, in the
+// window's language, on the line after its own message.
+void ReportException(const std::exception &failure)
+{
+    const auto *refused = dynamic_cast<const ERegistryException *>(&failure);
+    if (!refused || !refused->Reason()) {
+        ShowErrorBox(failure.what());
+        return;
+    }
+    ShowErrorBox(refused->FirstLine() + "\n" + RefusalText(WindowLanguage(), *refused->Reason()).toStdString());
+}
 
 void ShowMessage(const QString &text)
 {

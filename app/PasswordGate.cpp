@@ -35,7 +35,7 @@ void TForm1::RunPasswordGate(TRegistry &passwordStore)
     try {
         protectionOn = SettleStore(passwordStore);
     } catch (const ERegistryException &failure) {
-        if (!ToldUnchangeable("user.reg"))
+        if (!AlreadyTold(failure))
             ReportException(failure);
         return;
     }

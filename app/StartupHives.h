@@ -7,14 +7,17 @@
 
 #include <functional>
 
+class ERegistryException;
+
 // One error box for each such file, unless the user made it read-only: which
-// file, why, and that the program will not change it.
+// file, and why the program will not change it. The registry then knows the
+// refusal was told.
 void TellUnchangeableHives(TLanguage language);
 
-// Whether a box of this run told that the file will not be changed; a failed
-// write to it would only repeat that box.
-bool ToldUnchangeable(const char *fileName);
+// Whether the failure is a refusal the user was told already: another box
+// would only repeat it.
+bool AlreadyTold(const ERegistryException &failure);
 
-// Runs a step of the start-up; its failure goes to the error box, except a
-// refused registry write once a file was told unchangeable: that is its cause.
+// Runs a step of the start-up; its failure goes to the error box, unless it
+// is a refusal told already.
 void RunStartupStep(const std::function<void()> &step);

@@ -19,9 +19,9 @@ const QString KeyNotFound = QStringLiteral("(Ключ не найден)");
 
 std::string TextOf(const QLineEdit *field) { return field->text().toStdString(); }
 
-ERegistryException KeyNotDeleted(const std::string &name)
+ERegistryException KeyNotDeleted(const std::string &name, const std::optional<RegistryRefusal> &reason)
 {
-    return ERegistryException("Failed to delete key '" + name + "'");
+    return ERegistryException("Failed to delete key '" + name + "'", reason);
 }
 
 } // namespace
@@ -84,15 +84,16 @@ void TForm1::DoDeleteKey()
     // A root or a hive's top key can never go; removing its subkeys first
     // would empty it all the same.
     if (access.IsHiveRoot(name))
-        throw KeyNotDeleted(name);
+        throw KeyNotDeleted(name, TRegistry::RootKeyRefusal());
     const DeletedCopy copy = KeepDeletedKey(access, name);
     const bool deleted = copy.Guard([&] {
         if (access.RemoveKey(name))
             return true;
         // RemoveKey fails alike for a missing key and for a refused one; the
         // key still being there tells them apart.
+        const std::optional<RegistryRefusal> reason = access.LastRefusal();
         if (access.EnterKey(name, false))
-            throw KeyNotDeleted(name);
+            throw KeyNotDeleted(name, reason);
         return false;
     });
     Edit4->setText(deleted ? KeyDeleted : KeyNotFound);

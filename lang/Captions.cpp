@@ -3,7 +3,6 @@
 #include "CaptionTable.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace {
@@ -31,14 +30,4 @@ std::optional<TLanguage> LanguageFromMarker(const QString &marker)
             return language;
     }
     return std::nullopt;
-}
-
-QString ReadOnlyHiveNotice(TLanguage language, const QString &file, const QString &reason)
-{
-    static const std::array<const char *, LanguageCount> patterns{
-        "Файл реестра %1 не будет изменён программой.\nПричина: %2",
-        "Файл реєстру %1 не буде змінено програмою.\nПричина: %2",
-        "The registry file %1 will not be changed by the program.\nReason: %2",
-    };
-    return QString::fromUtf8(patterns[language]).arg(file, reason);
 }

@@ -14,7 +14,3 @@ QString LanguageMarker(TLanguage language);
 // Whole-text, case-sensitive comparison with the three markers, in the order
 // Russian, Ukrainian, English. No language when none matches.
 std::optional<TLanguage> LanguageFromMarker(const QString &marker);
-
-// What the start-up tells of a registry file that it will not change: the
-// file and the engine's reason as they are, the rest in the language.
-QString ReadOnlyHiveNotice(TLanguage language, const QString &file, const QString &reason);

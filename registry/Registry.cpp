@@ -2,6 +2,8 @@
 
 #include "RegFile.h"
 
+#include <textconv.h>
+
 #ifndef _WIN32
 #include <vantor_registry.h>
 #endif
@@ -28,24 +30,133 @@ DWORD SubkeyNameBufferChars(DWORD longestName)
 #endif
 }
 
-// The engine's word on why the last registry call failed, where it has one.
-std::string EngineNote()
-{
 #ifndef _WIN32
-    if (const char *note = VtrRegFailureNote())
-        return note;
-#endif
-    return {};
+RegistryRefusal::Cause CauseOf(VtrHiveCause cause)
+{
+    using Cause = RegistryRefusal::Cause;
+    switch (cause) {
+    case VTR_HIVE_READ_ONLY_REQUESTED: return Cause::Requested;
+    case VTR_HIVE_NOT_UNDERSTOOD: return Cause::NotUnderstood;
+    case VTR_HIVE_FILE_NOT_WRITABLE: return Cause::FileNotWritable;
+    case VTR_HIVE_FOLDER_NOT_WRITABLE: return Cause::FolderNotWritable;
+    case VTR_HIVE_WINE_SERVER_RUNNING: return Cause::WineServerRunning;
+    case VTR_HIVE_SAVE_FAILED: return Cause::SaveFailed;
+    case VTR_HIVE_WRITABLE: break;
+    }
+    return Cause::Other;
 }
 
-std::string WithNote(const std::string &message, const std::string &note)
+RegistryRefusal::Problem ProblemOf(VtrHiveProblem problem)
 {
-    return note.empty() ? message : message + "\n" + note;
+    using Problem = RegistryRefusal::Problem;
+    switch (problem) {
+    case VTR_PROBLEM_NONE: return Problem::None;
+    case VTR_PROBLEM_NOT_REGISTRY_FILE: return Problem::NotRegistryFile;
+    case VTR_PROBLEM_CUT_SHORT: return Problem::CutShort;
+    case VTR_PROBLEM_TEXT_BEFORE_FIRST_KEY: return Problem::TextBeforeFirstKey;
+    case VTR_PROBLEM_KEY_LINE: return Problem::KeyLine;
+    case VTR_PROBLEM_KEY_PATH_TOO_DEEP: return Problem::KeyPathTooDeep;
+    case VTR_PROBLEM_KEY_OPTION: return Problem::KeyOption;
+    case VTR_PROBLEM_VALUE_LINE: return Problem::ValueLine;
+    case VTR_PROBLEM_LINE: return Problem::Line;
+    case VTR_PROBLEM_TOO_LARGE: return Problem::TooLarge;
+    case VTR_PROBLEM_NOT_REGULAR_FILE: return Problem::NotRegularFile;
+    case VTR_PROBLEM_UNREADABLE: return Problem::Unreadable;
+    case VTR_PROBLEM_FOLDER_LOCKED: return Problem::FolderLocked;
+    case VTR_PROBLEM_LOCK_FAILED: return Problem::LockFailed;
+    case VTR_PROBLEM_WRITE_FAILED: return Problem::WriteFailed;
+    case VTR_PROBLEM_REWRITE_WAITS: return Problem::RewriteWaits;
+    case VTR_PROBLEM_REWRITE_UNFINISHED: return Problem::RewriteUnfinished;
+    }
+    return Problem::None;
+}
+
+RegistryRefusal RefusalOf(const VtrHiveState &state)
+{
+    RegistryRefusal refusal;
+    refusal.cause = CauseOf(state.cause);
+    refusal.problem = ProblemOf(state.problem);
+    refusal.file = state.file;
+    refusal.line = state.line;
+    refusal.error = state.error;
+    refusal.words = std::string(state.file) + ": " + state.reason;
+    refusal.told = state.told != FALSE;
+    return refusal;
+}
+#endif
+
+// Why the last registry call failed, where the registry tells it: a file
+// that refused the change, or a running Wine server it could not reach.
+std::optional<RegistryRefusal> EngineRefusal()
+{
+#ifndef _WIN32
+    VtrHiveState state{};
+    if (VtrRegFailureState(&state) == ERROR_SUCCESS)
+        return RefusalOf(state);
+    if (const char *note = VtrRegFailureNote()) {
+        RegistryRefusal refusal;
+        refusal.words = note;
+        return refusal;
+    }
+#endif
+    return std::nullopt;
+}
+
+std::string WithReason(const std::string &message, const std::optional<RegistryRefusal> &reason)
+{
+    return !reason || reason->words.empty() ? message : message + "\n" + reason->words;
+}
+
+RegistryRefusal InputRefusal(RegistryRefusal::Cause cause, unsigned level, unsigned limit, std::string words)
+{
+    RegistryRefusal refusal;
+    refusal.cause = cause;
+    refusal.level = level;
+    refusal.limit = limit;
+    refusal.words = std::move(words);
+    return refusal;
+}
+
+size_t Utf16Length(std::string_view utf8) { return textconv::toUtf16(utf8).size(); }
+
+// A failure that the registry gives no reason for, told from what was asked:
+// a path with an empty level or too many, a name longer than the registry
+// takes.
+std::optional<RegistryRefusal> InputRefusalOf(LONG rc, const std::string &path, const std::string &valueName)
+{
+    using Cause = RegistryRefusal::Cause;
+    if (rc == ERROR_BAD_PATHNAME && !path.empty() && path.front() == '\\')
+        return InputRefusal(Cause::EmptyLevel, 1, 0, "level 1 of the path is empty");
+    if (rc != ERROR_INVALID_PARAMETER)
+        return std::nullopt;
+    unsigned levels = 0;
+    for (size_t start = 0; start <= path.size();) {
+        const size_t end = std::min(path.find('\\', start), path.size());
+        if (end > start && Utf16Length(std::string_view(path).substr(start, end - start)) > TRegistry::MaxKeyNameLength)
+            return InputRefusal(Cause::NameTooLong, 0, TRegistry::MaxKeyNameLength,
+                                "a key name is longer than 255 characters");
+        levels += end > start ? 1 : 0;
+        start = end + 1;
+    }
+    if (levels > TRegistry::MaxKeyDepth)
+        return InputRefusal(Cause::TooDeep, 0, TRegistry::MaxKeyDepth, "the path has more than 512 levels");
+    if (Utf16Length(valueName) > TRegistry::MaxValueNameLength)
+        return InputRefusal(Cause::NameTooLong, 0, TRegistry::MaxValueNameLength,
+                            "the value name is longer than 16383 characters");
+    return std::nullopt;
 }
 
 } // namespace
 
-ERegistryException::ERegistryException(const std::string &message) : Exception(WithNote(message, EngineNote())) {}
+ERegistryException::ERegistryException(const std::string &message)
+    : ERegistryException(message, EngineRefusal())
+{
+}
+
+ERegistryException::ERegistryException(const std::string &message, std::optional<RegistryRefusal> reason)
+    : Exception(WithReason(message, reason)), firstLine_(message), reason_(std::move(reason))
+{
+}
 
 TRegistry::TRegistry() = default;
 
@@ -98,7 +209,7 @@ bool TRegistry::EnterKey(const std::string &path, bool canCreate)
                              nullptr, &opened, &disposition);
     }
     if (!Succeeded(rc)) {
-        entryNote_ = EngineNote();
+        NoteFailure(rc, target.path, {});
         return false;
     }
 
@@ -106,7 +217,7 @@ bool TRegistry::EnterKey(const std::string &path, bool canCreate)
     LeaveKey();
     currentKey_ = opened;
     currentPath_ = std::move(newPath);
-    entryNote_.clear();
+    lastRefusal_.reset();
     return true;
 }
 
@@ -117,7 +228,6 @@ LONG TRegistry::LeaveKey()
     const LONG rc = RegCloseKey(currentKey_);
     currentKey_ = nullptr;
     currentPath_.clear();
-    entryNote_.clear();
     return rc;
 }
 
@@ -151,8 +261,12 @@ void TRegistry::WriteText(const std::string &name, const std::string &value)
                                    reinterpret_cast<const BYTE *>(value.c_str()),
                                    static_cast<DWORD>(value.size() + 1));
     // Committed here, because the close that would commit it cannot report.
-    if (!Succeeded(rc) || !Succeeded(RegFlushKey(currentKey_)))
+    const LONG committed = Succeeded(rc) ? RegFlushKey(currentKey_) : rc;
+    if (!Succeeded(committed)) {
+        if (currentKey_)
+            NoteFailure(committed, {}, name);
         throw Refused("Failed to set data for '%s'", name);
+    }
 }
 
 bool TRegistry::HasValue(const std::string &name)
@@ -171,14 +285,42 @@ bool TRegistry::DeleteValue(const std::string &name)
         return true;
     if (rc == ERROR_FILE_NOT_FOUND)
         return false;
+    NoteFailure(rc, {}, name);
     throw Refused("Failed to delete value '%s'", name);
 }
 
-// Where no key is open, the reason is the engine's word on the key that could
-// not be entered.
-ERegistryException TRegistry::Refused(const char *pattern, const std::string &name) const
+void TRegistry::NoteFailure(LONG rc, const std::string &path, const std::string &valueName)
 {
-    return ERegistryException(currentKey_ ? Format(pattern, name) : WithNote(Format(pattern, name), entryNote_));
+    lastRefusal_ = EngineRefusal();
+    if (!lastRefusal_)
+        lastRefusal_ = InputRefusalOf(rc, path, valueName);
+}
+
+// Where no key is open, the reason is why the key could not be entered.
+ERegistryException TRegistry::Refused(const char *pattern, const std::string &name)
+{
+    return ERegistryException(Format(pattern, name), lastRefusal_);
+}
+
+std::optional<RegistryRefusal> TRegistry::FileRefusal(const std::string &fileName)
+{
+#ifndef _WIN32
+    VtrHiveState state{};
+    if (VtrRegHiveState(fileName.c_str(), &state) == ERROR_SUCCESS && state.cause != VTR_HIVE_WRITABLE)
+        return RefusalOf(state);
+#else
+    (void)fileName;
+#endif
+    return std::nullopt;
+}
+
+void TRegistry::MarkTold(const std::string &fileName)
+{
+#ifndef _WIN32
+    VtrRegMarkTold(fileName.c_str());
+#else
+    (void)fileName;
+#endif
 }
 
 bool TRegistry::IsHiveRoot(const std::string &path) const
@@ -188,10 +330,18 @@ bool TRegistry::IsHiveRoot(const std::string &path) const
     return regfile::IsHiveRoot(rootKey_, full);
 }
 
+RegistryRefusal TRegistry::RootKeyRefusal()
+{
+    return InputRefusal(RegistryRefusal::Cause::RootKey, 0, 0, "a root key is never deleted");
+}
+
 bool TRegistry::RemoveKey(const std::string &path)
 {
-    if (IsHiveRoot(path))
+    if (IsHiveRoot(path)) {
+        lastRefusal_ = RootKeyRefusal();
         return false;
+    }
+    lastRefusal_.reset();
     return RemoveTree(path);
 }
 
@@ -226,5 +376,13 @@ bool TRegistry::RemoveTree(const std::string &path)
     }
 
     const Target again = Resolve(path);
-    return Succeeded(RegDeleteKeyA(again.base, again.path.c_str()));
+    const LONG rc = RegDeleteKeyA(again.base, again.path.c_str());
+    // A key whose subkeys stayed is refused for that: their reason is its.
+    const std::optional<RegistryRefusal> subkeysRefusal = std::move(lastRefusal_);
+    lastRefusal_.reset();
+    if (!Succeeded(rc))
+        NoteFailure(rc, again.path, {});
+    if (!Succeeded(rc) && !lastRefusal_)
+        lastRefusal_ = subkeysRefusal;
+    return Succeeded(rc);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Exception.h"
+#include "Refusal.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,13 +13,24 @@
 #include <winreg.h>
 #endif
 
+#include <optional>
 #include <string>
 
 class ERegistryException : public Exception {
 public:
-    // The message, and the engine's word on why the registry call just made
-    // failed where it has one (a running Wine server it could not reach).
+    // The message, and why the registry call just made failed, where the
+    // registry tells it.
     explicit ERegistryException(const std::string &message);
+    // The message and the reason; the text is the message, and on its second
+    // line the reason in English.
+    ERegistryException(const std::string &message, std::optional<RegistryRefusal> reason);
+
+    const std::string &FirstLine() const { return firstLine_; }
+    const std::optional<RegistryRefusal> &Reason() const { return reason_; }
+
+private:
+    std::string firstLine_;
+    std::optional<RegistryRefusal> reason_;
 };
 
 class TRegistry {
@@ -46,6 +58,25 @@ public:
     // True when the path names a predefined root or the top key of a hive
     // (a direct subkey of HKEY_USERS): keys the system never deletes.
     bool IsHiveRoot(const std::string &path) const;
+    // Why such a key is not deleted.
+    static RegistryRefusal RootKeyRefusal();
+
+    // Why the last call that failed did, where it can be told; cleared by a
+    // call that succeeds.
+    const std::optional<RegistryRefusal> &LastRefusal() const { return lastRefusal_; }
+
+    // Why the program may not change a registry file now ("system.reg",
+    // "user.reg", "userdef.reg"); none when it may. Through a running Wine
+    // server, only a request makes a file unchangeable.
+    static std::optional<RegistryRefusal> FileRefusal(const std::string &fileName);
+    // Records that the user was told why that file refuses changes: its
+    // refusals then say so (told), until it refuses for another reason.
+    static void MarkTold(const std::string &fileName);
+
+    // The limits of the registry, in UTF-16 units and levels.
+    static constexpr unsigned MaxKeyNameLength = 255;
+    static constexpr unsigned MaxValueNameLength = 16383;
+    static constexpr unsigned MaxKeyDepth = 512;
 
     HKEY RootKey() const { return rootKey_; }
     HKEY CurrentKey() const { return currentKey_; }
@@ -61,11 +92,12 @@ private:
     Target Resolve(const std::string &path) const;
     bool RemoveTree(const std::string &path);
     static std::string Format(const char *pattern, const std::string &name);
-    ERegistryException Refused(const char *pattern, const std::string &name) const;
+    ERegistryException Refused(const char *pattern, const std::string &name);
+    void NoteFailure(LONG rc, const std::string &path, const std::string &valueName);
 
     HKEY currentKey_ = nullptr;
     HKEY rootKey_ = HKEY_CURRENT_USER;
     std::string currentPath_;
-    std::string entryNote_; // the engine's word on the last key that could not be entered
+    std::optional<RegistryRefusal> lastRefusal_;
     DWORD access_ = KEY_ALL_ACCESS;
 };

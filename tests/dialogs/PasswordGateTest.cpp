@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -25,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -404,86 +406,122 @@ struct UnwritableFolder : files::FileSystem {
     }
 };
 
-// A hive file that cannot be understood, cannot be written, or lies in a
-// folder that cannot be written: the start-up tells each file once, before
-// anything else (the gate's refusal would only repeat it), and a write to it
-// then gives the refusal with its reason. A request is not told at start.
-TEST_F(PasswordGateTest, AFileTheProgramMayNotChangeIsToldAtStartAndWithEveryRefusal)
+// Every refusal the user meets gives its reason, in the language the window
+// shows: a registry file the program may not change is told once at start
+// (in the language the windows are made in), and each refused action says
+// its first line and then why. The refusing file is never touched.
+using ProgramRefusals = PasswordGateTest;
+
+TEST_F(ProgramRefusals, RefusalsGiveTheirReason)
 {
-    const auto spoil = [](ScratchRegistry &registry, const char *file, const std::string &from, const char *to) {
-        std::string text = readFile(registry.File(file));
-        text.replace(text.find(from), from.size(), to);
-        writeFile(registry.File(file), text);
-        return "line " + std::to_string(std::count(text.begin(), text.begin() + text.find(to), '\n') + 1);
-    };
+    using Fill = std::array<const char *, 3>; // path, name, root: "CU" or "LM"
     struct Row {
+        const char *language; // as stored
+        std::function<QString(ScratchRegistry &)> spoil; // gives what the reason says of the file
         std::vector<const char *> told; // at start, in this order
+        Fill fields;
+        QAction *TForm1::*action;
+        QString firstLine;
+        QString reason; // %1: the refusing file's path, %2: what spoil gave
         const char *refusing;
-        std::function<std::string(ScratchRegistry &)> spoil; // gives what the reason says
     };
+    const auto lineOf = [](const std::string &text, size_t at) {
+        return QString::number(std::count(text.begin(), text.begin() + at, '\n') + 1);
+    };
+    const auto cutShort = [&](ScratchRegistry &r) {
+        std::string text = readFile(r.File("user.reg"));
+        text.resize(text.size() - 3);
+        writeFile(r.File("user.reg"), text);
+        return lineOf(text, text.size());
+    };
+    const auto badValue = [&](ScratchRegistry &r) {
+        std::string text = readFile(r.File("user.reg"));
+        const size_t at = text.find("=\"pw\"");
+        text.replace(at, 5, "=\"pw");
+        writeFile(r.File("user.reg"), text);
+        return lineOf(text, at);
+    };
+    const auto bothReadOnly = [](ScratchRegistry &r) {
+        r.MakeHiveReadOnly("system.reg");
+        r.MakeHiveReadOnly("user.reg");
+        return QString();
+    };
+    const auto folder = [](ScratchRegistry &) { return QStringLiteral("folder"); };
+    const auto request = [](ScratchRegistry &) {
+        setenv("VANTOR_REGISTRY_READONLY", "user.reg", 1);
+        return QString();
+    };
+    const auto asItIs = [](ScratchRegistry &) { return QString(); };
+    const std::string longName(20000, 'n');
     const std::vector<Row> rows{
-        {{"user.reg"}, "user.reg", [&](ScratchRegistry &r) { return spoil(r, "user.reg", "\"0\"\n", "\"0"); }},
-        {{"system.reg"}, "system.reg", [&](ScratchRegistry &r) { return spoil(r, "system.reg", "\"2\"\n", "\"2"); }},
-        {{"user.reg"}, "user.reg", [&](ScratchRegistry &r) { return spoil(r, "user.reg", "=\"pw\"", "=\"pw"); }},
-        {{"system.reg", "user.reg"}, "system.reg",
-         [](ScratchRegistry &r) {
-             r.MakeHiveReadOnly("system.reg");
-             r.MakeHiveReadOnly("user.reg");
-             return std::string("because the file is not writable");
-         }},
-        {{"system.reg", "user.reg"}, "system.reg",
-         [](ScratchRegistry &r) {
-             std::filesystem::remove(r.File("system.reg"));
-             std::filesystem::remove(r.File("user.reg"));
-             return std::string("because the registry folder is not writable");
-         }},
-        {{}, "user.reg", [](ScratchRegistry &) {
-             setenv("VANTOR_REGISTRY_READONLY", "user.reg", 1);
-             return std::string("read-only, as requested");
-         }},
+        {"0", cutShort, {"user.reg"}, {"Software\\Vantor", "v", "CU"}, &TForm1::N6, "Failed to set data for 'v'",
+         "Файл реестра %1 не будет изменён: строка %2 оборвана на середине (файл, возможно, обрезан).", "user.reg"},
+        {"1", badValue, {"user.reg"}, {"AppEvents\\Schemes\\Apps\\System", "ok", "CU"}, &TForm1::N7,
+         "Failed to delete value 'ok'", "Файл реєстру %1 не буде змінено: рядок %2 зі значенням не розпізнано.",
+         "user.reg"},
+        {"2", bothReadOnly, {"system.reg", "user.reg"}, {"Software", "VTR", "LM"}, &TForm1::N8,
+         "Failed to delete key 'VTR'", "The registry file %1 will not be changed: the file may not be written.",
+         "system.reg"},
+        {"2", folder, {"system.reg", "user.reg"}, {"Software\\Vantor", "v", "LM"}, &TForm1::N111,
+         "Failed to set data for 'Paths1'",
+         "The registry file %1 will not be changed: the registry folder may not be written.", "system.reg"},
+        {"0", request, {}, {"AppEvents\\Schemes", "Apps", "CU"}, &TForm1::N8, "Failed to delete key 'Apps'",
+         "Файл реестра %1 не будет изменён: он открыт только для чтения по запросу.", "user.reg"},
+        {"1", asItIs, {}, {"", "", "CU"}, &TForm1::N8, "Failed to delete key ''",
+         "Кореневий ключ ніколи не видаляється.", nullptr},
+        {"2", asItIs, {}, {"\\\\Software\\Audit", "val1", "CU"}, &TForm1::N4, "Failed to set data for 'val1'",
+         "Level 1 of the path is empty.", nullptr},
+        {"0", asItIs, {}, {"Software\\Vantor", longName.c_str(), "CU"}, &TForm1::N4,
+         QString::fromStdString("Failed to set data for '" + longName + "'"), "Имя длиннее 16383 символов.",
+         nullptr},
     };
     for (const Row &row : rows) {
         ScratchRegistry registry;
         SetStoreText(PasswordValue, "pw");
         SetStoreText(ProtectionFlagValue, "0");
-        SetProgramText("lastlang", "2");
+        SetProgramText("lastlang", row.language);
         ASSERT_EQ(VtrRegFlushAll(), ERROR_SUCCESS);
-        const std::string why = row.spoil(registry);
-        SCOPED_TRACE(why);
+        const QString spoiled = row.spoil(registry);
+        SCOPED_TRACE(row.firstLine.left(60).toStdString());
         registry.Reload();
-        const auto fileText = [&](const char *file) {
-            return std::filesystem::exists(registry.File(file)) ? readFile(registry.File(file)) : std::string();
-        };
-        const std::string before = fileText(row.refusing);
-        UnwritableFolder folder;
-        folder.folder = why.find("folder") != std::string::npos ? registry.Path().string() : "";
-        files::useFileSystem(&folder);
-        const bool machine = row.refusing == std::string("system.reg");
+        const auto bytes = [&](const char *file) { return file ? readFile(registry.File(file)) : std::string(); };
+        const std::string before = bytes(row.refusing);
+        UnwritableFolder unwritable;
+        unwritable.folder = spoiled == "folder" ? registry.Path().string() : "";
+        files::useFileSystem(&unwritable);
+        int screenWidth = 0;
         const RunRecord run = RunProgramWith({{FadedIn, [&] {
-                                                   Form1->Edit2->setText(QStringLiteral("Software\\Vantor"));
-                                                   Form1->Edit3->setText(QStringLiteral("v"));
+                                                   screenWidth = Form1->screen()->availableGeometry().width();
+                                                   Form1->Edit2->setText(QString::fromUtf8(row.fields[0]));
+                                                   Form1->Edit3->setText(QString::fromUtf8(row.fields[1]));
+                                                   const bool machine = row.fields[2] == std::string("LM");
                                                    (machine ? Form1->RadioButton3 : Form1->RadioButton2)->setChecked(true);
-                                                   Form1->N6->trigger();
+                                                   (Form1->*row.action)->trigger();
                                                }}});
         files::useFileSystem(nullptr);
         unsetenv("VANTOR_REGISTRY_READONLY");
 
         const auto path = [&](const char *file) { return QString::fromStdString(registry.File(file).string()); };
+        const QString reason =
+            row.refusing ? QString(row.reason).replace("%1", path(row.refusing)).replace("%2", spoiled) : row.reason;
         ASSERT_GE(run.boxes.size(), row.told.size() + 1);
-        for (size_t i = 0; i < row.told.size(); ++i) {
-            EXPECT_TRUE(run.boxes[i].text.startsWith(QStringLiteral("Файл реестра ") + path(row.told[i]) + ' '));
-            EXPECT_TRUE(run.boxes[i].text.contains(QString::fromStdString(why))) << run.boxes[i].text.toStdString();
+        for (size_t i = 0; i < row.told.size(); ++i)
+            EXPECT_TRUE(run.boxes[i].text.startsWith(QStringLiteral("Файл реестра ") + path(row.told[i]) + ' '))
+                << run.boxes[i].text.toStdString();
+        if (!row.told.empty() && row.language == std::string("0")) {
+            EXPECT_EQ(run.boxes[0].text.toStdString(), reason.toStdString());
         }
-        const QStringList refusal = run.boxes[row.told.size()].text.split('\n');
-        ASSERT_EQ(refusal.size(), 2);
-        EXPECT_EQ(refusal[0], QStringLiteral("Failed to set data for 'v'"));
-        EXPECT_TRUE(refusal[1].startsWith(path(row.refusing) + QStringLiteral(": read-only")));
-        EXPECT_TRUE(refusal[1].contains(QString::fromStdString(why))) << refusal[1].toStdString();
-        // Closing may be refused too: the last fields go to system.reg.
-        for (size_t i = row.told.size() + 1; i < run.boxes.size(); ++i)
-            EXPECT_TRUE(run.boxes[i].text.startsWith(QStringLiteral("Failed to set data for 'Path'\n")));
-        EXPECT_LE(run.boxes.size(), row.told.size() + 2);
-        EXPECT_EQ(fileText(row.refusing), before);
+        const ShownBox &refused = run.boxes[row.told.size()];
+        const QString whole = refused.details.isEmpty() ? refused.text : refused.details;
+        EXPECT_EQ(whole.toStdString(), (row.firstLine + QChar(10) + reason).toStdString());
+        EXPECT_LE(refused.width, screenWidth);
+        // Closing is refused too where system.reg is: the last fields go there.
+        const bool closeRefused = row.refusing && row.refusing == std::string("system.reg");
+        ASSERT_EQ(run.boxes.size(), row.told.size() + (closeRefused ? 2 : 1));
+        if (closeRefused) {
+            EXPECT_EQ(run.boxes.back().text.toStdString(), ("Failed to set data for 'Path'\n" + reason).toStdString());
+        }
+        EXPECT_EQ(bytes(row.refusing), before);
     }
 }
 

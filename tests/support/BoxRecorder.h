@@ -17,6 +17,8 @@ struct ShownBox {
     QString text;
     QStringList buttons;
     bool okIsDefaultAndEscape;
+    QString details; // the whole text, where the box shows it shortened
+    int width;       // as laid out
 };
 
 // How the test framework of the running program fails the running test; its
@@ -53,7 +55,8 @@ public:
     BoxRecorder()
     {
         SetDialogHook([this](QMessageBox &box) {
-            ShownBox shown{box.icon(), box.windowTitle(), box.text(), {}, false};
+            ShownBox shown{box.icon(), box.windowTitle(), box.text(), {}, false, box.detailedText(),
+                           box.sizeHint().width()};
             for (QAbstractButton *button : box.buttons())
                 shown.buttons << button->text();
             shown.okIsDefaultAndEscape = box.buttons().size() == 1

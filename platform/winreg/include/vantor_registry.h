@@ -87,11 +87,35 @@ typedef enum VtrHiveCause {
     VTR_HIVE_SAVE_FAILED = 6          /* only in a failed call's note */
 } VtrHiveCause;
 
+/* What went wrong, for VTR_HIVE_NOT_UNDERSTOOD and VTR_HIVE_SAVE_FAILED. */
+typedef enum VtrHiveProblem {
+    VTR_PROBLEM_NONE = 0,
+    VTR_PROBLEM_NOT_REGISTRY_FILE = 1,
+    VTR_PROBLEM_CUT_SHORT = 2, /* no line break at the end */
+    VTR_PROBLEM_TEXT_BEFORE_FIRST_KEY = 3,
+    VTR_PROBLEM_KEY_LINE = 4,
+    VTR_PROBLEM_KEY_PATH_TOO_DEEP = 5,
+    VTR_PROBLEM_KEY_OPTION = 6,
+    VTR_PROBLEM_VALUE_LINE = 7,
+    VTR_PROBLEM_LINE = 8,
+    VTR_PROBLEM_TOO_LARGE = 9,
+    VTR_PROBLEM_NOT_REGULAR_FILE = 10,
+    VTR_PROBLEM_UNREADABLE = 11,   /* error holds the errno */
+    VTR_PROBLEM_FOLDER_LOCKED = 12, /* by another program, for too long */
+    VTR_PROBLEM_LOCK_FAILED = 13,  /* error holds the errno */
+    VTR_PROBLEM_WRITE_FAILED = 14, /* error holds the errno */
+    VTR_PROBLEM_REWRITE_WAITS = 15, /* a rewrite in place that a crash cut short waits to be undone */
+    VTR_PROBLEM_REWRITE_UNFINISHED = 16 /* undoing it failed; error holds the errno */
+} VtrHiveProblem;
+
 typedef struct VtrHiveState {
     VtrHiveCause cause;
     const char *file;   /* the hive file, absolute, UTF-8 */
     DWORD line;         /* VTR_HIVE_NOT_UNDERSTOOD: the line of the first problem; else 0 */
     const char *reason; /* in words, as told on stderr; empty when writable */
+    VtrHiveProblem problem;
+    int error;          /* the errno of the problem, where it has one; else 0 */
+    BOOL told;          /* VtrRegMarkTold was called for this very refusal */
 } VtrHiveState;
 
 /* Whether the hive of fileName ("system.reg", "user.reg" or "userdef.reg")
@@ -100,6 +124,17 @@ typedef struct VtrHiveState {
  * only a request makes a hive read-only. ERROR_FILE_NOT_FOUND for an unknown
  * file name. The texts stay valid until the next registry call. */
 LSTATUS VtrRegHiveState(const char *fileName, VtrHiveState *state);
+
+/* The state of the hive that refused the last registry call (a change or its
+ * save), as VtrRegHiveState gives it; ERROR_FILE_NOT_FOUND when the last call
+ * failed for another reason or did not fail. The texts stay valid until the
+ * next registry call. */
+LSTATUS VtrRegFailureState(VtrHiveState *state);
+
+/* Records that the program told its user why the hive of fileName refuses
+ * changes now: the states of that refusal then say so (told), until the hive
+ * refuses for another reason. ERROR_FILE_NOT_FOUND for an unknown file name. */
+LSTATUS VtrRegMarkTold(const char *fileName);
 
 /* Why the last registry call failed, in UTF-8, where the engine knows more
  * than the error code: a hive that refused the change or its save ("FILE:

@@ -30,6 +30,9 @@ std::mutex g_mutex;
 std::unique_ptr<Registry> g_registry;
 std::unique_ptr<LiveRegistry> g_live;
 std::string g_failureNote;
+// The refusal of the hive that refused the last call, and its file.
+std::optional<winreg::Refusal> g_failureRefusal;
+std::string g_failureFile;
 std::string g_chosenDirectory; // set by VtrRegReset(dir)
 bool g_exitHookInstalled = false;
 // Inside a batch: whether Wine could reach a server for the prefix, once asked.
@@ -173,7 +176,44 @@ void takeFailureNote(LSTATUS status) {
     } else if (status != ERROR_SUCCESS && g_registry && g_registry->refusedHive()) {
         const winreg::Hive &hive = *g_registry->refusedHive();
         g_failureNote = hive.filePath() + ": " + hive.lastRefusal().reason;
+        g_failureRefusal = hive.lastRefusal();
+        g_failureFile = hive.filePath();
     }
+}
+
+using Cause = winreg::Refusal::Cause;
+static_assert(VTR_HIVE_WRITABLE == int(Cause::None));
+static_assert(VTR_HIVE_READ_ONLY_REQUESTED == int(Cause::Requested));
+static_assert(VTR_HIVE_NOT_UNDERSTOOD == int(Cause::NotUnderstood));
+static_assert(VTR_HIVE_FILE_NOT_WRITABLE == int(Cause::FileNotWritable));
+static_assert(VTR_HIVE_FOLDER_NOT_WRITABLE == int(Cause::FolderNotWritable));
+static_assert(VTR_HIVE_WINE_SERVER_RUNNING == int(Cause::WineServerRunning));
+static_assert(VTR_HIVE_SAVE_FAILED == int(Cause::SaveFailed));
+
+using winreg::Problem;
+static_assert(VTR_PROBLEM_NONE == int(Problem::None));
+static_assert(VTR_PROBLEM_NOT_REGISTRY_FILE == int(Problem::NotRegistryFile));
+static_assert(VTR_PROBLEM_CUT_SHORT == int(Problem::CutShort));
+static_assert(VTR_PROBLEM_TEXT_BEFORE_FIRST_KEY == int(Problem::TextBeforeFirstKey));
+static_assert(VTR_PROBLEM_KEY_LINE == int(Problem::KeyLine));
+static_assert(VTR_PROBLEM_KEY_PATH_TOO_DEEP == int(Problem::KeyPathTooDeep));
+static_assert(VTR_PROBLEM_KEY_OPTION == int(Problem::KeyOption));
+static_assert(VTR_PROBLEM_VALUE_LINE == int(Problem::ValueLine));
+static_assert(VTR_PROBLEM_LINE == int(Problem::Line));
+static_assert(VTR_PROBLEM_TOO_LARGE == int(Problem::TooLarge));
+static_assert(VTR_PROBLEM_NOT_REGULAR_FILE == int(Problem::NotRegularFile));
+static_assert(VTR_PROBLEM_UNREADABLE == int(Problem::Unreadable));
+static_assert(VTR_PROBLEM_FOLDER_LOCKED == int(Problem::FolderLocked));
+static_assert(VTR_PROBLEM_LOCK_FAILED == int(Problem::LockFailed));
+static_assert(VTR_PROBLEM_WRITE_FAILED == int(Problem::WriteFailed));
+static_assert(VTR_PROBLEM_REWRITE_WAITS == int(Problem::RewriteWaits));
+static_assert(VTR_PROBLEM_REWRITE_UNFINISHED == int(Problem::RewriteUnfinished));
+
+// The texts point into file and refusal, which must outlive the state.
+VtrHiveState stateOf(const winreg::Refusal &refusal, const std::string &file) {
+    return {static_cast<VtrHiveCause>(refusal.cause), file.c_str(), static_cast<DWORD>(refusal.line),
+            refusal.reason.c_str(), static_cast<VtrHiveProblem>(refusal.problem), refusal.error,
+            refusal.toldToUser ? TRUE : FALSE};
 }
 
 // Runs one entry point under the lock; no C++ exception leaves the C API.
@@ -181,6 +221,7 @@ template <typename Call> LSTATUS guarded(Call call) {
     try {
         const std::lock_guard lock(g_mutex);
         g_failureNote.clear();
+        g_failureRefusal.reset();
         if (g_registry)
             g_registry->forgetRefusal();
         const LSTATUS status = call();
@@ -617,22 +658,35 @@ const char *VtrRegFailureNote(void) {
 
 LSTATUS VtrRegHiveState(const char *fileName, VtrHiveState *state) {
     static std::string file;
-    static std::string reason;
+    static winreg::Refusal refusal;
     if (!fileName || !state)
         return ERROR_INVALID_PARAMETER;
     return guarded([&] {
         Registry &files = registry();
         const bool throughServer = (g_live && !g_live->ended()) || serverReachable(files);
-        winreg::Refusal refusal;
         const winreg::Hive *hive = files.probeHive(fileName, throughServer, refusal);
         if (!hive)
             return ERROR_FILE_NOT_FOUND;
         file = hive->filePath();
-        reason = refusal.reason;
-        *state = {static_cast<VtrHiveCause>(refusal.cause), file.c_str(), static_cast<DWORD>(refusal.line),
-                  reason.c_str()};
+        *state = stateOf(refusal, file);
         return ERROR_SUCCESS;
     });
+}
+
+LSTATUS VtrRegFailureState(VtrHiveState *state) {
+    if (!state)
+        return ERROR_INVALID_PARAMETER;
+    const std::lock_guard lock(g_mutex);
+    if (!g_failureRefusal)
+        return ERROR_FILE_NOT_FOUND;
+    *state = stateOf(*g_failureRefusal, g_failureFile);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS VtrRegMarkTold(const char *fileName) {
+    if (!fileName)
+        return ERROR_INVALID_PARAMETER;
+    return guarded([&] { return registry().markRefusalTold(fileName); });
 }
 
 LSTATUS VtrRegSetReadOnly(const char *fileName, BOOL readOnly) {

@@ -480,12 +480,13 @@ private:
     bool readHead() {
         if (!signatureOk()) {
             result_.ok = false;
-            result_.error = "line 1: not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+            result_.problem = Problem::NotRegistryFile;
+            result_.error = std::string("line 1: ") + problemWords(Problem::NotRegistryFile);
             result_.errorLine = 1;
             return false;
         }
         if (!text_.ends_with('\n')) {
-            problem("the file does not end with a line break (it may have been cut short)", text_.size());
+            problem(Problem::CutShort, text_.size());
             return false;
         }
         readHeader();
@@ -498,14 +499,15 @@ private:
         return p_.endLine();
     }
 
-    void problem(const char *what, size_t at) {
+    void problem(Problem what, size_t at) {
         if (result_.ok) {
             result_.ok = false;
+            result_.problem = what;
             // A listing gives up at a problem and the text is read again
             // whole, which tells where it lies.
             if (!index_) {
                 result_.errorLine = lineNumberAt(text_, at);
-                result_.error = "line " + std::to_string(result_.errorLine) + ": " + what;
+                result_.error = "line " + std::to_string(result_.errorLine) + ": " + problemWords(what);
             }
         }
     }
@@ -516,7 +518,7 @@ private:
             if (c != ';' && c != '#' && c != '\n') {
                 p_.skipBlanks();
                 if (!p_.atEol())
-                    problem("unexpected text before the first key", p_.pos());
+                    problem(Problem::TextBeforeFirstKey, p_.pos());
             }
             p_.skipLine();
         }
@@ -626,11 +628,11 @@ private:
     void readKey() {
         const size_t start = p_.pos();
         p_.setPos(start + 1);
-        const char *failure = nullptr;
+        Problem failure = Problem::None;
         Key *key = keyOfPath(failure);
         int64_t unixTime = 0;
         const bool hasTime = key && p_.keyLineRest(unixTime);
-        if (failure) {
+        if (failure != Problem::None) {
             problem(failure, start);
             forgetPreviousPath();
             p_.setPos(start);
@@ -655,7 +657,7 @@ private:
             return;
         }
         if (end - start > UINT32_MAX || start > UINT32_MAX) {
-            problem("file too large", start);
+            problem(Problem::TooLarge, start);
             return;
         }
         key->blockOffset = static_cast<uint32_t>(start);
@@ -691,21 +693,21 @@ private:
                     ++values;
                     continue;
                 }
-                problem("value line not understood", lineStart);
+                problem(Problem::ValueLine, lineStart);
             } else if (c == '\n') { // as the blank line that ends each block
                 p_.setPos(lineStart + 1);
                 continue;
             } else if (c == '#') {
                 if (readOption(p_, key))
                     continue;
-                problem("key option not understood", lineStart);
+                problem(Problem::KeyOption, lineStart);
             } else if (c == ';') {
                 // comment
             } else {
                 p_.skipBlanks();
                 if (p_.endLine())
                     continue;
-                problem("line not understood", lineStart);
+                problem(Problem::Line, lineStart);
             }
             p_.setPos(lineStart);
             p_.skipLine();
@@ -722,7 +724,7 @@ private:
     // finds or creates its key. The file is sorted, so a path mostly repeats
     // the levels of the previous one: levels whose text is byte for byte the
     // same are taken from the previous path without decoding them again.
-    Key *keyOfPath(const char *&failure) {
+    Key *keyOfPath(Problem &failure) {
         const size_t rawStart = p_.pos();
         const std::string_view rest = text_.substr(rawStart);
         const size_t reused = namesSpelledAsBefore(rest, commonPrefixLength(previousRaw_, rest));
@@ -736,12 +738,12 @@ private:
             size_t nameEnd;
             const Parser::LevelEnd ending = p_.readLevel(&name_, plain, nameEnd);
             if (ending == Parser::LevelEnd::Invalid) {
-                failure = "key line not understood";
+                failure = Problem::KeyLine;
                 return nullptr;
             }
             if (!name_.empty()) {
                 if (stack_.size() >= kMaxKeyDepth) {
-                    failure = "key path too deep";
+                    failure = Problem::KeyPathTooDeep;
                     return nullptr;
                 }
                 current = addChild(*current, name_);
@@ -963,6 +965,29 @@ void makeAllChildren(Key &key, const KeyIndex &index, const BlockText &blockText
         makeChildren(key, index, blockText);
     for (auto &child : key.children)
         makeAllChildren(*child, index, blockText);
+}
+
+const char *problemWords(Problem problem) {
+    switch (problem) {
+    case Problem::None: return "";
+    case Problem::NotRegistryFile: return "not a Wine registry file (no \"WINE REGISTRY Version 2\")";
+    case Problem::CutShort: return "the file does not end with a line break (it may have been cut short)";
+    case Problem::TextBeforeFirstKey: return "unexpected text before the first key";
+    case Problem::KeyLine: return "key line not understood";
+    case Problem::KeyPathTooDeep: return "key path too deep";
+    case Problem::KeyOption: return "key option not understood";
+    case Problem::ValueLine: return "value line not understood";
+    case Problem::Line: return "line not understood";
+    case Problem::TooLarge: return "the file is larger than 1 GB";
+    case Problem::NotRegularFile: return "it is not a regular file";
+    case Problem::Unreadable: return "the file cannot be read";
+    case Problem::FolderLocked: return "the registry folder stayed locked by another program for too long";
+    case Problem::LockFailed: return "the registry folder cannot be locked";
+    case Problem::WriteFailed: return "saving failed";
+    case Problem::RewriteWaits: return "an unfinished rewrite waits to be completed";
+    case Problem::RewriteUnfinished: return "an unfinished rewrite could not be completed";
+    }
+    return "";
 }
 
 LoadResult loadHiveText(std::string_view text, Key &root) {

@@ -12,10 +12,35 @@
 
 namespace winreg {
 
+// What made a hive file, or a save of it, fail.
+enum class Problem : uint8_t {
+    None,
+    NotRegistryFile,
+    CutShort,
+    TextBeforeFirstKey,
+    KeyLine,
+    KeyPathTooDeep,
+    KeyOption,
+    ValueLine,
+    Line,
+    TooLarge,
+    NotRegularFile,
+    Unreadable,   // with its errno
+    FolderLocked, // by another program, for too long
+    LockFailed,   // with its errno
+    WriteFailed,  // with its errno
+    RewriteWaits, // a rewrite in place that a crash cut short is not undone yet
+    RewriteUnfinished, // undoing it failed, with its errno
+};
+
+// In words, as stderr and the tools tell it.
+const char *problemWords(Problem problem);
+
 struct LoadResult {
     std::string header; // the text before the first key, without the blank line that ends it
     bool ok = true;     // false: something in the text was not understood
-    std::string error;  // the first problem, with its line number
+    Problem problem = Problem::None; // the first problem
+    std::string error;  // that problem in words, with its line number
     size_t errorLine = 0; // that line, from 1
 };
 

@@ -69,8 +69,9 @@ ssize_t readUpTo(FileSystem &fs, int fd, char *into, size_t room) {
     return n < 0 ? -1 : static_cast<ssize_t>(got);
 }
 
-// Reads a whole regular file; false (and error set) when it cannot.
-bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, std::string &refusal) {
+// Reads a whole regular file; false (and error set) when it cannot. A file
+// that is there but no hive can be read from is a refusal.
+bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, int &error, Problem &refusal) {
     FileSystem &fs = fileSystem();
     error = 0;
     // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
@@ -86,11 +87,11 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     }
     stamp = stampFrom(st);
     if (!S_ISREG(st.st_mode)) {
-        refusal = "it is not a regular file";
+        refusal = Problem::NotRegularFile;
         return true;
     }
     if (st.st_size > kMaxHiveSize) {
-        refusal = "it is larger than 1 GB";
+        refusal = Problem::TooLarge;
         return true;
     }
     // One byte more than the file holds tells whether it grew meanwhile.
@@ -110,7 +111,7 @@ bool readWholeFile(const std::string &path, HiveText &text, FileStamp &stamp, in
     ssize_t n;
     while ((n = readSome(fs, fd.get(), chunk, sizeof chunk)) > 0) {
         if (grown.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxHiveSize)) {
-            refusal = "it is larger than 1 GB";
+            refusal = Problem::TooLarge;
             return true;
         }
         grown.append(chunk, static_cast<size_t>(n));
@@ -206,14 +207,14 @@ void Hive::loadFromDisk() {
     HiveText text;
     FileStamp stamp;
     int error = 0;
-    std::string refusal;
+    Problem refusal = Problem::None;
     const bool exists = readWholeFile(filePath(), text, stamp, error, refusal);
     if (!exists && error != ENOENT)
-        refusal = std::string("the file cannot be read: ") + std::strerror(error);
+        refusal = Problem::Unreadable;
     // Present but not readable as a hive: keep it out of reach of our writes.
-    if (!refusal.empty() && !exists)
+    if (refusal != Problem::None && !exists)
         stamp = stampOf(filePath());
-    replaceTree(std::move(text), stamp, exists, refusal);
+    replaceTree(std::move(text), stamp, exists, refusal, error);
 }
 
 // A rewrite in place that a crash cut short is undone before the file is
@@ -226,17 +227,20 @@ bool Hive::finishRewrite() {
     return lock.fd() >= 0 && lock.error() == 0 && files::finishRewrite(filePath()) == 0;
 }
 
-void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
+void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, Problem refusal, int error) {
     auto root = std::make_unique<Key>();
     root->name = rootName_;
     root->hive = this;
     root->parent = parentOfRoot_;
     KeyIndex index;
     LoadResult result;
-    if (!refusal.empty()) {
+    if (refusal != Problem::None) {
         text = HiveText();
         result.ok = false;
-        result.error = refusal;
+        result.problem = refusal;
+        result.error = problemWords(refusal);
+        if (error != 0)
+            result.error += std::string(": ") + std::strerror(error);
     } else if (!exists) {
         text = HiveText();
         result.header = defaultHeader();
@@ -251,6 +255,8 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
     header_ = std::move(result.header);
     stamp_ = stamp;
     unparsable_ = result.ok ? std::string() : result.error;
+    unparsableProblem_ = result.problem;
+    unparsableError_ = result.ok ? 0 : error;
     unparsableLine_ = result.ok ? 0 : result.errorLine;
     if (!unparsable_.empty() || rewriteWaits_)
         checkWritable(); // tells why the hive is now read-only
@@ -591,15 +597,11 @@ Status Hive::commit() {
     const DirectoryLock lock(directory_);
     if (lock.fd() < 0 || lock.error() != 0) {
         const bool timedOut = lock.fd() >= 0 && lock.error() == EWOULDBLOCK;
-        return refuse(Refusal::Cause::SaveFailed,
-                      timedOut ? std::string("the registry folder stayed locked by another program for too long")
-                               : std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()),
-                      statusOfErrno(lock.error()));
+        return refuseWith(Refusal::Cause::SaveFailed, timedOut ? Problem::FolderLocked : Problem::LockFailed,
+                          timedOut ? 0 : lock.error(), statusOfErrno(lock.error()));
     }
     if (const int error = files::finishRewrite(filePath()))
-        return refuse(Refusal::Cause::SaveFailed,
-                      std::string("an unfinished rewrite could not be completed: ") + std::strerror(error),
-                      statusOfErrno(error));
+        return refuseWith(Refusal::Cause::SaveFailed, Problem::RewriteUnfinished, error, statusOfErrno(error));
     if (!stampOf(filePath()).sameVersion(stamp_))
         loadFromDisk(); // another program saved meanwhile: take its file, put our changes on top
     if (const Status denied = checkWritableNow())
@@ -609,10 +611,9 @@ Status Hive::commit() {
     places.blocks.reserve(placesOfLastSave_); // a large hive's list would otherwise be copied as it grows
     HiveText next = renderText(&places);
     if (next.size() > static_cast<size_t>(kMaxHiveSize))
-        return refuse(Refusal::Cause::SaveFailed, "the registry would grow beyond 1 GB", status::diskFull);
+        return refuseWith(Refusal::Cause::SaveFailed, Problem::TooLarge, 0, status::diskFull);
     if (const int error = writeFile(next))
-        return refuse(Refusal::Cause::SaveFailed, std::string("saving failed: ") + std::strerror(error),
-                      statusOfErrno(error));
+        return refuseWith(Refusal::Cause::SaveFailed, Problem::WriteFailed, error, statusOfErrno(error));
 
     stamp_ = stampOf(filePath());
     for (const BlockPlace &place : places.blocks) {
@@ -654,7 +655,7 @@ Status Hive::checkWritableNow() {
     if (const Status requested = checkRequested())
         return requested;
     if (rewriteWaits_)
-        return refuse(Refusal::Cause::FileNotWritable, "read-only, because an unfinished rewrite waits to be completed");
+        return refuseWith(Refusal::Cause::FileNotWritable, Problem::RewriteWaits, 0, status::accessDenied);
     const Status probed = probeWritable();
     probesPassed_ = probed == status::ok;
     return probed;
@@ -678,8 +679,28 @@ Status Hive::probeWritable() {
     return status::ok;
 }
 
+// A refusal for a problem of the file or its save, in words from the problem.
+Status Hive::refuseWith(Refusal::Cause cause, Problem problem, int error, Status status) {
+    std::string reason = problem == Problem::TooLarge ? "the registry would grow beyond 1 GB" : problemWords(problem);
+    if (error != 0)
+        reason += std::string(": ") + std::strerror(error);
+    if (cause == Refusal::Cause::FileNotWritable)
+        reason = "read-only, because " + reason;
+    refuse(cause, reason, status);
+    lastRefusal_.problem = problem;
+    lastRefusal_.error = error;
+    return status;
+}
+
 Status Hive::refuse(Refusal::Cause cause, const std::string &reason, Status status) {
-    lastRefusal_ = {cause, cause == Refusal::Cause::NotUnderstood ? unparsableLine_ : 0, reason};
+    const bool notUnderstood = cause == Refusal::Cause::NotUnderstood;
+    const bool sameAsBefore = lastRefusal_.cause == cause && lastRefusal_.reason == reason;
+    lastRefusal_ = {cause,
+                    notUnderstood ? unparsableProblem_ : Problem::None,
+                    notUnderstood ? unparsableError_ : 0,
+                    notUnderstood ? unparsableLine_ : 0,
+                    reason,
+                    sameAsBefore && lastRefusal_.toldToUser};
     if (told_.insert(reason).second)
         std::fprintf(stderr, "vantor registry: %s: %s\n", filePath().c_str(), reason.c_str());
     listener_.hiveRefused(*this);

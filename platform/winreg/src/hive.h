@@ -69,8 +69,11 @@ struct Refusal {
         SaveFailed,
     };
     Cause cause = Cause::None;
+    Problem problem = Problem::None; // NotUnderstood, SaveFailed: what went wrong
+    int error = 0;      // its errno, where it has one
     size_t line = 0;    // NotUnderstood: the line of the first problem, when there is one
     std::string reason; // in words, e.g. "read-only, because the file is not writable"
+    bool toldToUser = false; // the program told the user this refusal (markRefusalTold)
 };
 
 class Hive;
@@ -116,6 +119,9 @@ public:
     bool forcedReadOnly() const { return forcedReadOnly_; }
     bool understood() const { return unparsable_.empty(); }
     const Refusal &lastRefusal() const { return lastRefusal_; }
+    // The program told the user why the hive refuses changes: later failures
+    // for the same reason need not be told again.
+    void markRefusalTold() { lastRefusal_.toldToUser = lastRefusal_.cause != Refusal::Cause::None; }
 
     void ensureValues(Key &key);
     void makePendingChildren(Key &key);
@@ -156,7 +162,7 @@ private:
     void loadFromDisk();
     void makeAllPendingKeys();
     BlockText blockText() const;
-    void replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal);
+    void replaceTree(HiveText text, const FileStamp &stamp, bool exists, Problem refusal, int error);
     Status commit();
     void dropPendingChanges();
     void replayJournal();
@@ -180,6 +186,7 @@ private:
     Status probeWritable();
     bool finishRewrite();
     Status refuse(Refusal::Cause cause, const std::string &reason, Status status = status::accessDenied);
+    Status refuseWith(Refusal::Cause cause, Problem problem, int error, Status status);
     std::string defaultHeader() const;
 
     std::string directory_;
@@ -201,6 +208,8 @@ private:
     size_t pendingChanges_ = 0; // journal entries that the file still lacks
 
     std::string unparsable_;
+    Problem unparsableProblem_ = Problem::None;
+    int unparsableError_ = 0;
     size_t unparsableLine_ = 0;
     Refusal lastRefusal_;
     bool forcedReadOnly_ = false;

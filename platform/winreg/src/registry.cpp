@@ -341,6 +341,14 @@ const Hive *Registry::probeHive(std::string_view fileName, bool throughServer, R
     return hive;
 }
 
+Status Registry::markRefusalTold(std::string_view fileName) {
+    Hive *hive = hiveByFile(fileName);
+    if (!hive)
+        return status::fileNotFound;
+    hive->markRefusalTold();
+    return status::ok;
+}
+
 Status Registry::openKey(Handle base, std::u16string_view subKey, uint32_t options, uint32_t access,
                          Handle &result) {
     beginCall();

@@ -61,6 +61,8 @@ public:
     // run as for a write; through a running Wine server, whose registry the
     // calls then reach, only a request counts. Null for an unknown file name.
     const Hive *probeHive(std::string_view fileName, bool throughServer, Refusal &refusal);
+    // The program told its user why that hive refuses changes (Hive::markRefusalTold).
+    Status markRefusalTold(std::string_view fileName);
 
 private:
     struct OpenHandle {
