@@ -6,6 +6,8 @@
 #   setup-deps.sh test    that, and the test tools, Wine and mingw-w64: also
 #                         all that the default configuration builds
 #   setup-deps.sh bench   that of run, and a display for the benchmarks
+#   setup-deps.sh windows that of run, and what scripts/windows.sh needs to
+#                         cross-build Qt from Debian's source, and Wine
 set -euo pipefail
 
 run=(
@@ -20,7 +22,9 @@ case ${1:-} in
   test) packages=("${run[@]}" "${display[@]}" libgtest-dev libgmock-dev xdotool libxcb1-dev
                   wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64) ;;
   bench) packages=("${run[@]}" "${display[@]}") ;;
-  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+  windows) packages=("${run[@]}" qt6-base-dev-tools gcc-mingw-w64-x86-64-posix
+                     dpkg-dev xz-utils patch util-linux wine wine64) ;;
+  *) echo "usage: $0 run|test|bench|windows" >&2; exit 2 ;;
 esac
 
 missing=()
