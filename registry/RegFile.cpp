@@ -476,7 +476,10 @@ bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &numb
 class Importer {
 public:
     // codePage: a REGEDIT4 file's, 0 for a version 5 file.
-    Importer(unsigned codePage, ImportReport &report) : codePage_(codePage), report_(report) {}
+    Importer(unsigned codePage, ImportReport &report, const BeforeDelete &beforeDelete)
+        : codePage_(codePage), report_(report), beforeDelete_(beforeDelete)
+    {
+    }
     // An import that ends early has its failure told already.
     ~Importer()
     {
@@ -509,6 +512,20 @@ private:
     void Problem(const std::string &message)
     {
         report_.problems.push_back("line " + std::to_string(number_) + ": " + message);
+    }
+
+    // False when the copy before the delete failed, which is then a problem.
+    bool CopiedBeforeDelete(HKEY root, const std::string &path, const std::string *valueName)
+    {
+        if (!beforeDelete_)
+            return true;
+        try {
+            beforeDelete_(root, path, valueName);
+            return true;
+        } catch (const Error &error) {
+            Problem(std::string(error.what()) + "; nothing was deleted");
+            return false;
+        }
     }
 
     // Wine's reg prints this one; it is a failure all the same.
@@ -554,6 +571,8 @@ private:
         }
         if (remove) {
             Forget(0); // its keys may be gone
+            if (!CopiedBeforeDelete(root->key, path, nullptr))
+                return;
             const LSTATUS status = DeleteTree(root->key, path);
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the key " + std::string(name));
@@ -615,6 +634,8 @@ private:
         if (!key_)
             return; // its key was refused, and said so
         if (WithoutComment(rest) == "-") {
+            if (!CopiedBeforeDelete(chain_.back().root->key, chain_.back().path, &name))
+                return;
             const LSTATUS status = RegDeleteValueW(key_, W(Wide(name)));
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the value " + name);
@@ -769,6 +790,7 @@ private:
 
     unsigned codePage_;
     ImportReport &report_;
+    const BeforeDelete &beforeDelete_;
     HKEY key_ = nullptr; // the last key of the chain, or null when its key line failed
     std::vector<Created> chain_; // each holds its key open
     // Room that each value line reuses.
@@ -949,7 +971,7 @@ std::string ExportValue(HKEY key, const std::string &fullName, const std::string
     return writer.Finish();
 }
 
-ImportReport Import(const std::string &bytes)
+ImportReport Import(const std::string &bytes, const BeforeDelete &beforeDelete)
 {
     const FileText file = DecodeFile(bytes);
     std::string_view rest(file.text);
@@ -960,7 +982,7 @@ ImportReport Import(const std::string &bytes)
     rest = firstEnd == std::string_view::npos ? std::string_view() : rest.substr(firstEnd + 1);
 
     ImportReport report;
-    Importer importer(file.codePage, report);
+    Importer importer(file.codePage, report, beforeDelete);
     std::string joined;
     size_t number = 1;
     while (!rest.empty()) {

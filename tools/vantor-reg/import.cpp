@@ -1,6 +1,8 @@
 // import FILE
 #include "reg.h"
 
+#include "DeletedCopies.h"
+
 namespace reg {
 
 int Import(Console &console, const Arguments &args)
@@ -12,8 +14,15 @@ int Import(Console &console, const Arguments &args)
         return console.Fail("reg: The file '" + file + "' was not found.");
     const std::string bytes = regfile::ReadFile(file); // what it throws names the file
     regfile::ImportReport report;
+    // One copy holds everything the file deletes.
+    deleted::Copy copy;
+    regfile::BeforeDelete keepCopy;
+    if (CommandSettings().copies)
+        keepCopy = [&copy](HKEY root, const std::string &path, const std::string *valueName) {
+            copy.Add({root, path, valueName ? std::optional<std::string>(*valueName) : std::nullopt});
+        };
     try {
-        report = regfile::Import(bytes);
+        report = regfile::Import(bytes, keepCopy);
     } catch (const regfile::Error &error) {
         return console.Warn(file + ": " + error.what());
     }
