@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -458,6 +460,42 @@ constexpr std::array<signed char, 256> kHexDigits = [] {
 
 int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
+// Hexadecimal digits, as many as there are, making up all of text, whose
+// number is at most limit.
+bool ParseHexDigits(std::string_view text, unsigned long long limit, unsigned long long &number)
+{
+    number = 0;
+    for (char c : text) {
+        const int d = HexDigit(c);
+        if (d < 0)
+            return false;
+        number = number * 16 + static_cast<unsigned long long>(d);
+        if (number > limit)
+            return false;
+    }
+    return !text.empty();
+}
+
+// The type in "hex(N):" as Wine's reg takes it: none at all is 0; else
+// blanks, a sign and hexadecimal digits, a negative number counting back
+// from 2^32.
+bool ParseType(std::string_view text, DWORD &type)
+{
+    if (text.empty()) {
+        type = 0;
+        return true;
+    }
+    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+'))
+        text.remove_prefix(1);
+    unsigned long long number = 0;
+    if (!ParseHexDigits(text, negative ? 0x80000000ULL : 0xFFFFFFFFULL, number))
+        return false;
+    type = static_cast<DWORD>(negative ? 0x100000000ULL - number : number);
+    return true;
+}
+
 // A hexadecimal number of at most `maxDigits` digits making up all of text.
 bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &number)
 {
@@ -718,28 +756,21 @@ private:
         }
         if (text.starts_with("hex(")) {
             const size_t close = text.find("):");
-            unsigned long type = 0;
-            if (close == std::string_view::npos || !ParseHexNumber(text.substr(4, close - 4), 8, type))
+            if (close == std::string_view::npos || !ParseType(text.substr(4, close - 4), value.type))
                 return false;
-            value.type = static_cast<DWORD>(type);
             return HexBytes(text.substr(close + 2), value);
         }
         return false;
     }
 
-    // Bytes as "xx,xx,...": one or two hexadecimal digits each, with blanks
-    // around them, and nothing but blanks after a final comma.
+    // Bytes as "xx,xx,...", as Wine's reg reads them: each a number of at
+    // most 0xff after blanks, a '+' and "0x", a comma right after it, and
+    // nothing but blanks after a final comma.
     bool HexBytes(std::string_view text, Value &value)
     {
         std::string &bytes = bytes_;
         bytes.clear();
         size_t i = 0;
-        const auto blankFrom = [&text](size_t at, bool alsoCarriageReturn) {
-            while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || (alsoCarriageReturn && text[at] == '\r')))
-                ++at;
-            return at;
-        };
-        const auto skip = [&](bool alsoCarriageReturn) { i = blankFrom(i, alsoCarriageReturn); };
         while (i < text.size()) {
             // Most bytes are two digits and a comma with more to follow.
             if (i + 3 < text.size() && text[i + 2] == ',' && HexDigit(text[i + 3]) >= 0) {
@@ -751,20 +782,18 @@ private:
                     continue;
                 }
             }
-            skip(false);
-            const int high = i < text.size() ? HexDigit(text[i]) : -1;
-            if (high < 0)
+            i = std::min(text.find_first_not_of(" \t", i), text.size());
+            if (i < text.size() && text[i] == '+')
+                ++i;
+            if (text.substr(i, 2) == "0x" || text.substr(i, 2) == "0X")
+                i += 2;
+            const size_t digits = std::min(text.find_first_of(",", i), text.size());
+            unsigned long long byte = 0;
+            if (!ParseHexDigits(text.substr(i, digits - i), 0xFF, byte))
                 return false;
-            int b = high;
-            if (++i < text.size() && HexDigit(text[i]) >= 0)
-                b = b * 16 + HexDigit(text[i++]);
-            bytes += static_cast<char>(b);
-            skip(true);
-            if (i == text.size())
-                break;
-            if (text[i++] != ',')
-                return false;
-            if (blankFrom(i, true) == text.size())
+            bytes += static_cast<char>(byte);
+            i = digits + 1;
+            if (digits == text.size() || text.find_first_not_of(" \t", i) == std::string_view::npos)
                 break;
         }
         // A version 5 file holds strings as they are stored, in UTF-16.
@@ -802,38 +831,158 @@ private:
     size_t number_ = 0;
 };
 
-// A file's text as WTF-8, and the code page of a REGEDIT4 file (0 for a
-// version 5 file). A UTF-16 file keeps every unit, well-formed or not.
+// A file's text as WTF-8, and the code page of a file in an ANSI code page
+// (0 for a version 5 file in UTF-16 or UTF-8). A UTF-16 file keeps every
+// unit, well-formed or not. Text that needs no decoding is the file's bytes
+// themselves, and decoded stays empty.
 struct FileText {
-    std::string text;
+    std::string decoded;
+    bool asIs = false;
     unsigned codePage = 0;
+
+    std::string_view Text(std::string_view bytes) const { return asIs ? bytes : std::string_view(decoded); }
 };
 
-FileText DecodeFile(const std::string &bytes)
+FileText DecodeFile(std::string_view bytes)
 {
     FileText file;
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        textconv::appendUtf8FromBytes(std::string_view(bytes).substr(2), file.text, true);
+        textconv::appendUtf8FromBytes(bytes.substr(2), file.decoded, true);
         return file;
     }
-    std::string_view text(bytes);
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    if (text.starts_with(kUnicodeHeader)) {
-        file.text = textconv::isAscii(text) ? std::string(text) : textconv::toUtf8(textconv::toUtf16(text));
+    const bool utf8Bom = bytes.starts_with("\xEF\xBB\xBF");
+    std::string_view text = bytes.substr(utf8Bom ? 3 : 0);
+    // A version 5 file without a byte-order mark is taken as UTF-8 when it
+    // is well-formed UTF-8; else it is in the ANSI code page, as Wine's reg
+    // reads every such file.
+    const bool version5 = text.starts_with(kUnicodeHeader);
+    if (version5 && (utf8Bom || textconv::isValidUtf8(text))) {
+        file.decoded = utf8Bom ? textconv::toUtf8(textconv::toUtf16(text)) : std::string();
+        file.asIs = !utf8Bom;
         return file;
     }
     // REGEDIT4, written in the ANSI code page of its user's language, which
     // is taken to be the locale's, as Wine takes it.
     file.codePage = textconv::ansiCodePage();
-    if (textconv::isAscii(text) || !text.starts_with(kAnsiHeader))
-        file.text = text;
-    else if (const std::optional<std::u16string> decoded = textconv::decodeCodePage(file.codePage, text))
-        file.text = textconv::toUtf8(*decoded);
-    else
-        throw Error("a REGEDIT4 file beyond ASCII is not read in code page " + std::to_string(file.codePage) +
+    if (textconv::isAscii(text)) {
+        file.asIs = !utf8Bom;
+        file.decoded = utf8Bom ? std::string(text) : std::string();
+    } else if (const std::optional<std::u16string> decoded = textconv::decodeCodePage(file.codePage, text)) {
+        file.decoded = textconv::toUtf8(*decoded);
+    } else {
+        throw Error(std::string(version5 ? "a version 5 file without a byte-order mark" : "a REGEDIT4 file") +
+                    " beyond ASCII is not read in code page " + std::to_string(file.codePage) +
                     " of this locale, which takes two bytes for some characters");
+    }
     return file;
+}
+
+// The lines of a text, each without its line break: CR LF, LF CR, or a CR
+// or LF alone, as Wine's reg takes them.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : text_(text), lf_(text.find('\n')), cr_(text.find('\r')) {}
+
+    bool AtEnd() const { return at_ >= text_.size(); }
+
+    std::string_view Next()
+    {
+        const size_t end = std::min({Following('\n', lf_), Following('\r', cr_), text_.size()});
+        const std::string_view line = text_.substr(at_, end - at_);
+        at_ = end;
+        if (at_ < text_.size()) {
+            const char lineBreak = text_[at_++];
+            if (at_ < text_.size() && (text_[at_] == '\r' || text_[at_] == '\n') && text_[at_] != lineBreak)
+                ++at_;
+        }
+        return line;
+    }
+
+private:
+    // Where the next c lies; looked for again only once passed, so that a
+    // text without one is not searched to its end for each line.
+    size_t Following(char c, size_t &found) const
+    {
+        if (found != std::string_view::npos && found < at_)
+            found = text_.find(c, at_);
+        return found;
+    }
+
+    std::string_view text_;
+    size_t at_ = 0;
+    size_t lf_;
+    size_t cr_;
+};
+
+// Whether bytes start with the header line of a .reg file, in UTF-16 after
+// its byte-order mark or in bytes. Only the first line is looked at.
+bool StartsWithHeader(std::string_view bytes)
+{
+    std::string first;
+    if (bytes.starts_with("\xFF\xFE")) {
+        for (size_t i = 2; i + 1 < bytes.size() && bytes[i + 1] == 0 && bytes[i] != '\r' && bytes[i] != '\n'; i += 2)
+            first += bytes[i];
+    } else {
+        first = Lines(bytes.substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0)).Next();
+    }
+    const std::string_view header = Trimmed(first);
+    return header == kUnicodeHeader || header == kAnsiHeader;
+}
+
+// Where the data of a value line starts, after its name, its '=' and the
+// blanks around it; npos for a line that is no value line.
+size_t DataStart(std::string_view line)
+{
+    size_t at = 1;
+    if (line.starts_with('"')) {
+        while (at < line.size() && line[at] != '"')
+            at += line[at] == '\\' ? 2 : 1;
+        ++at;
+    } else if (!line.starts_with('@')) {
+        return std::string_view::npos;
+    }
+    at = line.find_first_not_of(" \t", std::min(at, line.size()));
+    if (at == std::string_view::npos || line[at] != '=')
+        return std::string_view::npos;
+    return std::min(line.find_first_not_of(" \t", at + 1), line.size());
+}
+
+// Applies the lines of a file's text after its header line.
+ImportReport ApplyLines(std::string_view text, unsigned codePage, const BeforeDelete &beforeDelete)
+{
+    Lines lines(text);
+    lines.Next(); // the header
+    ImportReport report;
+    Importer importer(codePage, report, beforeDelete);
+    std::string joined;
+    size_t number = 1;
+    while (!lines.AtEnd()) {
+        const size_t first = ++number;
+        std::string_view line = Trimmed(lines.Next());
+        // A value's hex data goes on on the next line after a final
+        // backslash (a comment may follow it); blank lines and comment lines
+        // between are passed over.
+        const size_t data = DataStart(line);
+        const std::string_view bytes = data == std::string_view::npos ? std::string_view() : WithoutComment(line.substr(data));
+        if (bytes.starts_with("hex") && bytes.ends_with('\\')) {
+            joined.assign(line.substr(0, data)).append(bytes.substr(0, bytes.size() - 1));
+            while (!lines.AtEnd()) {
+                std::string_view more = Trimmed(lines.Next());
+                ++number;
+                if (more.empty() || more.front() == ';')
+                    continue;
+                more = WithoutComment(more);
+                const bool goesOn = more.ends_with('\\');
+                joined.append(goesOn ? more.substr(0, more.size() - 1) : more);
+                if (!goesOn)
+                    break;
+            }
+            line = joined;
+        }
+        importer.Line(line, first);
+    }
+    importer.Finish();
+    return report;
 }
 
 } // namespace
@@ -973,49 +1122,10 @@ std::string ExportValue(HKEY key, const std::string &fullName, const std::string
 
 ImportReport Import(const std::string &bytes, const BeforeDelete &beforeDelete)
 {
-    const FileText file = DecodeFile(bytes);
-    std::string_view rest(file.text);
-    const size_t firstEnd = rest.find('\n');
-    const std::string_view header = Trimmed(rest.substr(0, firstEnd));
-    if (header != kUnicodeHeader && header != kAnsiHeader)
+    if (!StartsWithHeader(bytes))
         throw Error("not a registry file");
-    rest = firstEnd == std::string_view::npos ? std::string_view() : rest.substr(firstEnd + 1);
-
-    ImportReport report;
-    Importer importer(file.codePage, report, beforeDelete);
-    std::string joined;
-    size_t number = 1;
-    while (!rest.empty()) {
-        const size_t end = rest.find('\n');
-        const size_t first = ++number;
-        std::string_view line = Trimmed(rest.substr(0, end));
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        // A value's bytes go on on the next line after a final backslash (a
-        // comment may follow it); blank lines and comment lines between are
-        // passed over.
-        const size_t hex = line.find("=hex");
-        const std::string_view bytes = hex == std::string_view::npos ? line : Trimmed(line.substr(0, line.find(';', hex)));
-        if (hex != std::string_view::npos && bytes.ends_with('\\')) {
-            joined.assign(bytes.substr(0, bytes.size() - 1));
-            while (!rest.empty()) {
-                const size_t next = rest.find('\n');
-                std::string_view more = Trimmed(rest.substr(0, next));
-                rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
-                ++number;
-                if (more.empty() || more.front() == ';')
-                    continue;
-                more = WithoutComment(more);
-                const bool goesOn = more.ends_with('\\');
-                joined.append(goesOn ? more.substr(0, more.size() - 1) : more);
-                if (!goesOn)
-                    break;
-            }
-            line = joined;
-        }
-        importer.Line(line, first);
-    }
-    importer.Finish();
-    return report;
+    const FileText file = DecodeFile(bytes);
+    return ApplyLines(file.Text(bytes), file.codePage, beforeDelete);
 }
 
 namespace {
@@ -1034,12 +1144,18 @@ constexpr long long kLargestFile = 4LL << 30;
 
 class ReadableFile {
 public:
-    explicit ReadableFile(const std::string &path) : path_(path), fd_(open(path.c_str(), kReadFlags))
+    explicit ReadableFile(const std::string &path) : path_(path), fd_(open(path.c_str(), kReadFlags)), owned_(true)
     {
         if (fd_ < 0)
             Fail();
     }
-    ~ReadableFile() { (void)close(fd_); } // a file that was only read loses nothing
+    // An open descriptor, read to its end, which may also be a pipe; it stays open.
+    ReadableFile(int fd, std::string name) : path_(std::move(name)), fd_(fd), stream_(true) {}
+    ~ReadableFile()
+    {
+        if (owned_)
+            (void)close(fd_); // a file that was only read loses nothing
+    }
     ReadableFile(const ReadableFile &) = delete;
     ReadableFile &operator=(const ReadableFile &) = delete;
 
@@ -1049,6 +1165,8 @@ public:
         struct stat info{};
         if (fstat(fd_, &info) != 0)
             Fail();
+        if (stream_ && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+            return 0; // a pipe tells no size: it is read to its end
         if (!S_ISREG(info.st_mode))
             throw FileError(path_ + ": not a regular file");
         if (info.st_size > kLargestFile)
@@ -1078,31 +1196,85 @@ private:
 
     std::string path_;
     int fd_;
+    bool owned_ = false;
+    bool stream_ = false;
 };
 
 } // namespace
 
-std::string ReadFile(const std::string &path)
+namespace {
+
+// What is read of a file before the rest: enough for any header line.
+constexpr size_t kFirstRead = 4096;
+
+// A file's bytes, in memory that nothing filled before they were read in.
+struct RawBytes {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    std::string_view View() const { return {data.get(), size}; }
+};
+
+// Reads a whole file, straight into its bytes: at the size the file tells,
+// and one more byte to see its end (or that it grew), then in growing steps,
+// which a file that tells no size (as those of /proc) needs. checkFirst,
+// when given, sees the first kFirstRead bytes (all, in a shorter file) before
+// more is read or room made for it, and may throw.
+RawBytes ReadRaw(const ReadableFile &file, const std::function<void(std::string_view)> &checkFirst)
 {
-    const ReadableFile file(path);
-    // Read straight into the text: at the size the file tells, and one more
-    // byte to see its end (or that it grew), then in growing steps, which a
-    // file that tells no size (as those of /proc) needs.
-    std::string bytes(file.Size() + 1, '\0');
-    size_t got = 0;
+    const size_t told = file.Size();
+    size_t capacity = checkFirst ? kFirstRead : told + 1;
+    RawBytes raw{std::make_unique_for_overwrite<char[]>(capacity)};
+    bool checked = !checkFirst;
     for (;;) {
-        if (got == bytes.size()) {
-            if (got > static_cast<size_t>(kLargestFile))
+        if (raw.size == capacity) {
+            if (!checked)
+                checkFirst(raw.View());
+            checked = true;
+            if (raw.size > static_cast<size_t>(kLargestFile))
                 file.TooLarge();
-            bytes.resize(std::max<size_t>(got * 2, 1 << 16));
+            capacity = std::max({told + 1, capacity * 2, size_t{1} << 16});
+            auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+            std::memcpy(larger.get(), raw.data.get(), raw.size);
+            raw.data = std::move(larger);
         }
-        const size_t n = file.Read(bytes.data() + got, bytes.size() - got);
-        if (n == 0)
-            break;
-        got += n;
+        const size_t n = file.Read(raw.data.get() + raw.size, capacity - raw.size);
+        raw.size += n;
+        if (n == 0) {
+            if (!checked)
+                checkFirst(raw.View());
+            return raw;
+        }
     }
-    bytes.resize(got);
-    return bytes;
+}
+
+} // namespace
+
+std::string ReadFile(const std::string &path) { return std::string(ReadRaw(ReadableFile(path), nullptr).View()); }
+
+namespace {
+
+ImportReport ImportFrom(const ReadableFile &input, const BeforeDelete &beforeDelete)
+{
+    RawBytes raw = ReadRaw(input, [](std::string_view first) {
+        if (!StartsWithHeader(first))
+            throw Error("not a registry file");
+    });
+    const FileText file = DecodeFile(raw.View());
+    if (!file.asIs)
+        raw = {}; // decoded: the bytes are needed no more
+    return ApplyLines(file.Text(raw.View()), file.codePage, beforeDelete);
+}
+
+} // namespace
+
+ImportReport ImportFile(const std::string &path, const BeforeDelete &beforeDelete)
+{
+    return ImportFrom(ReadableFile(path), beforeDelete);
+}
+
+ImportReport ImportStandardInput(const BeforeDelete &beforeDelete)
+{
+    return ImportFrom(ReadableFile(0, "standard input"), beforeDelete);
 }
 
 void WriteFile(const std::string &path, const std::string &bytes)

@@ -115,6 +115,11 @@ struct ImportReport {
 // happen and the line is a problem.
 using BeforeDelete = std::function<void(HKEY root, const std::string &path, const std::string *valueName)>;
 ImportReport Import(const std::string &bytes, const BeforeDelete &beforeDelete = {});
+// Import of a file, whose first bytes are checked for a header before it is
+// read whole. A file that cannot be read throws FileError.
+ImportReport ImportFile(const std::string &path, const BeforeDelete &beforeDelete = {});
+// Import of standard input, from a file or a pipe, read to its end.
+ImportReport ImportStandardInput(const BeforeDelete &beforeDelete = {});
 
 // Reads a whole file, which must be a regular one of at most 4 GiB; writes
 // one through a temporary file of a fresh name, synced to the disk, and a

@@ -6,6 +6,7 @@
 // set-up step of this folder makes it); $WINE64 names Wine's loader. Wine is
 // asked through `reg export`, whose UTF-16 files carry every value exactly,
 // and `reg import` / `reg add`.
+#include "RegFile.h"
 #include "Registry.h"
 #include "ScratchFiles.h"
 
@@ -240,65 +241,36 @@ struct GeneratedHive {
     bool malformed = false; // holds a line that Wine's loader skips as malformed
 };
 
-std::string GeneratedValue(std::mt19937 &random, size_t index)
-{
-    const std::string name = "\"v" + std::to_string(index) + "\"=";
-    switch (random() % 5) {
-    case 0: return name + "\"text " + std::to_string(random() % 1000) + "\"";
-    case 1: return "@=\"default\"";
-    case 2: {
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "dword:%08x", static_cast<unsigned>(random()));
-        return name + digits;
-    }
-    case 3: return name + "str(2):\"%PATH%;" + std::to_string(random() % 10) + "\"";
-    default: {
-        std::string line = name + "hex(" + std::to_string(random() % 12) + "):";
-        for (size_t i = 0, count = random() % 40; i < count; ++i) {
-            char byte[4];
-            std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned>(random() % 256));
-            // Continued on the next line after 20 bytes, as Wine wraps data.
-            line += std::string(i == 0 ? "" : i % 20 ? "," : ",\\\n  ") + byte;
-        }
-        return line;
-    }
-    }
-}
-
 GeneratedHive GenerateHive(std::mt19937 &random)
 {
     const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
-    std::set<std::vector<std::string>> paths; // tree order, for names in lower case
-    for (size_t wanted = 2 + random() % 12; paths.size() < wanted;) {
-        std::vector<std::string> path{"Gen"};
-        for (size_t depth = 1 + random() % 3; depth > 0; --depth)
-            path.push_back(std::string(1, static_cast<char>('a' + random() % 3)) + std::to_string(random() % 2));
-        paths.insert(path);
-    }
-    const char *stamps[] = {" 1796707998", " 1796707998 673823", "1796707998junk", " 5 x y", "", " words"};
+    const auto number = [&](unsigned below) { return std::to_string(random() % below); };
+    std::set<std::string> paths; // tree order, for names such as these
+    for (size_t wanted = 2 + random() % 12; paths.size() < wanted;)
+        paths.insert("Gen\\\\" + std::string(1, static_cast<char>('a' + random() % 3)) +
+                     (chance(50) ? "\\\\b" + number(2) : "") + (chance(30) ? "\\\\c" + number(2) : ""));
+    const std::string stamps[] = {" 1796707998", " 1796707998 673823", "1796707998junk", " 5 x y", "", " words"};
+    // Hex data continued on a next line, as Wine wraps it, among them.
+    const std::string values[] = {"\"text\"", "dword:0000002a", "str(2):\"%PATH%\"", "hex(7):61,00,00,00,00,00",
+                                  "hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,\\\n  15"};
     std::vector<std::string> blocks;
-    for (const auto &path : paths) {
-        std::string block = "[";
-        for (const std::string &name : path)
-            block += (&name == &path.front() ? "" : "\\\\") + name;
-        block += "]" + std::string(stamps[chance(60) ? 0 : 1 + random() % 5]) + "\n";
-        for (size_t i = 0, count = random() % 4; i < count; ++i)
-            block += (chance(15) ? "; a comment\n\n" : "") + GeneratedValue(random, i) + "\n";
-        blocks.push_back(block);
+    for (const std::string &path : paths) {
+        blocks.push_back("[" + path + "]" + stamps[chance(60) ? 0 : 1 + random() % 5] + "\n");
+        for (size_t i = random() % 4; i > 0; --i)
+            blocks.back() += (chance(15) ? "; a comment\n\n" : "") + (chance(20) ? "@" : "\"v" + number(3) + "\"") +
+                             "=" + values[random() % std::size(values)] + "\n";
     }
-    GeneratedHive hive;
     if (chance(25)) { // a key written twice, its second block last
         const std::string &twice = blocks[random() % blocks.size()];
         blocks.push_back(twice.substr(0, twice.find('\n') + 1) + "\"again\"=\"second block\"\n");
     }
     if (chance(25)) // keys out of order
         std::swap(blocks[random() % blocks.size()], blocks[random() % blocks.size()]);
-    if (chance(25)) {
-        // (A value line whose data is not understood is no such line: Wine
-        // keeps its name as an empty value.)
+    GeneratedHive hive;
+    // (A value line whose data is not understood is no such line: Wine keeps
+    // its name as an empty value.)
+    if ((hive.malformed = chance(25)))
         blocks[random() % blocks.size()] += chance(50) ? "stray text\n" : "\n[Gen\\\\broken\n\"x\"=\"1\"\n";
-        hive.malformed = true;
-    }
     for (const std::string &block : blocks)
         hive.blocks += block + "\n";
     return hive;
@@ -566,31 +538,13 @@ protected:
         EXPECT_EQ(reg.ReadText("Додано"), added);
     }
 
-    // What our engine shows of key (below HKEY_USERS), named as regdump names it.
+    // What each side serves below HKEY_USERS\.Default\Gen, named as regdump names it.
     static void DumpWithEngine(HKEY key, const std::string &name, SeenKeys &seen)
     {
-        auto &values = seen[name];
-        for (DWORD index = 0;; ++index) {
-            WCHAR valueName[16384];
-            DWORD nameLength = 16384;
-            std::string data(1 << 16, '\0');
-            DWORD size = static_cast<DWORD>(data.size());
-            DWORD type = 0;
-            if (RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
-                              &size) != ERROR_SUCCESS)
-                break;
-            values[Utf8(std::u16string(valueName, nameLength))] = {type, data.substr(0, size)};
-        }
-        for (DWORD index = 0;; ++index) {
-            WCHAR child[256];
-            DWORD length = 256;
-            HKEY sub = nullptr;
-            if (RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            ASSERT_EQ(RegOpenKeyExW(key, child, 0, KEY_READ, &sub), ERROR_SUCCESS);
-            DumpWithEngine(sub, name + "\\" + Utf8(std::u16string(child, length)), seen);
-            RegCloseKey(sub);
-        }
+        for (const regfile::Value &value : regfile::ValuesOf(key))
+            seen[name][value.name] = {value.type, value.data};
+        seen[name];
+        regfile::EachSubkey(key, name, [&](HKEY sub, const std::string &child) { DumpWithEngine(sub, name + "\\" + child, seen); });
     }
 
     static SeenKeys GeneratedKeysSeenByEngine()
@@ -598,10 +552,9 @@ protected:
         SeenKeys seen;
         EXPECT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_USERS, ".Default\\Gen", 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            DumpWithEngine(key, "HKEY_USERS\\.Default\\Gen", seen);
-            RegCloseKey(key);
-        }
+        EXPECT_EQ(RegOpenKeyExA(HKEY_USERS, ".Default\\Gen", 0, KEY_READ, &key), ERROR_SUCCESS);
+        DumpWithEngine(key, "HKEY_USERS\\.Default\\Gen", seen);
+        RegCloseKey(key);
         EXPECT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
         return seen;
     }
@@ -609,9 +562,7 @@ protected:
     static SeenKeys GeneratedKeysSeenByWine()
     {
         std::string dump;
-        Shell("env LC_ALL=C.UTF-8 " + ShellQuoted(wine64_) + " " + ShellQuoted(regdump_) +
-                  " 'HKEY_USERS\\.Default\\Gen' 2>/dev/null",
-              &dump);
+        Shell(ShellQuoted(wine64_) + " " + ShellQuoted(regdump_) + " 'HKEY_USERS\\.Default\\Gen' 2>/dev/null", &dump);
         StopServer(); // which saves the files in its own way
         return ParseDump(dump);
     }
@@ -660,35 +611,28 @@ TEST_F(InteropTest, PerturbedHivesServeWhatWineServes)
         SCOPED_TRACE("seed " + std::to_string(seed) + ", run " + std::to_string(run) + ":\n" + hive.blocks);
         writeFile(file, text);
         SeenKeys expected = GeneratedKeysSeenByWine();
-        writeFile(file, text);
+        writeFile(file, text); // as it was before Wine saved it
         ASSERT_FALSE(expected.empty());
         EXPECT_EQ(GeneratedKeysSeenByEngine(), expected);
 
-        // A new key and a value in the first key; a hive with a line not
-        // understood refuses both and keeps its file.
-        writeFile(file, text);
+        // A value and a key added to the last key, which has a line; a hive
+        // with a line not understood refuses both and keeps its file.
+        const LSTATUS status = hive.malformed ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        const std::string last = expected.rbegin()->first;
         ASSERT_EQ(VtrRegReset(prefix_.c_str()), ERROR_SUCCESS);
-        HKEY added = nullptr;
-        const LSTATUS created = RegCreateKeyExA(HKEY_USERS, ".Default\\Gen\\added", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                nullptr, &added, nullptr);
-        EXPECT_EQ(created, hive.malformed ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
-        const std::string &first = expected.begin()->first;
-        HKEY firstKey = nullptr;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_USERS, first.substr(std::strlen("HKEY_USERS\\")).c_str(), 0, KEY_ALL_ACCESS,
-                                &firstKey),
+        HKEY key = nullptr, added = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_USERS, last.c_str() + std::strlen("HKEY_USERS\\"), 0, KEY_ALL_ACCESS, &key),
                   ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExA(firstKey, "added", 0, REG_BINARY, reinterpret_cast<const BYTE *>("\x01"), 1),
-                  hive.malformed ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
-        RegCloseKey(firstKey);
-        if (created == ERROR_SUCCESS)
-            RegCloseKey(added);
+        EXPECT_EQ(RegSetValueExA(key, "added", 0, REG_BINARY, reinterpret_cast<const BYTE *>("\x01"), 1), status);
+        EXPECT_EQ(RegCreateKeyExA(key, "added", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &added, nullptr), status);
+        RegCloseKey(added);
+        RegCloseKey(key);
         ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
         if (!hive.malformed) {
-            expected["HKEY_USERS\\.Default\\Gen\\added"];
-            expected[first]["added"] = {REG_BINARY, "\x01"};
-        } else {
-            EXPECT_EQ(readFile(file), text);
+            expected[last]["added"] = {REG_BINARY, "\x01"};
+            expected[last + "\\added"];
         }
+        EXPECT_EQ(readFile(file) == text, hive.malformed);
         EXPECT_EQ(GeneratedKeysSeenByEngine(), expected);
         EXPECT_EQ(GeneratedKeysSeenByWine(), expected);
     }

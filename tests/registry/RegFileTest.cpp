@@ -7,9 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include "ScratchFiles.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -156,6 +164,89 @@ TEST_F(RegFileTest, ValueLinesAreReadAsWineReadsThem)
     }
 }
 
+// Whole files, as Wine 8's reg import stores them, by line breaks,
+// continuations, byte-order marks and encodings, and hex(N) forms: each value
+// as "name|type|bytes", and the lines reported as not applied. Encodings are
+// those of code page 1251.
+TEST_F(RegFileTest, FilesStoreWhatWineStores)
+{
+    const std::string k = "[" + kFullName + "]", v5 = "Windows Registry Editor Version 5.00";
+    const auto file = [&](const std::string &eol, const std::vector<std::string> &body, const std::string &head) {
+        std::string text = head + eol + eol + k + eol;
+        for (const std::string &line : body)
+            text += line + eol;
+        return text;
+    };
+    const auto u16 = [](const std::string &text) { return "\xFF\xFE" + textconv::toBytes(textconv::fromWtf8(text)); };
+    const std::vector<std::string> abc = {R"("a"="1")", R"("b"=hex:01,\)", "  02", R"("c"=dword:00000003)"};
+    const std::vector<std::string> storedAbc = {"a|1|31000000", "b|3|0102", "c|4|03000000"};
+    const struct {
+        std::string bytes;
+        std::vector<std::string> stored;
+        std::vector<size_t> problemLines;
+    } rows[] = {
+        // Line breaks.
+        {u16(file("\r", abc, v5)), storedAbc, {}},
+        {u16(file("\n\r", abc, v5)), storedAbc, {}},
+        {file("\r", abc, "REGEDIT4"), storedAbc, {}},
+        {file("\n\r", abc, "REGEDIT4"), storedAbc, {}},
+        {"REGEDIT4\r\n" + k + "\r\"a\"=\"1\"\n\r\"b\"=hex:01,\\\r  02\n\"c\"=dword:00000003\r\n", storedAbc, {}},
+        {u16(file("\r\n", {"\"a\"=\"x\ry\"", R"("b"="2")"}, v5)), {"b|1|32000000"}, {4, 5}},
+        // Continuations: whatever the blanks and names; a key line or a bad
+        // line joins the value, which is reported on its first line.
+        {u16(file("\r\n", {R"("a" = hex:01,\)", " 02", "\"b\"\t=\thex(2):41,00,\\", " 00,00", R"(@ = hex:07,\)", " 08"}, v5)),
+         {"a|3|0102", "b|2|41000000", "|3|0708"}, {}},
+        {u16(file("\r\n", {R"("x;y"=hex:01,\)", " 02", R"("=hex;"=hex:03,\)", " 04", R"("q\"=hex;"=hex:09,\)", " 0a"}, v5)),
+         {"x;y|3|0102", "=hex;|3|0304", "q\"=hex;|3|090a"}, {}},
+        {u16(file("\r\n", {R"("a"=hex:01,\)", "[" + kFullName + "\\Sub]", R"("b"="2")"}, v5)), {"b|1|32000000"}, {4}},
+        {u16(file("\r\n", {R"("z"="1")", R"("a"=hex:01,\)", "  zz", R"("b"="2")"}, v5)), {"z|1|31000000", "b|1|32000000"}, {5}},
+        {u16(file("\r\n", {R"("a"=hex:01,02 \)", " 03", R"("b"=hex:01\)", " 02"}, v5)), {}, {4, 6}},
+        // Byte-order marks and encodings. A UTF-8 one, and version 5 text
+        // that is well-formed UTF-8, are read as UTF-8 (where Wine's reg
+        // refuses the one and reads the other in the ANSI code page).
+        {"\xEF\xBB\xBF" + file("\r\n", {"\"a\"=\"caf\xC3\xA9\""}, v5), {"a|1|630061006600e9000000"}, {}},
+        {file("\r\n", {"\"\xD0\x9A\"=hex(2):41,00,00,00"}, v5), {"\xD0\x9A|2|41000000"}, {}},
+        {file("\r\n", {"\"caf\xE9\"=\"\xCA\"", R"("b"=hex(2):41,00,00,00)"}, v5),
+         {"caf\xD0\xB9|1|1a040000", "b|2|4100000000000000"}, {}},
+        {u16(file("\r\n", {R"("a"="1")"}, "REGEDIT4")), {"a|1|31000000"}, {}},
+        // hex(N) forms and the bytes after them.
+        {u16(file("\r\n", {"\"a\"=hex( 2):41,00,00,00", "\"b\"=hex(+2):41,00,00,00", "\"c\"=hex(-1):01",
+                           "\"d\"=hex(000000002):41,00,00,00",
+                           "\"e\"=hex():01", "\"f\"=hex(\t7fffffff):01", "\"g\"=hex(-0):", "\"h\"=hex(0x2):01",
+                           "\"i\"=hex(100000000):01", "\"j\"=hex(2 ):01", "\"k\"=hex(2) :01", "\"l\"=HEX(2):01",
+                           "\"m\"=hex(-ffffffff):01", "\"n\"=hex(  ):01", "\"o\"=Hex:01"}, v5)),
+         {"a|2|41000000", "b|2|41000000", "c|4294967295|01", "d|2|41000000", "e|0|01", "f|2147483647|01", "g|0|"},
+         {11, 12, 13, 14, 15, 16, 17, 18}},
+        {u16(file("\r\n", {"\"a\"=hex:0001", "\"b\"=hex:0x1", "\"c\"=hex:+1", "\"d\"=hex:01,2,003", "\"e\"=hex: 01,\t02",
+                           "\"f\"=hex:100", "\"g\"=hex:01 ,02", "\"h\"=hex:-1", "\"i\"=hex:,01", "\"j\"=hex:01,,"}, v5)),
+         {"a|3|01", "b|3|01", "c|3|01", "d|3|010203", "e|3|0102"}, {9, 10, 11, 12, 13}},
+    };
+#ifndef _WIN32
+    setenv("LC_ALL", "ru_RU.UTF-8", 1); // the test runs under Wine with it
+#endif
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.bytes);
+        const regfile::ImportReport report = regfile::Import(row.bytes);
+        std::map<std::string, std::pair<DWORD, std::string>> wanted;
+        for (const std::string &value : row.stored) {
+            const size_t bar = value.find('|'), type = value.rfind('|');
+            std::string bytes;
+            for (size_t i = type + 1; i + 1 < value.size(); i += 2)
+                bytes += static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16));
+            wanted[value.substr(0, bar)] = {static_cast<DWORD>(std::stoul(value.substr(bar + 1, type - bar - 1))), bytes};
+        }
+        EXPECT_EQ(Stored(), wanted);
+        std::vector<size_t> lines;
+        for (const std::string &problem : report.problems)
+            lines.push_back(std::stoul(problem.substr(5)));
+        EXPECT_EQ(lines, row.problemLines);
+        DeleteKeyTree(HKEY_CURRENT_USER, kPath);
+    }
+#ifndef _WIN32
+    unsetenv("LC_ALL");
+#endif
+}
+
 #ifndef _WIN32
 // A REGEDIT4 file is read in the ANSI code page of the locale, as Wine reads it.
 TEST_F(RegFileTest, Regedit4IsReadInTheLocalesCodePage)
@@ -184,6 +275,21 @@ TEST_F(RegFileTest, Regedit4IsReadInTheLocalesCodePage)
         setenv("LC_ALL", before.c_str(), 1);
     else
         unsetenv("LC_ALL");
+}
+
+// A file that is no .reg file is refused from its first bytes: 4 GiB of
+// zeros (a sparse file) are never read whole.
+TEST_F(RegFileTest, FileThatIsNoRegFileIsRefusedFromItsFirstBytes)
+{
+    const TempDir dir("vantor-regfile");
+    const std::string path = dir.file("zeros.reg");
+    writeFile(path, "");
+    ASSERT_EQ(truncate(path.c_str(), 4LL << 30), 0);
+    struct rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    EXPECT_THROW(regfile::ImportFile(path), regfile::Error);
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 << 10) << "kB more at the peak";
 }
 
 // Over our engine alone: Wine's server has been seen to crash on a line that deletes a root.
@@ -225,6 +331,23 @@ TEST_F(RegFileTest, DeleteTreeTakesALinkAndLeavesWhatItPointsTo)
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Link"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Target\\Branch"));
     EXPECT_EQ(regfile::DeleteTree(HKEY_USERS, ".Default"), ERROR_ACCESS_DENIED);
+}
+#else
+// The single-byte code pages that files are read in, against the system's
+// own (Wine's, where the tests run): every byte from 0x80 on in each page.
+TEST(RegFileCodePages, BytesDecodeAsMultiByteToWideCharDecodesThem)
+{
+    const auto system = [](unsigned page, const std::string &bytes) {
+        std::wstring units(bytes.size() + 1, L'\0');
+        const int n = MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), units.data(),
+                                          static_cast<int>(units.size()));
+        return std::optional<std::u16string>(std::u16string(units.begin(), units.begin() + n));
+    };
+    for (const unsigned page : {874u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u})
+        for (int byte = 0x80; byte <= 0xFF; ++byte)
+            EXPECT_EQ(textconv::decodeCodePage(page, std::string(1, static_cast<char>(byte))),
+                      system(page, std::string(1, static_cast<char>(byte))))
+                << "page " << page << ", byte " << byte;
 }
 #endif
 

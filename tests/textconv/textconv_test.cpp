@@ -31,6 +31,7 @@ TEST(Utf8, IllFormedBytesBecomeWhatWineMakesOfThem) {
     };
     for (const auto &row : rows) {
         EXPECT_EQ(textconv::toUtf16(row.bytes), row.units) << row.bytes;
+        EXPECT_EQ(textconv::decodeCodePage(textconv::kUtf8CodePage, row.bytes), row.units) << row.bytes;
         std::string bytes;
         textconv::appendUtf16Bytes(std::string(row.bytes) + "01234567", bytes);
         EXPECT_EQ(bytes, textconv::toBytes(row.units + u"01234567")) << row.bytes;
@@ -44,7 +45,8 @@ TEST(Utf8, Wtf8KeepsEveryUnitAndUtf8KeepsWellFormedText) {
     std::mt19937 random(7);
     const char16_t pool[] = {u'a', u'\\', 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF, 0};
     for (int round = 0; round < 2000; ++round) {
-        std::u16string text(random() % 12, u'\0');
+        // The first long enough to be measured before it is converted.
+        std::u16string text(round == 0 ? 100000 : random() % 12, u'\0');
         for (char16_t &unit : text)
             unit = pool[random() % std::size(pool)];
         const std::string wtf8 = textconv::toWtf8(text);

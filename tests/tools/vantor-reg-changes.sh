@@ -8,7 +8,7 @@
 # Wine's reg takes them.
 set -euo pipefail
 tool=$1
-prefix=$(mktemp -d /tmp/vantor-reg-copies.XXXXXX)
+prefix=$(mktemp -d /tmp/vantor-reg-changes.XXXXXX)
 trap 'rm -rf -- "$prefix"' EXIT
 for hive in system user; do printf 'WINE REGISTRY Version 2\n' >"$prefix/$hive.reg"; done
 export XDG_STATE_HOME=$prefix/state
@@ -28,12 +28,12 @@ snapshot() { reg export 'HKCU\T' "$prefix/snap.reg" /y >/dev/null && cat "$prefi
     iconv -f utf-8 -t utf-16le; } >"$prefix/batch.reg"
 
 # Each way of deleting: the copy it leaves, imported, gives back the same tree.
-for how in "delete HKCU\\T\\A /f" "delete HKCU\\T\\A\\B /va /f" "delete HKCU\\T\\A /v m /f" "import $prefix/batch.reg"; do
+for how in "delete HKCU\\T\\A /f" "delete HKCU\\T\\A\\B /va /f" "delete HKCU\\T\\A /v m /f" "import $prefix/batch.reg" "import -"; do
     rm -rf "$copies"
     tree
     before=$(snapshot | od -An -tx1)
     read -r -a words <<<"$how"
-    reg "${words[@]}" >/dev/null || fail "$how: exit $?"
+    cat "$prefix/batch.reg" | reg "${words[@]}" >/dev/null || fail "$how: exit $?"
     made=("$copies"/*.reg)
     [ ${#made[@]} = 1 ] || { fail "$how: ${#made[@]} copies"; continue; }
     case ${made[0]} in *" $(basename "$prefix") HKEY_CURRENT_USER_T_A"*) ;; *) fail "$how: named ${made[0]}" ;; esac

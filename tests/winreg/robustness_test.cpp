@@ -333,6 +333,41 @@ TEST_F(Robustness, HiveMadeReadOnlyOnRequest) {
     testing::internal::GetCapturedStderr();
 }
 
+// The cause a hive tells, for each state of its file and each request: a
+// file not understood is told before a request, a request before what the
+// file system says.
+TEST_F(Robustness, ReadOnlyCauseOfEachFileStateAndRequest) {
+    const std::string good = "WINE REGISTRY Version 2\n\n[Software\\\\A] 1\n\"v\"=\"x\"\n";
+    const struct {
+        std::string text;
+        mode_t mode;
+        bool requested;
+        VtrHiveCause cause;
+        DWORD line;
+    } rows[] = {
+        {good, 0644, false, VTR_HIVE_WRITABLE, 0},
+        {good, 0644, true, VTR_HIVE_READ_ONLY_REQUESTED, 0},
+        {good + "stray text\n", 0644, false, VTR_HIVE_NOT_UNDERSTOOD, 5},
+        {good + "stray text\n", 0644, true, VTR_HIVE_NOT_UNDERSTOOD, 5},
+        {good, 0444, false, VTR_HIVE_FILE_NOT_WRITABLE, 0},
+        {good, 0444, true, VTR_HIVE_READ_ONLY_REQUESTED, 0},
+    };
+    testing::internal::CaptureStderr();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.text + " mode " + std::to_string(row.mode) + (row.requested ? ", requested" : ""));
+        writeFile(dir_.file("user.reg"), row.text);
+        ASSERT_EQ(chmod(dir_.file("user.reg").c_str(), row.mode), 0);
+        restartEngine();
+        ASSERT_EQ(VtrRegSetReadOnly("user.reg", row.requested), ERROR_SUCCESS);
+        VtrHiveState state{};
+        ASSERT_EQ(VtrRegHiveState("user.reg", &state), ERROR_SUCCESS);
+        EXPECT_EQ(state.cause, row.cause);
+        EXPECT_EQ(state.line, row.line);
+        ASSERT_EQ(chmod(dir_.file("user.reg").c_str(), 0644), 0);
+    }
+    testing::internal::GetCapturedStderr();
+}
+
 TEST_F(Robustness, RunningWineServerMakesThePrefixReadOnly) {
     usePrefixCopy();
     FakeWineServer fake(dir_.path());

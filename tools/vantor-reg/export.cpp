@@ -1,19 +1,9 @@
 // export KEY FILE [/y]
 #include "reg.h"
 
-#include <sys/stat.h>
-
 #include "files/safe_file.h"
 
 namespace reg {
-
-// Whether an export to path replaces a file that stands there; a FIFO or a
-// device is written straight to instead.
-static bool ExportReplaces(const std::string &path)
-{
-    struct stat info{};
-    return stat(path.c_str(), &info) == 0 && !files::isWrittenThrough(info.st_mode);
-}
 
 int Export(Console &console, const Arguments &args)
 {
@@ -27,7 +17,7 @@ int Export(Console &console, const Arguments &args)
     if (!key)
         return console.Fail(kNoKey);
     const std::string &file = args[2];
-    if (!switches->contains("y") && ExportReplaces(file)) {
+    if (!switches->contains("y") && files::replacesAFile(file)) {
         const Answer answer =
             console.Ask("The file '" + file + "' already exists. Do you want to overwrite it?", false);
         if (answer != Answer::Yes)

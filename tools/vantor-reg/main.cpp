@@ -39,8 +39,9 @@ Operations (switches may start with / or -, in any case):
       Copies the values of KEY1 (and with /s its subkeys) into KEY2.
   export KEY FILE [/y]
       Writes KEY and all below it to FILE as a .reg file (version 5, UTF-16).
-  import FILE
-      Applies a .reg file (version 5 in UTF-16 or UTF-8, or REGEDIT4).
+  import FILE | -
+      Applies a .reg file (version 5 in UTF-16 or UTF-8, or REGEDIT4); -
+      reads it from standard input, a pipe or a file.
   copies
       Lists the copies kept before deletes from this prefix, newest first,
       with the keys each holds and the command that brings it back.

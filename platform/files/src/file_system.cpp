@@ -27,6 +27,9 @@ int FileSystem::fsync(int fd) { return ::fsync(fd); }
 int FileSystem::close(int fd) { return ::close(fd); }
 int FileSystem::fstat(int fd, struct stat *st) { return ::fstat(fd, st); }
 int FileSystem::stat(const std::string &path, struct stat *st) { return ::stat(path.c_str(), st); }
+int FileSystem::lstatat(int dirFd, const std::string &name, struct stat *st) {
+    return ::fstatat(dirFd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
+}
 int FileSystem::access(const std::string &path, int mode) { return ::access(path.c_str(), mode); }
 int FileSystem::fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int FileSystem::fchown(int fd, uid_t uid, gid_t gid) { return ::fchown(fd, uid, gid); }

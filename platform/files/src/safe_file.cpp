@@ -1,12 +1,18 @@
 #include "files/safe_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
-#include <random>
+#include <pthread.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +23,7 @@ namespace {
 // Writes all of parts, repeating short writes and gathering as many parts
 // into one call as the system takes; 0 or errno.
 int writeAll(int fd, std::vector<iovec> parts) {
+    std::erase_if(parts, [](const iovec &part) { return part.iov_len == 0; });
     size_t next = 0;
     while (next < parts.size()) {
         const int count = static_cast<int>(std::min<size_t>(parts.size() - next, IOV_MAX));
@@ -39,11 +46,67 @@ int writeAll(int fd, std::vector<iovec> parts) {
     return 0;
 }
 
+// While it lives, a write to a pipe whose reader has quit fails with EPIPE
+// instead of ending the process: SIGPIPE is held back, and one that such a
+// write raised is taken before the old mask returns. Only the writes of
+// this thread are concerned.
+class PipeSignalHeld {
+public:
+    PipeSignalHeld() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        wasPending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        held_ = pthread_sigmask(SIG_BLOCK, &pipe_, &old_) == 0;
+    }
+    ~PipeSignalHeld() {
+        if (!held_)
+            return;
+        sigset_t pending;
+        if (!wasPending_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec now{};
+            (void)sigtimedwait(&pipe_, nullptr, &now); // it is pending: taking it cannot fail
+        }
+        (void)pthread_sigmask(SIG_SETMASK, &old_, nullptr); // restores a mask that was valid
+    }
+    PipeSignalHeld(const PipeSignalHeld &) = delete;
+    PipeSignalHeld &operator=(const PipeSignalHeld &) = delete;
+
+private:
+    sigset_t pipe_{};
+    sigset_t old_{};
+    bool wasPending_ = false;
+    bool held_ = false;
+};
+
+int writeThrough(int fd, const std::vector<iovec> &parts) {
+    const PipeSignalHeld held;
+    return writeAll(fd, parts);
+}
+
 off_t sizeOf(const std::vector<iovec> &parts) {
     off_t size = 0;
     for (const iovec &part : parts)
         size += static_cast<off_t>(part.iov_len);
     return size;
+}
+
+// /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N name a descriptor
+// of this process: N, or -1 for any other path.
+int descriptorNamed(std::string_view path) {
+    if (path == "/dev/stdout")
+        return 1;
+    if (path == "/dev/stderr")
+        return 2;
+    for (const std::string_view folder : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/")}) {
+        if (!path.starts_with(folder))
+            continue;
+        const std::string_view digits = path.substr(folder.size());
+        if (digits.empty() || digits.size() > 9 || !std::ranges::all_of(digits, [](char c) { return c >= '0' && c <= '9'; }))
+            return -1;
+        return std::atoi(std::string(digits).c_str());
+    }
+    return -1;
 }
 
 // The folder and name of the file a path stands for: for a symbolic link,
@@ -66,21 +129,88 @@ Place placeOf(const std::string &path) {
     return {slash == 0 ? std::string("/") : real.substr(0, slash), real.substr(slash + 1)};
 }
 
-// Creates "<name>.vantor-<random>" in the folder, which no other file has;
-// the descriptor, or -1 with errno set and temporary left empty.
+bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether name in folder still leads to the file open as fd.
+bool nameLeadsTo(int folder, const std::string &name, const struct stat &open) {
+    struct stat now{};
+    return fileSystem().lstatat(folder, name, &now) == 0 && sameFile(now, open);
+}
+
+std::string randomSuffix(int &error) {
+    uint64_t random = 0;
+    if (getrandom(&random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+        error = errno ? errno : EIO;
+        return {};
+    }
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random));
+    return suffix;
+}
+
+// Creates "<name>.vantor-<random>" in the folder, which no other file has,
+// and locks it, so that no sweep takes it while it lives; the descriptor,
+// or -1 with errno set and temporary left empty.
 int createTemporary(int folder, const std::string &name, mode_t mode, std::string &temporary) {
-    thread_local std::mt19937_64 random{std::random_device{}()};
+    FileSystem &fs = fileSystem();
     for (;;) {
-        char suffix[17];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-        temporary = name + std::string(kTempInfix) + suffix;
-        const int fd = fileSystem().openat(folder, temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST) {
+        int error = 0;
+        temporary = name + std::string(kTempInfix) + randomSuffix(error);
+        FileDescriptor fd(error ? -1 : fs.openat(folder, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd.get() < 0 && !error && errno == EEXIST)
+            continue;
+        if (fd.get() < 0) {
+            errno = error ? error : errno;
             temporary.clear();
             return -1;
         }
+        struct stat st{};
+        if (fs.fstat(fd.get(), &st) != 0) {
+            error = errno;
+            (void)fs.unlinkat(folder, temporary); // ours: nothing more to be done when it stays
+            temporary.clear();
+            errno = error;
+            return -1;
+        }
+        // A file system without locks leaves it unlocked; no sweep can take it then either.
+        const bool locked = fs.tryLock(fd.get()) == 0 || errno != EWOULDBLOCK;
+        // A sweep took it between its creation and the lock: another name.
+        if (locked && nameLeadsTo(folder, temporary, st))
+            return fd.release();
+    }
+}
+
+// The names in the folder of our temporary files for name.
+std::vector<std::string> temporariesIn(int folder, const std::string &name) {
+    std::vector<std::string> names;
+    const int listFd = dup(folder);
+    DIR *dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            close(listFd);
+        return names;
+    }
+    while (const dirent *entry = readdir(dir)) {
+        if (isTemporaryOf(entry->d_name, name))
+            names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+// Removes the temporary files of name that no writer holds: a killed
+// writer's. Nothing else is touched, and what cannot be removed now is
+// tried again by the next writer.
+void sweepTemporaries(int folder, const std::string &name) {
+    FileSystem &fs = fileSystem();
+    for (const std::string &entry : temporariesIn(folder, name)) {
+        const FileDescriptor fd(fs.openat(folder, entry, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st{};
+        if (fd.get() < 0 || fs.fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (fs.tryLock(fd.get()) != 0 || !nameLeadsTo(folder, entry, st))
+            continue; // its writer lives, or the name went meanwhile
+        (void)fs.unlinkat(folder, entry);
     }
 }
 
@@ -96,9 +226,9 @@ int proveRoom(int folder, const std::string &name, const std::vector<iovec> &par
     int error = writeAll(fd.get(), parts);
     if (!error && fs.fsync(fd.get()) != 0)
         error = errno;
-    if (fd.close() != 0 && !error)
-        error = errno;
     if (fs.unlinkat(folder, temporary) != 0 && !error)
+        error = errno;
+    if (fd.close() != 0 && !error)
         error = errno;
     return error;
 }
@@ -114,55 +244,103 @@ int reserveRoom(int folder, const std::string &name, int fd, const std::vector<i
     return proveRoom(folder, name, parts);
 }
 
-int rewriteInPlace(int folder, const std::string &name, const std::vector<iovec> &parts) {
-    FileSystem &fs = fileSystem();
-    FileDescriptor fd(fs.openat(folder, name, O_WRONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno;
-    if (const int error = reserveRoom(folder, name, fd.get(), parts))
-        return error;
-    if (const int error = writeAll(fd.get(), parts))
-        return error;
-    if (fs.ftruncate(fd.get(), sizeOf(parts)) != 0 || fs.fsync(fd.get()) != 0 || fd.close() != 0)
-        return errno;
-    return fs.fsync(folder) == 0 ? 0 : errno;
+// The file is in place; only the durability of its name is unknown. The
+// save stands, as the file system's own journal will most likely keep it.
+void tellFolderNotSynced(const std::string &path, int error) {
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+        std::fprintf(stderr, "vantor: %s is written, but its folder could not be synced (%s); a power loss may "
+                             "bring back the file it replaced\n",
+                     path.c_str(), std::strerror(error));
 }
 
 } // namespace
 
+bool isTemporaryOf(std::string_view entry, std::string_view name) {
+    constexpr size_t kDigits = 16;
+    if (entry.size() != name.size() + kTempInfix.size() + kDigits || !entry.starts_with(name) ||
+        entry.substr(name.size(), kTempInfix.size()) != kTempInfix)
+        return false;
+    return std::ranges::all_of(entry.substr(entry.size() - kDigits),
+                               [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 bool isWrittenThrough(mode_t mode) { return S_ISFIFO(mode) || S_ISCHR(mode); }
 
+bool replacesAFile(const std::string &path) {
+    struct stat st{};
+    return descriptorNamed(path) < 0 && fileSystem().stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 SafeFile::~SafeFile() {
-    if (!temporary_.empty()) {
-        fd_.adopt(-1);
+    if (!temporary_.empty())
         (void)fileSystem().unlinkat(folder_.get(), temporary_); // nothing more to be done when it stays
-    }
 }
 
 int SafeFile::open(const std::string &path) {
     FileSystem &fs = fileSystem();
-    struct stat st{};
-    if (fs.stat(path, &st) != 0)
-        return errno == ENOENT ? openForReplacing(path, nullptr) : errno;
-    if (isWrittenThrough(st.st_mode)) {
-        way_ = Way::Through;
-        fd_.adopt(fs.open(path, O_WRONLY | O_CLOEXEC));
-        return fd_.get() < 0 ? errno : 0;
-    }
-    if (S_ISDIR(st.st_mode))
-        return EISDIR;
-    if (!S_ISREG(st.st_mode))
-        return ENOTSUP;
-    return openForReplacing(path, &st);
-}
-
-int SafeFile::openForReplacing(const std::string &path, const struct stat *old) {
-    FileSystem &fs = fileSystem();
+    path_ = path;
+    if (const int fd = descriptorNamed(path); fd >= 0)
+        return openDescriptor(fd);
     const Place place = placeOf(path);
     folder_.adopt(fs.open(place.folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder_.get() < 0)
         return errno;
     name_ = place.name;
+    // Looked at once, without following a link: what is written is this.
+    const FileDescriptor found(fs.openat(folder_.get(), name_, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (found.get() < 0)
+        return errno == ENOENT ? openForReplacing(nullptr) : errno;
+    struct stat st{};
+    if (fs.fstat(found.get(), &st) != 0)
+        return errno;
+    existed_ = true;
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    if (S_ISLNK(st.st_mode))
+        return ENOENT; // a link that points nowhere
+    if (isWrittenThrough(st.st_mode))
+        return openThrough(found.get(), st);
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    if (!S_ISREG(st.st_mode))
+        return ENOTSUP;
+    return openForReplacing(&st);
+}
+
+int SafeFile::openDescriptor(int fd) {
+    struct stat st{};
+    if (fileSystem().fstat(fd, &st) != 0)
+        return errno; // EBADF: closed, so there is nothing to write to
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    way_ = Way::Descriptor;
+    descriptor_ = fd;
+    return 0;
+}
+
+// Opens the very FIFO or device that was looked at, through the descriptor
+// that found it, without waiting for a FIFO's reader.
+int SafeFile::openThrough(int found, const struct stat &st) {
+    FileSystem &fs = fileSystem();
+    way_ = Way::Through;
+    fd_.adopt(fs.open("/proc/self/fd/" + std::to_string(found), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd_.get() < 0)
+        return errno; // ENXIO: a FIFO that nobody reads
+    struct stat now{};
+    if (fs.fstat(fd_.get(), &now) != 0)
+        return errno;
+    if (!sameFile(now, st))
+        return EBUSY;
+    const int flags = fcntl(fd_.get(), F_GETFL);
+    if (flags < 0 || fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return errno;
+    return 0;
+}
+
+int SafeFile::openForReplacing(const struct stat *old) {
+    FileSystem &fs = fileSystem();
+    sweepTemporaries(folder_.get(), name_);
     if (old && old->st_nlink > 1) {
         way_ = Way::InPlace;
         return 0;
@@ -179,37 +357,83 @@ int SafeFile::openForReplacing(const std::string &path, const struct stat *old) 
     return fs.fchmod(fd_.get(), old->st_mode & 07777) == 0 ? 0 : errno;
 }
 
+// Whether the name now leads elsewhere than it did when looked at.
+bool SafeFile::placeChanged() {
+    struct stat now{};
+    if (fileSystem().lstatat(folder_.get(), name_, &now) != 0)
+        return existed_;
+    return !existed_ || now.st_dev != dev_ || now.st_ino != ino_;
+}
+
 int SafeFile::write(std::string_view bytes) {
     if (way_ == Way::InPlace) {
         text_.append(bytes);
         return 0;
     }
-    return writeAll(fd_.get(), {{const_cast<char *>(bytes.data()), bytes.size()}});
+    return writeParts({{const_cast<char *>(bytes.data()), bytes.size()}});
+}
+
+int SafeFile::writeParts(const std::vector<iovec> &parts) {
+    switch (way_) {
+    case Way::Replace:
+        return writeAll(fd_.get(), parts);
+    case Way::Through:
+        return writeThrough(fd_.get(), parts);
+    case Way::Descriptor:
+        return writeThrough(descriptor_, parts);
+    case Way::InPlace:
+        break;
+    }
+    return EINVAL;
 }
 
 int SafeFile::commit() {
     switch (way_) {
     case Way::Through:
         return fd_.close() == 0 ? 0 : errno;
+    case Way::Descriptor:
+        return 0;
     case Way::InPlace:
-        return rewriteInPlace(folder_.get(), name_, {{text_.data(), text_.size()}});
+        return rewrite({{text_.data(), text_.size()}});
     case Way::Replace:
         return replace();
     }
     return EINVAL;
 }
 
+int SafeFile::rewrite(const std::vector<iovec> &parts) {
+    FileSystem &fs = fileSystem();
+    FileDescriptor fd(fs.openat(folder_.get(), name_, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno;
+    struct stat st{};
+    if (fs.fstat(fd.get(), &st) != 0)
+        return errno;
+    if (st.st_dev != dev_ || st.st_ino != ino_)
+        return EBUSY;
+    if (const int error = reserveRoom(folder_.get(), name_, fd.get(), parts))
+        return error;
+    if (const int error = writeAll(fd.get(), parts))
+        return error;
+    if (fs.ftruncate(fd.get(), sizeOf(parts)) != 0 || fs.fsync(fd.get()) != 0 || fd.close() != 0)
+        return errno;
+    return 0;
+}
+
 int SafeFile::replace() {
     FileSystem &fs = fileSystem();
-    int error = fs.fsync(fd_.get()) == 0 ? 0 : errno;
-    if (fd_.close() != 0 && !error)
-        error = errno;
-    if (!error && fs.renameat(folder_.get(), temporary_, name_) != 0)
-        error = errno;
-    if (error)
-        return error;
+    if (fs.fsync(fd_.get()) != 0)
+        return errno;
+    if (placeChanged())
+        return EBUSY;
+    // Renamed while still locked, so that no sweep takes it first.
+    if (fs.renameat(folder_.get(), temporary_, name_) != 0)
+        return errno;
     temporary_.clear();
-    return fs.fsync(folder_.get()) == 0 ? 0 : errno;
+    (void)fd_.close(); // its text is on the disk already
+    if (fs.fsync(folder_.get()) != 0)
+        tellFolderNotSynced(path_, errno);
+    return 0;
 }
 
 int writeFile(const std::string &path, const std::vector<iovec> &parts) {
@@ -217,8 +441,8 @@ int writeFile(const std::string &path, const std::vector<iovec> &parts) {
     if (const int error = file.open(path))
         return error;
     if (file.way_ == SafeFile::Way::InPlace)
-        return rewriteInPlace(file.folder_.get(), file.name_, parts);
-    if (const int error = writeAll(file.fd_.get(), parts))
+        return file.rewrite(parts);
+    if (const int error = file.writeParts(parts))
         return error;
     return file.commit();
 }

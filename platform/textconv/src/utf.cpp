@@ -102,9 +102,31 @@ struct LittleEndianUnits {
     }
 };
 
+template <typename Units> size_t utf8LengthOfUnits(const Units &text) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80)
+            n += 1;
+        else if (c < 0x800)
+            n += 2;
+        else if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1]))
+            n += 4, ++i;
+        else
+            n += 3;
+    }
+    return n;
+}
+
+// From this many units on, text is measured before it is converted: the room
+// of three bytes a unit, which ASCII text fills a third of, would cost page
+// faults for memory never used.
+constexpr size_t kMeasuredFrom = size_t{1} << 16;
+
 template <typename Units> void appendUnitsAsUtf8(const Units &text, std::string &out, bool keepSurrogates) {
     const size_t start = out.size();
-    out.resize(start + text.size() * 3); // a unit gives three bytes at most, a pair four
+    // A unit gives three bytes at most, a pair four.
+    out.resize(start + (text.size() < kMeasuredFrom ? text.size() * 3 : utf8LengthOfUnits(text)));
     char *to = out.data() + start;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
@@ -120,22 +142,6 @@ template <typename Units> void appendUnitsAsUtf8(const Units &text, std::string 
         }
     }
     out.resize(static_cast<size_t>(to - out.data()));
-}
-
-template <typename Units> size_t utf8LengthOfUnits(const Units &text) {
-    size_t n = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80)
-            n += 1;
-        else if (c < 0x800)
-            n += 2;
-        else if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1]))
-            n += 4, ++i;
-        else
-            n += 3;
-    }
-    return n;
 }
 
 } // namespace

@@ -96,6 +96,20 @@ public:
         return pos_ > start && !(pos_ < n_ && static_cast<unsigned char>(s_[pos_]) - unsigned{'0'} <= 9);
     }
 
+    // The rest of a key line after its ']', which is consumed: the key's
+    // time when a number comes first. Whatever follows is ignored, as Wine's
+    // loader ignores it; launchers stamp keys with a second number there.
+    bool keyLineRest(int64_t &unixTime) {
+        skipBlanks();
+        unixTime = 0;
+        const bool hasTime = !atEol() && takeDecimal(unixTime);
+        if (!hasTime)
+            unixTime = 0;
+        if (!endLine())
+            skipLine();
+        return hasTime;
+    }
+
     // The text of a quoted string or key path, after its opening character,
     // up to and including the closing one.
     bool quoted(char close, std::u16string *out) {
@@ -401,19 +415,6 @@ bool readOption(Parser &p, Key *key) {
     return false;
 }
 
-// The rest of a key line after its ']', which is consumed: the key's time
-// when a number comes first. Whatever follows is ignored, as Wine's loader
-// ignores it; launchers stamp keys with a second number there.
-bool readKeyLineRest(Parser &p, int64_t &unixTime) {
-    p.skipBlanks();
-    unixTime = 0;
-    const bool hasTime = !p.atEol() && p.takeDecimal(unixTime);
-    if (!hasTime)
-        unixTime = 0;
-    p.skipLine();
-    return hasTime;
-}
-
 // The name at position level (0 for the first) of the key path p is in
 // (after its '['), which p is left after; false when the path has fewer.
 bool decodePathName(Parser &p, size_t level, std::u16string &name) {
@@ -443,7 +444,7 @@ void readKeyHead(Parser &p, Key &key) {
             break;
     }
     p.setPos(p.pos() + 1); // the ']'
-    key.hasUnixTime = readKeyLineRest(p, key.unixTime);
+    key.hasUnixTime = p.keyLineRest(key.unixTime);
     while (p.peek() == '#' && readOption(p, &key)) {
     }
 }
@@ -543,7 +544,7 @@ private:
             return;
         }
         int64_t ignored;
-        readKeyLineRest(p_, ignored);
+        p_.keyLineRest(ignored);
         line.valueCount = readBlockBody(nullptr);
         size_t end = p_.pos();
         if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
@@ -628,7 +629,7 @@ private:
         const char *failure = nullptr;
         Key *key = keyOfPath(failure);
         int64_t unixTime = 0;
-        const bool hasTime = key && readKeyLineRest(p_, unixTime);
+        const bool hasTime = key && p_.keyLineRest(unixTime);
         if (failure) {
             problem(failure, start);
             forgetPreviousPath();

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,7 +27,7 @@ using files::fileSystem;
 
 namespace {
 
-// Larger files are refused rather than read.
+// Larger files are refused rather than read, and never written.
 constexpr off_t kMaxHiveSize = off_t{1} << 30;
 
 FileStamp stampFrom(const struct stat &st) {
@@ -151,27 +150,6 @@ private:
     FileDescriptor fd_; // closing it releases the lock
     int error_ = 0;
 };
-
-// Every saver holds the directory lock while its temporary file exists, so
-// under the lock any temporary file left in the folder is a crash's leftover.
-void removeLeftovers(int dirFd, const std::string &prefix) {
-    const int listFd = dup(dirFd);
-    if (listFd < 0)
-        return;
-    DIR *dir = fdopendir(listFd);
-    if (!dir) {
-        close(listFd);
-        return;
-    }
-    std::vector<std::string> stale;
-    while (const dirent *entry = readdir(dir)) {
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
-            stale.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-    for (const auto &name : stale)
-        (void)fileSystem().unlinkat(dirFd, name); // a leftover that stays is tried again next time
-}
 
 Key *createLevel(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink,
                  uint64_t fileTime) {
@@ -607,7 +585,6 @@ Status Hive::commit() {
                                : std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()),
                       statusOfErrno(lock.error()));
     }
-    removeLeftovers(lock.fd(), fileName_ + std::string(files::kTempInfix));
     if (!stampOf(filePath()).sameVersion(stamp_))
         loadFromDisk(); // another program saved meanwhile: take its file, put our changes on top
     if (const Status denied = checkWritableNow())
@@ -616,8 +593,8 @@ Status Hive::commit() {
     SavePlaces places;
     places.blocks.reserve(placesOfLastSave_); // a large hive's list would otherwise be copied as it grows
     HiveText next = renderText(&places);
-    if (next.size() >= UINT32_MAX)
-        return refuse(Refusal::Cause::SaveFailed, "the registry would grow beyond 4 GB", status::diskFull);
+    if (next.size() > static_cast<size_t>(kMaxHiveSize))
+        return refuse(Refusal::Cause::SaveFailed, "the registry would grow beyond 1 GB", status::diskFull);
     if (const int error = writeFile(next))
         return refuse(Refusal::Cause::SaveFailed, std::string("saving failed: ") + std::strerror(error),
                       statusOfErrno(error));

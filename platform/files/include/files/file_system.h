@@ -24,6 +24,8 @@ public:
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat *st);
     virtual int stat(const std::string &path, struct stat *st);
+    // fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW): the name itself, never a link's target.
+    virtual int lstatat(int dirFd, const std::string &name, struct stat *st);
     virtual int access(const std::string &path, int mode);
     virtual int fchmod(int fd, mode_t mode);
     virtual int fchown(int fd, uid_t uid, gid_t gid);
@@ -56,6 +58,12 @@ public:
         if (fd_ >= 0)
             fileSystem().close(fd_);
         fd_ = fd;
+    }
+    // Hands the descriptor over, no longer closed here.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
     }
     int close() {
         const int fd = fd_;

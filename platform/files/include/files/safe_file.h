@@ -1,24 +1,34 @@
-// The one way a file we make is written, whatever stands at its path:
+// The one way a file we make is written. What stands at the path is looked
+// at once, and that is what gets written:
 //
+// - /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N: descriptor N
+//   itself is written to, never reopened, so that what was written there
+//   before stays. A closed descriptor is refused (EBADF).
 // - nothing yet, or a regular file: the text goes to a temporary file of a
 //   fresh name beside it, is synced to the disk and renamed over it, and the
 //   folder is synced; a crash leaves the old file or the new one. A file that
-//   stood there keeps its mode (and, for root, its owner). A symbolic link
-//   stays: the file it points to is replaced.
+//   stood there keeps its mode (and, for root, its owner), even a 0444 one.
+//   A symbolic link stays: the file it points to is replaced. A link that
+//   points nowhere is refused (ENOENT).
 // - a regular file with other hard links: rewritten in place, so that every
 //   link sees the new text. The room for all of it is reserved before its
 //   first byte changes, so a full disk leaves it as it was (on a copy-on-write
 //   file system an overwrite needs new blocks, and can still fail midway).
-// - a FIFO, a pipe or a character device (/dev/stdout, /dev/null): written
-//   straight to; nothing is replaced.
+// - a FIFO or a character device (/dev/null): written straight to; a FIFO
+//   that nobody reads is refused (ENXIO) rather than waited for.
 // - a directory (EISDIR), a block device or a socket (ENOTSUP): refused.
+// - whatever took the place of what was looked at before the text is put in
+//   place: refused (EBUSY).
 //
 // Every call answers 0 or the errno of the step that failed. No file but the
-// destination is touched, and a temporary file does not outlive the writer.
+// destination is touched. Each temporary file is locked by its writer while
+// it lives; before writing, those of the same name that no writer holds any
+// more (a killed writer's) are removed, and no other file.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <vector>
@@ -30,8 +40,15 @@ namespace files {
 // Marks the temporary files: "<name>.vantor-<16 hexadecimal digits>".
 inline constexpr std::string_view kTempInfix = ".vantor-";
 
+// Whether entry is one of our temporary files for the file called name.
+bool isTemporaryOf(std::string_view entry, std::string_view name);
+
 // Whether a file of this kind is written straight to rather than replaced.
 bool isWrittenThrough(mode_t mode);
+
+// Whether a write to path would replace a file that stands there (rather
+// than make a new one, write into one, or be refused).
+bool replacesAFile(const std::string &path);
 
 class SafeFile {
 public:
@@ -50,16 +67,26 @@ public:
     friend int writeFile(const std::string &path, const std::vector<iovec> &parts);
 
 private:
-    enum class Way { Replace, InPlace, Through };
+    enum class Way { Replace, InPlace, Through, Descriptor };
 
-    int openForReplacing(const std::string &path, const struct stat *old);
+    int openDescriptor(int fd);
+    int openThrough(int found, const struct stat &st);
+    int openForReplacing(const struct stat *old);
+    int writeParts(const std::vector<iovec> &parts);
+    int rewrite(const std::vector<iovec> &parts);
     int replace();
+    bool placeChanged();
 
     Way way_ = Way::Replace;
+    std::string path_;
     FileDescriptor folder_;  // Replace, InPlace: of the file itself
     std::string name_;       // Replace, InPlace: the file's name in it
+    bool existed_ = false;   // Replace, InPlace: what the name led to when looked at
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
     std::string temporary_;  // Replace: the temporary file's name, until renamed
     FileDescriptor fd_;      // Replace: the temporary file; Through: the destination
+    int descriptor_ = -1;    // Descriptor: the caller's, never closed here
     std::string text_;       // InPlace: the text, written at commit
 };
 
