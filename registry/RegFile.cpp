@@ -126,7 +126,7 @@ LSTATUS SetValue(HKEY key, const std::string &name, Value &value)
 // reason.
 class OutputFile {
 public:
-    explicit OutputFile(const std::string &path) : path_(path)
+    explicit OutputFile(const std::string &path, bool = false) : path_(path)
     {
         std::random_device random;
         do {
@@ -193,7 +193,10 @@ private:
 // stays. Every failure throws FileError with the reason.
 class OutputFile {
 public:
-    explicit OutputFile(const std::string &path) : path_(path) { Check(file_.open(path)); }
+    explicit OutputFile(const std::string &path, bool forItsOwnerOnly = false) : path_(path)
+    {
+        Check(file_.open(path, forItsOwnerOnly ? 0600 : 0666));
+    }
 
     void Write(std::string_view bytes) { Check(file_.write(bytes)); }
     void Commit() { Check(file_.commit()); }
@@ -1277,9 +1280,9 @@ ImportReport ImportStandardInput(const BeforeDelete &beforeDelete)
     return ImportFrom(ReadableFile(0, "standard input"), beforeDelete);
 }
 
-void WriteFile(const std::string &path, const std::string &bytes)
+void WriteFile(const std::string &path, const std::string &bytes, bool forItsOwnerOnly)
 {
-    OutputFile file(path);
+    OutputFile file(path, forItsOwnerOnly);
     file.Write(bytes);
     file.Commit();
 }

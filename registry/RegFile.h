@@ -128,7 +128,8 @@ ImportReport ImportStandardInput(const BeforeDelete &beforeDelete = {});
 // a device is written straight to, and a directory is refused
 // (files/safe_file.h tells all the cases). Both throw FileError with the
 // reason.
+// A new file that WriteFile makes for its owner only is 0600 (on POSIX).
 std::string ReadFile(const std::string &path);
-void WriteFile(const std::string &path, const std::string &bytes);
+void WriteFile(const std::string &path, const std::string &bytes, bool forItsOwnerOnly = false);
 
 } // namespace regfile

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <memory>
 
@@ -65,8 +66,11 @@ QStringList CopiesMade()
 {
     const QDir folder(qEnvironmentVariable("XDG_STATE_HOME") + "/vantor/deleted");
     QStringList paths;
-    for (const QString &name : folder.entryList({"*.reg"}, QDir::Files))
-        paths << folder.filePath(name);
+    // A copy may hold a password: one that others may read is told apart.
+    for (const QString &name : folder.entryList({"*.reg"}, QDir::Files)) {
+        const bool private_ = !(QFileInfo(folder.filePath(name)).permissions() & (QFile::ReadGroup | QFile::ReadOther));
+        paths << folder.filePath(name) + (private_ ? "" : " (others may read it)");
+    }
     return paths;
 }
 

@@ -80,6 +80,15 @@ reg export 'HKCU\S' "$prefix/fifo" </dev/null >/dev/null || { echo "FAIL: export
 wait "$reader" || true
 cmp -s "$prefix/plain.reg" "$prefix/from-fifo" || { echo "FAIL: export to a FIFO: its reader got another text"; status=1; }
 
+# Every operation that prints fails when its output cannot be written.
+for op in "query HKCU\\S /s" "add HKCU\\S\\Full /f" "delete HKCU\\S\\Full /f" \
+    "export HKCU\\S /dev/stdout /y" "/?"; do
+    read -r -a words <<<"$op"
+    got=0
+    reg "${words[@]}" >/dev/full 2>/dev/null || got=$?
+    [ "$got" = 1 ] || { echo "FAIL: $op >/dev/full: exit $got"; status=1; }
+done
+
 # Nothing holds the old copies of the files those commands replaced once
 # each has ended.
 held() { find /proc/[0-9]*/fd -lname "$prefix/*.reg (deleted)" 2>/dev/null | wc -l; }

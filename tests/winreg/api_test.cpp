@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace winreg_test;
 
@@ -324,4 +325,36 @@ TEST_F(Api, ExactlySizedBuffersAreFilledAndNeverOverrun) {
         }
     }
     RegCloseKey(key);
+}
+
+// The program's own registry holds its start-up password: only its user may
+// read it. A Wine prefix, and a file that stands already, keep their modes.
+TEST(Privacy, TheProgramsOwnRegistryIsItsUsersAloneAndAPrefixKeepsItsModes) {
+    const TempDir dir("vantor-privacy");
+    const std::string registry = getenv("VANTOR_REGISTRY") ? getenv("VANTOR_REGISTRY") : "";
+    const mode_t umaskBefore = umask(022);
+    const auto modeOf = [](const std::string &path) {
+        struct stat st{};
+        return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01;
+    };
+    const auto save = [] {
+        return RegSetValueExA(HKEY_CURRENT_USER, "x", 0, REG_SZ, reinterpret_cast<const BYTE *>("y"), 2);
+    };
+    for (const bool own : {true, false}) {
+        const std::string folder = dir.file(own ? "own/registry" : "prefix");
+        unsetenv("VANTOR_REGISTRY");
+        setenv(own ? "VANTOR_REGISTRY" : "WINEPREFIX", folder.c_str(), 1);
+        ASSERT_EQ(VtrRegReset(nullptr), ERROR_SUCCESS);
+        EXPECT_EQ(save(), ERROR_SUCCESS);
+        EXPECT_EQ(modeOf(folder), own ? 0700u : 0755u);
+        EXPECT_EQ(modeOf(folder + "/user.reg"), own ? 0600u : 0644u);
+        chmod((folder + "/user.reg").c_str(), 0640);
+        EXPECT_EQ(save(), ERROR_SUCCESS);
+        EXPECT_EQ(modeOf(folder + "/user.reg"), 0640u);
+        unsetenv("WINEPREFIX");
+    }
+    umask(umaskBefore);
+    if (!registry.empty())
+        setenv("VANTOR_REGISTRY", registry.c_str(), 1);
+    VtrRegReset(nullptr);
 }

@@ -1,6 +1,7 @@
 // Saves under a file system that fails on purpose: every failure reaches the
 // call that committed the change, and the file on disk stays as it was.
 #include "files/file_system.h"
+#include "files/safe_file.h"
 #include "status.h"
 #include "test_support.h"
 
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,9 +25,11 @@ namespace {
 class FaultyFileSystem : public files::FileSystem {
 public:
     std::string failingStep;
+    int passing = 0; // how many times the failing step passes first; then it fails once
     int error = 0;
     size_t room = SIZE_MAX;
     std::vector<std::string> steps;
+    bool onlyOnce = false;
 
     ssize_t writev(int fd, const iovec *parts, int) override {
         const iovec part{parts[0].iov_base, std::min(parts[0].iov_len, room)};
@@ -46,6 +51,9 @@ public:
     int renameat(int dirFd, const std::string &from, const std::string &to) override {
         return step("rename") ? FileSystem::renameat(dirFd, from, to) : -1;
     }
+    int unlinkat(int dirFd, const std::string &name) override {
+        return step("unlink") ? FileSystem::unlinkat(dirFd, name) : -1;
+    }
     int tryLock(int fd) override { return step("lock") ? FileSystem::tryLock(fd) : -1; }
     std::chrono::milliseconds lockPatience() const override { return std::chrono::milliseconds(100); }
 
@@ -60,8 +68,61 @@ private:
         steps.push_back(name);
         if (name != failingStep)
             return true;
+        if (passing > 0) {
+            onlyOnce = --passing == 0;
+            return true;
+        }
+        if (onlyOnce)
+            failingStep.clear();
         errno = error;
         return false;
+    }
+};
+
+// A process killed at one step of a save: every file-system call after call
+// number `killedAfter` does nothing, or write number `tornWrite` writes only
+// part of its bytes and nothing happens after it.
+class KilledFileSystem : public files::FileSystem {
+public:
+    size_t killedAfter = SIZE_MAX;
+    size_t tornWrite = SIZE_MAX;
+    size_t calls = 0;
+    size_t writes = 0;
+
+    int open(const std::string &path, int flags, mode_t mode) override {
+        return alive() ? FileSystem::open(path, flags, mode) : dead();
+    }
+    int openat(int dirFd, const std::string &name, int flags, mode_t mode) override {
+        return alive() ? FileSystem::openat(dirFd, name, flags, mode) : dead();
+    }
+    ssize_t writev(int fd, const iovec *parts, int count) override {
+        if (!alive())
+            return dead();
+        if (++writes != tornWrite)
+            return FileSystem::writev(fd, parts, count);
+        killedAfter = calls; // nothing after this one
+        const iovec half{parts[0].iov_base, parts[0].iov_len / 2};
+        return FileSystem::writev(fd, &half, 1);
+    }
+    int fsync(int fd) override { return alive() ? FileSystem::fsync(fd) : dead(); }
+    int fchmod(int fd, mode_t mode) override { return alive() ? FileSystem::fchmod(fd, mode) : dead(); }
+    int fchown(int fd, uid_t uid, gid_t gid) override { return alive() ? FileSystem::fchown(fd, uid, gid) : dead(); }
+    int ftruncate(int fd, off_t size) override { return alive() ? FileSystem::ftruncate(fd, size) : dead(); }
+    int fallocate(int fd, int mode, off_t offset, off_t length) override {
+        return alive() ? FileSystem::fallocate(fd, mode, offset, length) : dead();
+    }
+    int renameat(int dirFd, const std::string &from, const std::string &to) override {
+        return alive() ? FileSystem::renameat(dirFd, from, to) : dead();
+    }
+    int unlinkat(int dirFd, const std::string &name) override {
+        return alive() ? FileSystem::unlinkat(dirFd, name) : dead();
+    }
+
+private:
+    bool alive() { return ++calls <= killedAfter; }
+    static int dead() {
+        errno = EIO;
+        return -1;
     }
 };
 
@@ -154,16 +215,20 @@ TEST_F(SaveFaults, AFullDiskLeavesAHardLinkedHiveAsItWas) {
         const char *name;
         const char *failingStep;
         int error;
+        int passing; // times the failing step passes first
         bool diskFull; // the disk takes fewer bytes than the new text
         LSTATUS expected;
     } cases[] = {
-        {"room reserved", "", 0, false, ERROR_SUCCESS},
-        {"no room to reserve", "", 0, true, winreg::status::diskFull},
-        {"no reservation: the text fits a temporary file first", "reserve", EOPNOTSUPP, false, ERROR_SUCCESS},
-        {"no reservation and no room for the temporary file", "reserve", EOPNOTSUPP, true, winreg::status::diskFull},
-        {"no reservation in this kernel", "reserve", ENOSYS, true, winreg::status::diskFull},
+        {"room reserved", "", 0, 0, false, ERROR_SUCCESS},
+        {"no room to reserve", "", 0, 0, true, winreg::status::diskFull},
+        {"no reservation: the text fits a temporary file first", "reserve", EOPNOTSUPP, 0, false, ERROR_SUCCESS},
+        {"no reservation and no room for the temporary file", "reserve", EOPNOTSUPP, 0, true, winreg::status::diskFull},
+        {"no reservation in this kernel", "reserve", ENOSYS, 0, true, winreg::status::diskFull},
         // A copy-on-write file system needs new blocks to overwrite the reserved ones.
-        {"a write fails even so", "write", ENOSPC, false, winreg::status::diskFull},
+        {"a write fails even so", "write", ENOSPC, 2, false, winreg::status::diskFull},
+        // The journal's fsync passes, the rewritten file's fails: its old text is put back.
+        {"the rewritten file cannot be synced", "fsync", EIO, 1, false, winreg::status::writeFault},
+        {"the journal cannot be synced", "fsync", EIO, 0, false, winreg::status::writeFault},
     };
     const std::string secondLink = dir_.file("second link");
     const std::string newValue(200, 'n');
@@ -178,6 +243,8 @@ TEST_F(SaveFaults, AFullDiskLeavesAHardLinkedHiveAsItWas) {
 
         files::useFileSystem(&fs_);
         fs_.failingStep = c.failingStep;
+        fs_.passing = c.passing;
+        fs_.onlyOnce = false;
         fs_.error = c.error;
         fs_.room = c.diskFull ? oldText.size() : SIZE_MAX;
         key = openKey(HKEY_CURRENT_USER, "Software\\Linked");
@@ -304,5 +371,121 @@ TEST_F(SaveFaults, ABatchSavesWhenItEndsAndAnswersWithTheSavesFailure) {
         key = openKey(HKEY_CURRENT_USER, "Software\\Batch");
         EXPECT_EQ(readString(key, "value"), c.onDisk);
         RegCloseKey(key);
+    }
+}
+
+namespace {
+
+// The files our writers make in a folder: temporary files and journals.
+std::vector<std::string> writersFiles(const std::string &folder, const std::string &name) {
+    std::vector<std::string> found;
+    for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+        const std::string entryName = entry.path().filename().string();
+        if (files::isTemporaryOf(entryName, name) || entryName == name + std::string(files::kJournalSuffix))
+            found.push_back(entryName);
+    }
+    return found;
+}
+
+// A hive's text without the times of its keys, which each save sets anew.
+std::string withoutTimes(const std::string &text) {
+    static const std::regex times(R"((\] \d+|#time=[0-9a-f]+)\n)");
+    return std::regex_replace(text, times, "\n");
+}
+
+} // namespace
+
+// A kill at any step of a save or an export, or within any of its writes:
+// once the next load or save has undone an unfinished rewrite, the file holds
+// its old text or the new one, and the next save leaves nothing behind but a
+// user's own look-alike file.
+TEST_F(SaveFaults, AKillAtAnyStepLeavesTheOldTextOrTheNew) {
+    enum Layout { NewFile, Plain, LinkedGrows, LinkedShrinks, Symlinked, ExportLinked };
+    const struct {
+        const char *name;
+        Layout layout;
+    } layouts[] = {{"a new file", NewFile},         {"a regular file", Plain},
+                   {"a hard-linked file that grows", LinkedGrows}, {"a hard-linked file that shrinks", LinkedShrinks},
+                   {"a symlinked hive", Symlinked}, {"an export to a hard-linked file", ExportLinked}};
+    const std::string shortValue = "short", longValue(9000, 'L'); // more than two pages
+    const std::string folder = dir_.path(), elsewhere = dir_.file("real");
+    mkdir(elsewhere.c_str(), 0700);
+    for (const auto &l : layouts) {
+        const bool exported = l.layout == ExportLinked;
+        const bool linked = l.layout == LinkedGrows || l.layout == LinkedShrinks || exported;
+        const std::string name = exported ? "export.reg" : "user.reg";
+        const std::string target = (l.layout == Symlinked ? elsewhere : folder) + "/" + name;
+        const std::string oldValue = l.layout == LinkedShrinks ? longValue : shortValue;
+        const std::string newValue = l.layout == LinkedShrinks ? shortValue : longValue;
+        // The file before: the engine's own text, with the old value among others.
+        unlink(dir_.file("user.reg").c_str());
+        for (int i = 0; i < 3; ++i)
+            writeString(HKEY_CURRENT_USER, ("other" + std::to_string(i)).c_str(), std::string(3000, 'a' + i));
+        writeString(HKEY_CURRENT_USER, "v", oldValue);
+        const std::string oldText = exported ? "old export\n" : readFile(dir_.file("user.reg"));
+        std::string newText = exported ? std::string(10000, 'E') : "";
+        const auto prepare = [&] {
+            unlink(dir_.file("user.reg").c_str());
+            unlink(target.c_str());
+            unlink((target + " 2").c_str());
+            if (l.layout != NewFile)
+                writeFile(target, oldText);
+            if (linked) {
+                ASSERT_EQ(link(target.c_str(), (target + " 2").c_str()), 0);
+            }
+            if (l.layout == Symlinked) {
+                ASSERT_EQ(symlink(target.c_str(), dir_.file("user.reg").c_str()), 0);
+            }
+            writeFile(target + ".vantor-backup-mine", "mine");
+            restartEngine();
+        };
+        const auto save = [&](const std::string &value) {
+            if (exported)
+                return files::writeFile(target, {{const_cast<char *>(value.data()), value.size()}}) == 0;
+            return RegSetValueExA(HKEY_CURRENT_USER, "v", 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                                  static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+        };
+        // A clean run counts the calls and the writes, and gives the new text.
+        prepare();
+        KilledFileSystem counter;
+        files::useFileSystem(&counter);
+        ASSERT_TRUE(save(exported ? newText : newValue)) << l.name;
+        files::useFileSystem(nullptr);
+        if (!exported)
+            newText = readFile(target);
+        for (size_t k = 0; k < counter.calls + counter.writes; ++k) {
+            const bool torn = k >= counter.calls;
+            SCOPED_TRACE(std::string(l.name) + (torn ? ": write " : ": call ") +
+                         std::to_string(torn ? k - counter.calls + 1 : k));
+            prepare();
+            KilledFileSystem killed;
+            (torn ? killed.tornWrite : killed.killedAfter) = torn ? k - counter.calls + 1 : k;
+            files::useFileSystem(&killed);
+            save(exported ? newText : newValue);
+            files::useFileSystem(nullptr);
+
+            restartEngine(); // the next process
+            if (exported) {
+                EXPECT_EQ(files::finishRewritesIn(folder), 0);
+            } else {
+                const std::string value = readString(HKEY_CURRENT_USER, "v");
+                EXPECT_TRUE(value == newValue || value == (l.layout == NewFile ? "<missing>" : oldValue));
+                EXPECT_EQ(readString(HKEY_CURRENT_USER, "other1"), l.layout == NewFile ? "<missing>" : std::string(3000, 'b'));
+            }
+            const std::string holds = readFile(target);
+            if (l.layout != NewFile || !holds.empty()) {
+                EXPECT_TRUE(withoutTimes(holds) == withoutTimes(oldText) || withoutTimes(holds) == withoutTimes(newText))
+                    << holds.size();
+            }
+            EXPECT_TRUE(save(exported ? oldText : "next"));
+            EXPECT_EQ(writersFiles(l.layout == Symlinked ? elsewhere : folder, name), std::vector<std::string>{});
+            EXPECT_EQ(readFile(target + ".vantor-backup-mine"), "mine");
+            if (linked) {
+                EXPECT_TRUE(std::filesystem::equivalent(target, target + " 2"));
+            }
+        }
+        unlink(target.c_str());
+        unlink((target + " 2").c_str());
+        unlink((target + ".vantor-backup-mine").c_str());
     }
 }

@@ -13,6 +13,8 @@
 
 #include "reg.h"
 
+#include "files/safe_file.h"
+
 namespace reg {
 
 static const char kHelp[] = R"(Usage: vantor-reg [--prefix DIR] [--no-copy] OPERATION [ARGUMENTS]
@@ -99,6 +101,10 @@ static int Run(Console &console, Arguments args)
         kOperations, [&args](const auto &known) { return regfile::SameLetters(args[0], known.name); });
     if (operation == std::end(kOperations))
         return console.Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
+    // An export here that a crash cut short while rewriting a hard-linked
+    // file in place is undone; one that cannot be is undone by the next
+    // export to that file, which tells its failure.
+    (void)files::finishRewritesIn(".");
     const char *wine = std::getenv("WINEPREFIX");
     const char *home = std::getenv("HOME");
     if (prefix.empty())

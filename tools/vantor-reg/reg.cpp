@@ -204,11 +204,32 @@ std::optional<regfile::Value> ReadValue(HKEY key, const std::string &name)
     return value;
 }
 
+// Saves each file on its own, so that a failure can say which files hold
+// the changes and which do not.
 int Saved(Console &console, int status)
 {
-    if (VtrRegFlushAll() != ERROR_SUCCESS)
+    HKEY defaultUser = nullptr;
+    if (RegOpenKeyExA(HKEY_USERS, ".Default", 0, KEY_READ, &defaultUser) != ERROR_SUCCESS)
+        defaultUser = nullptr;
+    const struct {
+        HKEY key;
+        const char *file;
+    } files[] = {{HKEY_LOCAL_MACHINE, "system.reg"}, {HKEY_CURRENT_USER, "user.reg"}, {defaultUser, "userdef.reg"}};
+    std::string saved, unsaved;
+    for (const auto &hive : files) {
+        if (!hive.key)
+            continue; // not there to be opened: VtrRegFlushAll below saves it
+        const bool ok = RegFlushKey(hive.key) == ERROR_SUCCESS;
+        std::string &list = ok ? saved : unsaved;
+        list += (list.empty() ? "" : ", ") + std::string(hive.file);
+    }
+    if (defaultUser)
+        (void)RegCloseKey(defaultUser); // saved just above: its close has nothing left to save
+    if (unsaved.empty() && VtrRegFlushAll() == ERROR_SUCCESS)
+        return status;
+    if (unsaved.empty())
         return console.Warn("the registry files could not be saved");
-    return status;
+    return console.Warn("not saved: " + unsaved + (saved.empty() ? "" : "; saved: " + saved));
 }
 
 int Done(Console &console)

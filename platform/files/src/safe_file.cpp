@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -14,6 +15,7 @@
 #include <pthread.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace files {
@@ -148,35 +150,44 @@ std::string randomSuffix(int &error) {
     return suffix;
 }
 
-// Creates "<name>.vantor-<random>" in the folder, which no other file has,
-// and locks it, so that no sweep takes it while it lives; the descriptor,
-// or -1 with errno set and temporary left empty.
-int createTemporary(int folder, const std::string &name, mode_t mode, std::string &temporary) {
+// Creates name in the folder, where it must not stand yet, and locks it, so
+// that no sweep or recovery takes it while its writer lives; the
+// descriptor, or -1 with errno set (EEXIST: taken; EAGAIN: taken away before
+// it was locked).
+int createLocked(int folder, const std::string &name, mode_t mode) {
     FileSystem &fs = fileSystem();
+    FileDescriptor fd(fs.openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (fd.get() < 0)
+        return -1;
+    struct stat st{};
+    if (fs.fstat(fd.get(), &st) != 0) {
+        const int error = errno;
+        (void)fs.unlinkat(folder, name); // ours: nothing more to be done when it stays
+        errno = error;
+        return -1;
+    }
+    // A file system without locks leaves it unlocked; nobody else can lock it then either.
+    const bool locked = fs.tryLock(fd.get()) == 0 || errno != EWOULDBLOCK;
+    if (locked && nameLeadsTo(folder, name, st))
+        return fd.release();
+    errno = EAGAIN;
+    return -1;
+}
+
+// Creates "<name>.vantor-<random>" in the folder, which no other file has;
+// the descriptor, locked, or -1 with errno set and temporary left empty.
+int createTemporary(int folder, const std::string &name, mode_t mode, std::string &temporary) {
     for (;;) {
         int error = 0;
         temporary = name + std::string(kTempInfix) + randomSuffix(error);
-        FileDescriptor fd(error ? -1 : fs.openat(folder, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (fd.get() < 0 && !error && errno == EEXIST)
-            continue;
-        if (fd.get() < 0) {
+        const int fd = error ? -1 : createLocked(folder, temporary, mode);
+        if (fd >= 0)
+            return fd;
+        if (error || (errno != EEXIST && errno != EAGAIN)) {
             errno = error ? error : errno;
             temporary.clear();
             return -1;
         }
-        struct stat st{};
-        if (fs.fstat(fd.get(), &st) != 0) {
-            error = errno;
-            (void)fs.unlinkat(folder, temporary); // ours: nothing more to be done when it stays
-            temporary.clear();
-            errno = error;
-            return -1;
-        }
-        // A file system without locks leaves it unlocked; no sweep can take it then either.
-        const bool locked = fs.tryLock(fd.get()) == 0 || errno != EWOULDBLOCK;
-        // A sweep took it between its creation and the lock: another name.
-        if (locked && nameLeadsTo(folder, temporary, st))
-            return fd.release();
     }
 }
 
@@ -212,6 +223,165 @@ void sweepTemporaries(int folder, const std::string &name) {
             continue; // its writer lives, or the name went meanwhile
         (void)fs.unlinkat(folder, entry);
     }
+}
+
+// The journal of an in-place rewrite, "<name>.vantor-journal" beside the
+// file: a line that names the file (device and inode) and the length and
+// checksum of its old text, then that text. It is written whole and synced
+// before the file's first byte changes, and removed once the new text is on
+// the disk; removing it is the moment the rewrite counts as done. A journal
+// that outlives its writer gives the file its old text back.
+std::string journalOf(const std::string &name) { return name + std::string(kJournalSuffix); }
+
+// Tells a journal whose text a crash left unwritten from a whole one.
+uint64_t checksumOf(std::string_view bytes) {
+    uint64_t sum = 0xcbf29ce484222325ULL ^ bytes.size();
+    size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        sum = (sum ^ word) * 0x100000001b3ULL;
+        sum ^= sum >> 29;
+    }
+    for (; at < bytes.size(); ++at)
+        sum = (sum ^ static_cast<unsigned char>(bytes[at])) * 0x100000001b3ULL;
+    return sum;
+}
+
+std::string journalHeader(const struct stat &st, std::string_view old) {
+    char line[128];
+    std::snprintf(line, sizeof line, "vantor rewrite journal %llu %llu %zu %016llx\n",
+                  static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino), old.size(),
+                  static_cast<unsigned long long>(checksumOf(old)));
+    return line;
+}
+
+// Reads a whole open file from its start; 0 or errno.
+int readAll(int fd, std::string &bytes) {
+    FileSystem &fs = fileSystem();
+    struct stat st{};
+    if (fs.fstat(fd, &st) != 0)
+        return errno;
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = fs.pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return 0;
+}
+
+// Waits for a lock that a live writer holds, as long as the file system's patience lasts.
+int lockWaiting(int fd) {
+    FileSystem &fs = fileSystem();
+    const auto deadline = std::chrono::steady_clock::now() + fs.lockPatience();
+    while (fs.tryLock(fd) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return 0; // a file system without locks
+        if (std::chrono::steady_clock::now() >= deadline)
+            return EWOULDBLOCK;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return 0;
+}
+
+// Gives the open file the text of parts, durably; 0 or errno.
+int rewriteWhole(int fd, const std::vector<iovec> &parts) {
+    FileSystem &fs = fileSystem();
+    if (const int error = writeAll(fd, parts))
+        return error;
+    return fs.ftruncate(fd, sizeOf(parts)) == 0 && fs.fsync(fd) == 0 ? 0 : errno;
+}
+
+int putBack(int folder, const std::string &name, std::string_view old) {
+    const FileDescriptor fd(fileSystem().openat(folder, name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno;
+    return rewriteWhole(fd.get(), {{const_cast<char *>(old.data()), old.size()}});
+}
+
+int removeJournal(int folder, const std::string &name) {
+    FileSystem &fs = fileSystem();
+    return fs.unlinkat(folder, journalOf(name)) == 0 && fs.fsync(folder) == 0 ? 0 : errno;
+}
+
+// Undoes the rewrite that the open, locked journal tells of, when its file
+// is still the one the journal was for; a journal that was not written whole
+// tells of a rewrite that had not begun. Then the journal goes.
+int undoRewrite(int folder, const std::string &name, int journal) {
+    std::string bytes;
+    if (const int error = readAll(journal, bytes))
+        return error;
+    unsigned long long dev = 0, ino = 0, sum = 0;
+    size_t length = 0;
+    const size_t headerEnd = bytes.find('\n');
+    const bool parsed = headerEnd != std::string::npos &&
+                        std::sscanf(bytes.c_str(), "vantor rewrite journal %llu %llu %zu %llx", &dev, &ino, &length, &sum) == 4;
+    const std::string_view old = parsed ? std::string_view(bytes).substr(headerEnd + 1) : std::string_view();
+    struct stat st{};
+    if (parsed && old.size() == length && checksumOf(old) == sum && fileSystem().lstatat(folder, name, &st) == 0 &&
+        st.st_dev == dev && st.st_ino == ino) {
+        if (const int error = putBack(folder, name, old))
+            return error;
+    }
+    return removeJournal(folder, name);
+}
+
+int finishRewriteIn(int folder, const std::string &name) {
+    FileSystem &fs = fileSystem();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const FileDescriptor fd(fs.openat(folder, journalOf(name), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0)
+            return errno == ENOENT ? 0 : errno;
+        struct stat st{};
+        if (fs.fstat(fd.get(), &st) != 0)
+            return errno;
+        if (const int error = lockWaiting(fd.get()))
+            return error;
+        // Only a journal of this user's own is trusted to say what the file held.
+        if (st.st_uid != geteuid())
+            return 0;
+        // Its writer finished meanwhile, or another rewrite began.
+        if (nameLeadsTo(folder, journalOf(name), st))
+            return S_ISREG(st.st_mode) ? undoRewrite(folder, name, fd.get()) : EEXIST;
+    }
+    return EBUSY;
+}
+
+// Creates the journal of name, after undoing a rewrite a crash left
+// unfinished; the descriptor, locked, or -1 with errno set.
+int createJournal(int folder, const std::string &name) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = createLocked(folder, journalOf(name), 0600);
+        if (fd >= 0 || (errno != EEXIST && errno != EAGAIN))
+            return fd;
+        if (errno == EEXIST) {
+            if (const int error = finishRewriteIn(folder, name)) {
+                errno = error;
+                return -1;
+            }
+        }
+    }
+    errno = EBUSY;
+    return -1;
+}
+
+// Writes the journal of the open file and makes it durable, name and all.
+int writeJournal(int folder, int journal, const struct stat &st, std::string_view old) {
+    FileSystem &fs = fileSystem();
+    std::string header = journalHeader(st, old);
+    if (const int error = writeAll(journal, {{header.data(), header.size()}, {const_cast<char *>(old.data()), old.size()}}))
+        return error;
+    return fs.fsync(journal) == 0 && fs.fsync(folder) == 0 ? 0 : errno;
 }
 
 // Where blocks cannot be reserved, the text is written whole to a temporary
@@ -272,14 +442,56 @@ bool replacesAFile(const std::string &path) {
     return descriptorNamed(path) < 0 && fileSystem().stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool rewriteWaits(const std::string &path) {
+    const Place place = placeOf(path);
+    struct stat st{};
+    return fileSystem().stat(place.folder + "/" + journalOf(place.name), &st) == 0;
+}
+
+int finishRewrite(const std::string &path) {
+    const Place place = placeOf(path);
+    const FileDescriptor folder(fileSystem().open(place.folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return errno == ENOENT ? 0 : errno;
+    return finishRewriteIn(folder.get(), place.name);
+}
+
+int finishRewritesIn(const std::string &folderPath) {
+    const FileDescriptor folder(fileSystem().open(folderPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return errno;
+    std::vector<std::string> names;
+    const int listFd = dup(folder.get());
+    DIR *dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!dir) {
+        const int error = errno;
+        if (listFd >= 0)
+            close(listFd);
+        return error;
+    }
+    while (const dirent *entry = readdir(dir)) {
+        const std::string_view entryName(entry->d_name);
+        if (entryName.size() > kJournalSuffix.size() && entryName.ends_with(kJournalSuffix))
+            names.emplace_back(entryName.substr(0, entryName.size() - kJournalSuffix.size()));
+    }
+    closedir(dir);
+    int firstError = 0;
+    for (const std::string &name : names) {
+        if (const int error = finishRewriteIn(folder.get(), name); error && !firstError)
+            firstError = error;
+    }
+    return firstError;
+}
+
 SafeFile::~SafeFile() {
     if (!temporary_.empty())
         (void)fileSystem().unlinkat(folder_.get(), temporary_); // nothing more to be done when it stays
 }
 
-int SafeFile::open(const std::string &path) {
+int SafeFile::open(const std::string &path, mode_t newFileMode) {
     FileSystem &fs = fileSystem();
     path_ = path;
+    newFileMode_ = newFileMode;
     if (const int fd = descriptorNamed(path); fd >= 0)
         return openDescriptor(fd);
     const Place place = placeOf(path);
@@ -340,14 +552,15 @@ int SafeFile::openThrough(int found, const struct stat &st) {
 
 int SafeFile::openForReplacing(const struct stat *old) {
     FileSystem &fs = fileSystem();
+    if (const int error = finishRewriteIn(folder_.get(), name_))
+        return error;
     sweepTemporaries(folder_.get(), name_);
     if (old && old->st_nlink > 1) {
         way_ = Way::InPlace;
         return 0;
     }
     way_ = Way::Replace;
-    // A new file gets the usual mode, which the process's umask cuts down.
-    fd_.adopt(createTemporary(folder_.get(), name_, old ? 0600 : 0666, temporary_));
+    fd_.adopt(createTemporary(folder_.get(), name_, old ? 0600 : newFileMode_, temporary_));
     if (fd_.get() < 0)
         return errno;
     if (!old)
@@ -401,9 +614,11 @@ int SafeFile::commit() {
     return EINVAL;
 }
 
+// The rewrite in place, journaled: a crash at any step leaves the old text
+// or, once the journal is gone, the new one; a failure puts the old text back.
 int SafeFile::rewrite(const std::vector<iovec> &parts) {
     FileSystem &fs = fileSystem();
-    FileDescriptor fd(fs.openat(folder_.get(), name_, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor fd(fs.openat(folder_.get(), name_, O_RDWR | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0)
         return errno;
     struct stat st{};
@@ -413,10 +628,30 @@ int SafeFile::rewrite(const std::vector<iovec> &parts) {
         return EBUSY;
     if (const int error = reserveRoom(folder_.get(), name_, fd.get(), parts))
         return error;
-    if (const int error = writeAll(fd.get(), parts))
-        return error;
-    if (fs.ftruncate(fd.get(), sizeOf(parts)) != 0 || fs.fsync(fd.get()) != 0 || fd.close() != 0)
+    const FileDescriptor journal(createJournal(folder_.get(), name_));
+    if (journal.get() < 0)
         return errno;
+    std::string old;
+    int error = readAll(fd.get(), old);
+    if (!error)
+        error = writeJournal(folder_.get(), journal.get(), st, old);
+    if (error) {
+        (void)removeJournal(folder_.get(), name_); // the file is untouched: a journal that stays only costs its undo
+        return error;
+    }
+    error = rewriteWhole(fd.get(), parts);
+    if (!error && fd.close() != 0)
+        error = errno;
+    if (error) {
+        // A journal that stays when this fails puts the old text back at the next save or load.
+        if (putBack(folder_.get(), name_, old) == 0)
+            (void)removeJournal(folder_.get(), name_);
+        return error;
+    }
+    if (fs.unlinkat(folder_.get(), journalOf(name_)) != 0)
+        return errno; // the journal puts the old text back
+    if (fs.fsync(folder_.get()) != 0)
+        tellFolderNotSynced(path_, errno);
     return 0;
 }
 
@@ -436,9 +671,9 @@ int SafeFile::replace() {
     return 0;
 }
 
-int writeFile(const std::string &path, const std::vector<iovec> &parts) {
+int writeFile(const std::string &path, const std::vector<iovec> &parts, mode_t newFileMode) {
     SafeFile file;
-    if (const int error = file.open(path))
+    if (const int error = file.open(path, newFileMode))
         return error;
     if (file.way_ == SafeFile::Way::InPlace)
         return file.rewrite(parts);

@@ -71,10 +71,25 @@ std::string registryDirectory() {
     return dir;
 }
 
-void makeDirectories(const std::string &dir) {
+// Makes the folder and the missing ones above it (that one stands already
+// is no failure: the registry's own calls tell what is wrong with it).
+void makeDirectories(const std::string &dir, mode_t mode) {
     for (size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1))
-        mkdir(dir.substr(0, slash).c_str(), 0755);
-    mkdir(dir.c_str(), 0755);
+        (void)mkdir(dir.substr(0, slash).c_str(), mode);
+    (void)mkdir(dir.c_str(), mode);
+}
+
+// The program's own registry (not a Wine prefix, nor a folder a caller
+// chose) holds its start-up password: only its user may enter it. The
+// default folder is the program's alone, and is made private even when an
+// earlier version made it; another folder keeps the mode it has.
+void makeRegistryFolder(const std::string &dir) {
+    const bool own = g_chosenDirectory.empty() && (!environment("VANTOR_REGISTRY").empty() || environment("WINEPREFIX").empty());
+    makeDirectories(dir, own ? 0700 : 0755);
+    struct stat st{};
+    if (own && environment("VANTOR_REGISTRY").empty() && stat(dir.c_str(), &st) == 0 && st.st_uid == geteuid() &&
+        (st.st_mode & 077) != 0)
+        (void)chmod(dir.c_str(), 0700); // one that stays open is no worse than before
 }
 
 // Hives named in $VANTOR_REGISTRY_READONLY ("1" or "all" for every hive, or
@@ -109,7 +124,7 @@ void saveAtExit() {
 Registry &registry() {
     if (!g_registry) {
         const std::string dir = registryDirectory();
-        makeDirectories(dir);
+        makeRegistryFolder(dir);
         g_registry = std::make_unique<Registry>(dir);
         applyReadOnlyRequest(*g_registry);
         if (!g_exitHookInstalled) {

@@ -202,6 +202,7 @@ void Hive::refresh() {
 }
 
 void Hive::loadFromDisk() {
+    rewriteWaits_ = files::rewriteWaits(filePath()) && !finishRewrite();
     HiveText text;
     FileStamp stamp;
     int error = 0;
@@ -213,6 +214,16 @@ void Hive::loadFromDisk() {
     if (!refusal.empty() && !exists)
         stamp = stampOf(filePath());
     replaceTree(std::move(text), stamp, exists, refusal);
+}
+
+// A rewrite in place that a crash cut short is undone before the file is
+// read, by a process that may write; the journal then goes. A process that
+// may not write reads the file as it is.
+bool Hive::finishRewrite() {
+    if (forcedReadOnly_)
+        return false;
+    const DirectoryLock lock(directory_);
+    return lock.fd() >= 0 && lock.error() == 0 && files::finishRewrite(filePath()) == 0;
 }
 
 void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const std::string &refusal) {
@@ -241,7 +252,7 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, const
     stamp_ = stamp;
     unparsable_ = result.ok ? std::string() : result.error;
     unparsableLine_ = result.ok ? 0 : result.errorLine;
-    if (!unparsable_.empty())
+    if (!unparsable_.empty() || rewriteWaits_)
         checkWritable(); // tells why the hive is now read-only
     replayJournal();
     listener_.hiveDidReload(*this);
@@ -585,6 +596,10 @@ Status Hive::commit() {
                                : std::string("the registry folder cannot be locked: ") + std::strerror(lock.error()),
                       statusOfErrno(lock.error()));
     }
+    if (const int error = files::finishRewrite(filePath()))
+        return refuse(Refusal::Cause::SaveFailed,
+                      std::string("an unfinished rewrite could not be completed: ") + std::strerror(error),
+                      statusOfErrno(error));
     if (!stampOf(filePath()).sameVersion(stamp_))
         loadFromDisk(); // another program saved meanwhile: take its file, put our changes on top
     if (const Status denied = checkWritableNow())
@@ -617,10 +632,16 @@ Status Hive::commit() {
 }
 
 // The text goes to the file the way every file we make does (files::SafeFile).
-int Hive::writeFile(const HiveText &text) { return files::writeFile(filePath(), text.parts()); }
+// A new hive in a folder that only its owner may enter (the program's own
+// registry) is only for its owner too.
+int Hive::writeFile(const HiveText &text) {
+    struct stat folder{};
+    const bool privateFolder = fileSystem().stat(directory_, &folder) == 0 && (folder.st_mode & 077) == 0;
+    return files::writeFile(filePath(), text.parts(), privateFolder ? 0600 : 0666);
+}
 
 Status Hive::checkWritable() {
-    if (trustProbes_ && probesPassed_ && !forcedReadOnly_ && unparsable_.empty())
+    if (trustProbes_ && probesPassed_ && !forcedReadOnly_ && unparsable_.empty() && !rewriteWaits_)
         return status::ok;
     return checkWritableNow();
 }
@@ -632,6 +653,8 @@ Status Hive::checkWritableNow() {
                       "read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
     if (const Status requested = checkRequested())
         return requested;
+    if (rewriteWaits_)
+        return refuse(Refusal::Cause::FileNotWritable, "read-only, because an unfinished rewrite waits to be completed");
     const Status probed = probeWritable();
     probesPassed_ = probed == status::ok;
     return probed;

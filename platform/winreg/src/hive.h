@@ -178,6 +178,7 @@ private:
     bool keepBlock(const Key &key, TextPlan &plan) const;
     int writeFile(const HiveText &text);
     Status probeWritable();
+    bool finishRewrite();
     Status refuse(Refusal::Cause cause, const std::string &reason, Status status = status::accessDenied);
     std::string defaultHeader() const;
 
@@ -203,6 +204,7 @@ private:
     size_t unparsableLine_ = 0;
     Refusal lastRefusal_;
     bool forcedReadOnly_ = false;
+    bool rewriteWaits_ = false; // a crash cut a rewrite short, and this process may not undo it
     bool trustProbes_ = false;
     bool probesPassed_ = false;
     std::set<std::string> told_;

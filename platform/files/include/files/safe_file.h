@@ -12,8 +12,12 @@
 //   points nowhere is refused (ENOENT).
 // - a regular file with other hard links: rewritten in place, so that every
 //   link sees the new text. The room for all of it is reserved before its
-//   first byte changes, so a full disk leaves it as it was (on a copy-on-write
-//   file system an overwrite needs new blocks, and can still fail midway).
+//   first byte changes, so a full disk leaves it as it was. Its old text goes
+//   first to a journal beside it ("<name>.vantor-journal"), synced; a failure
+//   midway puts the old text back at once, and a crash midway leaves the
+//   journal, which puts it back at the next write of the file (or
+//   finishRewrite). Until then, whoever reads the file through another link
+//   sees it half rewritten.
 // - a FIFO or a character device (/dev/null): written straight to; a FIFO
 //   that nobody reads is refused (ENXIO) rather than waited for.
 // - a directory (EISDIR), a block device or a socket (ENOTSUP): refused.
@@ -40,6 +44,17 @@ namespace files {
 // Marks the temporary files: "<name>.vantor-<16 hexadecimal digits>".
 inline constexpr std::string_view kTempInfix = ".vantor-";
 
+// Marks the journal of an in-place rewrite: "<name>.vantor-journal".
+inline constexpr std::string_view kJournalSuffix = ".vantor-journal";
+
+// Whether a rewrite of path in place that a crash cut short waits to be undone.
+bool rewriteWaits(const std::string &path);
+// Undoes it: the file gets back the text it had before (when it is still
+// the file the rewrite was for), and the journal goes; 0 or errno. For
+// every file of a folder: finishRewritesIn.
+int finishRewrite(const std::string &path);
+int finishRewritesIn(const std::string &folder);
+
 // Whether entry is one of our temporary files for the file called name.
 bool isTemporaryOf(std::string_view entry, std::string_view name);
 
@@ -58,13 +73,14 @@ public:
     SafeFile(const SafeFile &) = delete;
     SafeFile &operator=(const SafeFile &) = delete;
 
-    // Looks at what stands at path and gets ready to write it.
-    int open(const std::string &path);
+    // Looks at what stands at path and gets ready to write it. A new file
+    // gets newFileMode, less the process's umask.
+    int open(const std::string &path, mode_t newFileMode = 0666);
     int write(std::string_view bytes);
     // Puts the text in place and, unless written through, on the disk.
     int commit();
 
-    friend int writeFile(const std::string &path, const std::vector<iovec> &parts);
+    friend int writeFile(const std::string &path, const std::vector<iovec> &parts, mode_t newFileMode);
 
 private:
     enum class Way { Replace, InPlace, Through, Descriptor };
@@ -88,10 +104,11 @@ private:
     FileDescriptor fd_;      // Replace: the temporary file; Through: the destination
     int descriptor_ = -1;    // Descriptor: the caller's, never closed here
     std::string text_;       // InPlace: the text, written at commit
+    mode_t newFileMode_ = 0666;
 };
 
 // A whole text at once; a file rewritten in place is written from the parts
 // where they lie.
-int writeFile(const std::string &path, const std::vector<iovec> &parts);
+int writeFile(const std::string &path, const std::vector<iovec> &parts, mode_t newFileMode = 0666);
 
 } // namespace files
