@@ -202,7 +202,7 @@ bool Copy::Add(const std::vector<Doomed> &doomed)
             Prune(folder, std::time(nullptr));
         }
         const std::string path = file_.empty() ? FreshName(folder, first) : file_;
-        regfile::WriteFile(path, next);
+        regfile::WriteFile(path, next, true); // the copy may hold a password
         file_ = path;
     } catch (const regfile::Error &error) {
         throw CopyError("Cannot keep a copy of " + first + " before deleting: " + error.what());
