@@ -517,7 +517,10 @@ bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &numb
 class Importer {
 public:
     // codePage: a REGEDIT4 file's, 0 for a version 5 file.
-    Importer(unsigned codePage, ImportReport &report) : codePage_(codePage), report_(report) {}
+    Importer(unsigned codePage, ImportReport &report, const BeforeDelete &beforeDelete)
+        : codePage_(codePage), report_(report), beforeDelete_(beforeDelete)
+    {
+    }
     // An import that ends early has its failure told already.
     ~Importer()
     {
@@ -550,6 +553,20 @@ private:
     void Problem(const std::string &message)
     {
         report_.problems.push_back("line " + std::to_string(number_) + ": " + message);
+    }
+
+    // False when the copy before the delete failed, which is then a problem.
+    bool CopiedBeforeDelete(HKEY root, const std::string &path, const std::string *valueName)
+    {
+        if (!beforeDelete_)
+            return true;
+        try {
+            beforeDelete_(root, path, valueName);
+            return true;
+        } catch (const Error &error) {
+            Problem(std::string(error.what()) + "; nothing was deleted");
+            return false;
+        }
     }
 
     // Wine's reg prints this one; it is a failure all the same.
@@ -595,6 +612,8 @@ private:
         }
         if (remove) {
             Forget(0); // its keys may be gone
+            if (!CopiedBeforeDelete(root->key, path, nullptr))
+                return;
             const LSTATUS status = DeleteTree(root->key, path);
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the key " + std::string(name));
@@ -656,6 +675,8 @@ private:
         if (!key_)
             return; // its key was refused, and said so
         if (WithoutComment(rest) == "-") {
+            if (!CopiedBeforeDelete(chain_.back().root->key, chain_.back().path, &name))
+                return;
             const LSTATUS status = RegDeleteValueW(key_, W(Wide(name)));
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the value " + name);
@@ -801,6 +822,7 @@ private:
 
     unsigned codePage_;
     ImportReport &report_;
+    const BeforeDelete &beforeDelete_;
     HKEY key_ = nullptr; // the last key of the chain, or null when its key line failed
     std::vector<Created> chain_; // each holds its key open
     // Room that each value line reuses.
@@ -929,12 +951,12 @@ size_t DataStart(std::string_view line)
 }
 
 // Applies the lines of a file's text after its header line.
-ImportReport ApplyLines(std::string_view text, unsigned codePage)
+ImportReport ApplyLines(std::string_view text, unsigned codePage, const BeforeDelete &beforeDelete)
 {
     Lines lines(text);
     lines.Next(); // the header
     ImportReport report;
-    Importer importer(codePage, report);
+    Importer importer(codePage, report, beforeDelete);
     std::string joined;
     size_t number = 1;
     while (!lines.AtEnd()) {
@@ -1101,12 +1123,12 @@ std::string ExportValue(HKEY key, const std::string &fullName, const std::string
     return writer.Finish();
 }
 
-ImportReport Import(const std::string &bytes)
+ImportReport Import(const std::string &bytes, const BeforeDelete &beforeDelete)
 {
     if (!StartsWithHeader(bytes))
         throw Error("not a registry file");
     const FileText file = DecodeFile(bytes);
-    return ApplyLines(file.Text(bytes), file.codePage);
+    return ApplyLines(file.Text(bytes), file.codePage, beforeDelete);
 }
 
 namespace {
@@ -1125,12 +1147,18 @@ constexpr long long kLargestFile = 4LL << 30;
 
 class ReadableFile {
 public:
-    explicit ReadableFile(const std::string &path) : path_(path), fd_(open(path.c_str(), kReadFlags))
+    explicit ReadableFile(const std::string &path) : path_(path), fd_(open(path.c_str(), kReadFlags)), owned_(true)
     {
         if (fd_ < 0)
             Fail();
     }
-    ~ReadableFile() { (void)close(fd_); } // a file that was only read loses nothing
+    // An open descriptor, read to its end, which may also be a pipe; it stays open.
+    ReadableFile(int fd, std::string name) : path_(std::move(name)), fd_(fd), stream_(true) {}
+    ~ReadableFile()
+    {
+        if (owned_)
+            (void)close(fd_); // a file that was only read loses nothing
+    }
     ReadableFile(const ReadableFile &) = delete;
     ReadableFile &operator=(const ReadableFile &) = delete;
 
@@ -1140,6 +1168,8 @@ public:
         struct stat info{};
         if (fstat(fd_, &info) != 0)
             Fail();
+        if (stream_ && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+            return 0; // a pipe tells no size: it is read to its end
         if (!S_ISREG(info.st_mode))
             throw FileError(path_ + ": not a regular file");
         if (info.st_size > kLargestFile)
@@ -1169,6 +1199,8 @@ private:
 
     std::string path_;
     int fd_;
+    bool owned_ = false;
+    bool stream_ = false;
 };
 
 } // namespace
@@ -1190,9 +1222,8 @@ struct RawBytes {
 // which a file that tells no size (as those of /proc) needs. checkFirst,
 // when given, sees the first kFirstRead bytes (all, in a shorter file) before
 // more is read or room made for it, and may throw.
-RawBytes ReadRaw(const std::string &path, const std::function<void(std::string_view)> &checkFirst)
+RawBytes ReadRaw(const ReadableFile &file, const std::function<void(std::string_view)> &checkFirst)
 {
-    const ReadableFile file(path);
     const size_t told = file.Size();
     size_t capacity = checkFirst ? kFirstRead : told + 1;
     RawBytes raw{std::make_unique_for_overwrite<char[]>(capacity)};
@@ -1221,18 +1252,32 @@ RawBytes ReadRaw(const std::string &path, const std::function<void(std::string_v
 
 } // namespace
 
-std::string ReadFile(const std::string &path) { return std::string(ReadRaw(path, nullptr).View()); }
+std::string ReadFile(const std::string &path) { return std::string(ReadRaw(ReadableFile(path), nullptr).View()); }
 
-ImportReport ImportFile(const std::string &path)
+namespace {
+
+ImportReport ImportFrom(const ReadableFile &input, const BeforeDelete &beforeDelete)
 {
-    RawBytes raw = ReadRaw(path, [](std::string_view first) {
+    RawBytes raw = ReadRaw(input, [](std::string_view first) {
         if (!StartsWithHeader(first))
             throw Error("not a registry file");
     });
     const FileText file = DecodeFile(raw.View());
     if (!file.asIs)
         raw = {}; // decoded: the bytes are needed no more
-    return ApplyLines(file.Text(raw.View()), file.codePage);
+    return ApplyLines(file.Text(raw.View()), file.codePage, beforeDelete);
+}
+
+} // namespace
+
+ImportReport ImportFile(const std::string &path, const BeforeDelete &beforeDelete)
+{
+    return ImportFrom(ReadableFile(path), beforeDelete);
+}
+
+ImportReport ImportStandardInput(const BeforeDelete &beforeDelete)
+{
+    return ImportFrom(ReadableFile(0, "standard input"), beforeDelete);
 }
 
 void WriteFile(const std::string &path, const std::string &bytes, bool forItsOwnerOnly)

@@ -108,10 +108,18 @@ struct ImportReport {
 // goes on; a file that is not a .reg file, or a REGEDIT4 file beyond ASCII
 // under a locale whose code page takes two bytes for a character, throws
 // Error.
-ImportReport Import(const std::string &bytes);
+//
+// beforeDelete, when given, is called before each delete a line asks for,
+// with the root, the path and the value's name (none for the key): a copy of
+// what goes is taken there. When it throws Error, that delete does not
+// happen and the line is a problem.
+using BeforeDelete = std::function<void(HKEY root, const std::string &path, const std::string *valueName)>;
+ImportReport Import(const std::string &bytes, const BeforeDelete &beforeDelete = {});
 // Import of a file, whose first bytes are checked for a header before it is
 // read whole. A file that cannot be read throws FileError.
-ImportReport ImportFile(const std::string &path);
+ImportReport ImportFile(const std::string &path, const BeforeDelete &beforeDelete = {});
+// Import of standard input, from a file or a pipe, read to its end.
+ImportReport ImportStandardInput(const BeforeDelete &beforeDelete = {});
 
 // Reads a whole file, which must be a regular one of at most 4 GiB; writes
 // one through a temporary file of a fresh name, synced to the disk, and a

@@ -1,27 +1,52 @@
 // add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]
 #include "reg.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <cctype>
 
 #include "textconv.h"
 
 namespace reg {
 
-// A whole number, decimal or 0x hexadecimal (a leading 0 is still decimal),
-// within `max`; no data is 0.
-static bool ParseNumber(const std::string &text, unsigned long long max, unsigned long long &number)
+// A whole number as Wine's reg takes it: hexadecimal when the second
+// character is an x, else decimal (a leading 0 too); blanks before it and a
+// sign are taken, nothing after it. Beyond `max` a positive number is
+// refused and a negative one is -max. A DWORD may not start with '-'. No
+// data is 0.
+static bool ParseNumber(const std::string &text, unsigned long long max, bool signedStart,
+                        unsigned long long &number)
 {
     number = 0;
     if (text.empty())
         return true;
-    if (text[0] == '-' || text[0] == '+' || text[0] == ' ')
+    if (!signedStart && text[0] == '-')
         return false;
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    errno = 0;
-    char *end = nullptr;
-    number = std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-    return errno == 0 && *end == '\0' && number <= max;
+    const unsigned base = text.size() > 1 && (text[1] | 0x20) == 'x' ? 16 : 10;
+    size_t at = text.find_first_not_of(" \t\n\v\f\r");
+    if (at == std::string::npos)
+        return false;
+    const bool negative = text[at] == '-';
+    if (text[at] == '-' || text[at] == '+')
+        ++at;
+    const auto digit = [base](char c) -> int {
+        const int value = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : std::isxdigit(static_cast<unsigned char>(c)) ? (c | 0x20) - 'a' + 10
+                                                                         : 99;
+        return value < static_cast<int>(base) ? value : -1;
+    };
+    if (base == 16 && at + 2 < text.size() && text[at] == '0' && (text[at + 1] | 0x20) == 'x' &&
+        digit(text[at + 2]) >= 0)
+        at += 2;
+    const size_t first = at;
+    bool overflow = false;
+    for (; at < text.size() && digit(text[at]) >= 0; ++at) {
+        const unsigned value = static_cast<unsigned>(digit(text[at]));
+        overflow = overflow || number > (max - value) / base;
+        number = overflow ? max : number * base + value;
+    }
+    if (at == first || at != text.size() || (overflow && !negative))
+        return false;
+    number = negative ? (0 - number) & max : number;
+    return true;
 }
 
 // The data of /d as the type stores it, or the message that refuses it.
@@ -34,7 +59,7 @@ static std::optional<std::string> EncodeData(DWORD type, const std::string &text
     case REG_QWORD: {
         const size_t width = type == REG_QWORD ? 8 : 4;
         unsigned long long number = 0;
-        if (!ParseNumber(text, width == 8 ? ~0ULL : 0xFFFFFFFFULL, number)) {
+        if (!ParseNumber(text, width == 8 ? ~0ULL : 0xFFFFFFFFULL, width == 8, number)) {
             problem = "reg: The option [/d] must be followed by a valid numeric value";
             return std::nullopt;
         }
@@ -118,8 +143,15 @@ int Add(Console &console, const Arguments &args)
         if (answer != Answer::Yes)
             return console.Refused(answer);
     }
-    if (RegSetValueExA(key.get(), value.c_str(), 0, *type, reinterpret_cast<const BYTE *>(data->data()),
-                       static_cast<DWORD>(data->size())) != ERROR_SUCCESS)
+    // One call family for each name: the W functions take a WTF-8 name as it
+    // is, so the value found above is the one written. Text goes as UTF-16.
+    std::string bytes;
+    if (*type == REG_SZ || *type == REG_EXPAND_SZ || *type == REG_MULTI_SZ)
+        textconv::appendUtf16Bytes(*data, bytes);
+    else
+        bytes = *data;
+    if (RegSetValueExW(key.get(), Wide(value).c_str(), 0, *type, reinterpret_cast<const BYTE *>(bytes.data()),
+                       static_cast<DWORD>(bytes.size())) != ERROR_SUCCESS)
         return console.Fail(kDenied);
     return Done(console);
 }

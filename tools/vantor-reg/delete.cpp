@@ -1,6 +1,8 @@
 // delete KEY [/v NAME | /ve | /va] [/f]
 #include "reg.h"
 
+#include "DeletedCopies.h"
+
 namespace reg {
 
 int Delete(Console &console, const Arguments &args)
@@ -28,11 +30,26 @@ int Delete(Console &console, const Arguments &args)
         if (answer != Answer::Yes)
             return console.Refused(answer);
     }
+    const std::vector<regfile::Value> values = allValues ? regfile::ValuesOf(key.get()) : std::vector<regfile::Value>();
+    deleted::Copy copy;
+    if (CommandSettings().copies) {
+        try {
+            std::vector<deleted::Doomed> doomed;
+            for (const regfile::Value &value : values)
+                doomed.push_back({name->root, name->path, value.name});
+            if (!allValues)
+                doomed.push_back({name->root, name->path, valueName});
+            copy.Add(doomed);
+        } catch (const deleted::CopyError &error) {
+            return console.Warn(error.what());
+        }
+    }
+    // One call family for each name: names are WTF-8, for the W functions.
     if (valueName) {
-        if (RegDeleteValueA(key.get(), valueName->c_str()) != ERROR_SUCCESS)
+        if (RegDeleteValueW(key.get(), Wide(*valueName).c_str()) != ERROR_SUCCESS)
             return console.Fail(kDenied);
     } else if (allValues) {
-        for (const regfile::Value &value : regfile::ValuesOf(key.get()))
+        for (const regfile::Value &value : values)
             if (RegDeleteValueW(key.get(), Wide(value.name).c_str()) != ERROR_SUCCESS)
                 return console.Fail(kDenied);
     } else if (regfile::DeleteTree(name->root, name->path) != ERROR_SUCCESS) {

@@ -1,5 +1,7 @@
-// import FILE
+// import FILE | -
 #include "reg.h"
+
+#include "DeletedCopies.h"
 
 namespace reg {
 
@@ -8,20 +10,29 @@ int Import(Console &console, const Arguments &args)
     if (args.size() != 2)
         return console.Fail(SyntaxError("import"));
     const std::string &file = args[1];
-    if (!FileExists(file))
+    const bool standardInput = file == "-";
+    if (!standardInput && !FileExists(file))
         return console.Fail("reg: The file '" + file + "' was not found.");
+    // One copy holds everything the file deletes.
+    deleted::Copy copy;
+    regfile::BeforeDelete keepCopy;
+    if (CommandSettings().copies)
+        keepCopy = [&copy](HKEY root, const std::string &path, const std::string *valueName) {
+            copy.Add({root, path, valueName ? std::optional<std::string>(*valueName) : std::nullopt});
+        };
+    const std::string shown = standardInput ? "standard input" : file;
     regfile::ImportReport report;
     try {
-        report = regfile::ImportFile(file);
+        report = standardInput ? regfile::ImportStandardInput(keepCopy) : regfile::ImportFile(file, keepCopy);
     } catch (const regfile::FileError &) {
         throw; // what it says names the file
     } catch (const regfile::Error &error) {
-        return console.Warn(file + ": " + error.what());
+        return console.Warn(shown + ": " + error.what());
     }
     for (const std::string &notice : report.notices)
         console.Say(notice);
     for (const std::string &problem : report.problems)
-        console.Warn(file + ": " + problem);
+        console.Warn(shown + ": " + problem);
     for (const std::string &root : report.keptRoots)
         console.Warn("a root key is never deleted: " + root);
     return Saved(console, report.complete() ? 0 : 1);

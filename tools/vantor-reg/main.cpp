@@ -17,7 +17,7 @@
 
 namespace reg {
 
-static const char kHelp[] = R"(Usage: vantor-reg [--prefix DIR] OPERATION [ARGUMENTS]
+static const char kHelp[] = R"(Usage: vantor-reg [--prefix DIR] [--no-copy] OPERATION [ARGUMENTS]
 
 Reads and changes the registry of a Wine prefix the way `wine reg` does, with
 the same output and exit statuses, without starting Wine. The prefix is DIR,
@@ -41,8 +41,17 @@ Operations (switches may start with / or -, in any case):
       Copies the values of KEY1 (and with /s its subkeys) into KEY2.
   export KEY FILE [/y]
       Writes KEY and all below it to FILE as a .reg file (version 5, UTF-16).
-  import FILE
-      Applies a .reg file (version 5 in UTF-16 or UTF-8, or REGEDIT4).
+  import FILE | -
+      Applies a .reg file (version 5 in UTF-16 or UTF-8, or REGEDIT4); -
+      reads it from standard input, a pipe or a file.
+  copies
+      Lists the copies kept before deletes from this prefix, newest first,
+      with the keys each holds and the command that brings it back.
+
+Before every delete (delete, and the [-KEY] and "NAME"=- lines of an
+import) a copy of what goes is kept as a .reg file in
+$XDG_STATE_HOME/vantor/deleted (~/.local/state/vantor/deleted), one file
+for each command, for 30 days and 100 MB at most; --no-copy keeps none.
 
 KEY is ROOT\PATH with ROOT one of HKLM, HKCU, HKCR, HKU, HKCC or their long
 names. Without /f (or /y for export) a change that overwrites or deletes asks
@@ -55,7 +64,8 @@ constexpr struct {
     const char *name;
     int (*run)(Console &, const Arguments &);
 } kOperations[] = {
-    {"query", Query}, {"add", Add}, {"delete", Delete}, {"copy", Copy}, {"export", Export}, {"import", Import},
+    {"query", Query},   {"add", Add},       {"delete", Delete}, {"copy", Copy},
+    {"export", Export}, {"import", Import}, {"copies", Copies},
 };
 
 static int Help(Console &console)
@@ -66,12 +76,20 @@ static int Help(Console &console)
 
 static int Run(Console &console, Arguments args)
 {
-    std::string prefix;
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h"))
         return Help(console);
-    if (args.size() >= 2 && args[0] == "--prefix") {
-        prefix = args[1];
-        args.erase(args.begin(), args.begin() + 2);
+    Settings &settings = CommandSettings();
+    std::string &prefix = settings.prefix;
+    while (!args.empty() && args[0].starts_with("--")) {
+        if (args[0] == "--prefix" && args.size() >= 2) {
+            prefix = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args[0] == "--no-copy") {
+            settings.copies = false;
+            args.erase(args.begin());
+        } else {
+            return console.Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
+        }
     }
     if (args.empty())
         return console.Fail(SyntaxError(""));

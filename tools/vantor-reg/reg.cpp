@@ -21,6 +21,12 @@ std::string SyntaxError(std::string_view operation)
 
 std::string Shown(const std::string &name) { return name.empty() ? "(Default)" : name; }
 
+Settings &CommandSettings()
+{
+    static Settings settings;
+    return settings;
+}
+
 void Console::Say(std::string_view line)
 {
     out_ += line;

@@ -55,6 +55,13 @@ private:
 // The command line from the operation's name on.
 using Arguments = std::vector<std::string>;
 
+// The switches before the operation.
+struct Settings {
+    std::string prefix;
+    bool copies = true; // a copy before every delete (--no-copy: none)
+};
+Settings &CommandSettings();
+
 // Each switch given, with its value ("" for a flag).
 using Switches = std::map<std::string, std::string, std::less<>>;
 
@@ -109,5 +116,6 @@ int Delete(Console &console, const Arguments &args);
 int Copy(Console &console, const Arguments &args);
 int Export(Console &console, const Arguments &args);
 int Import(Console &console, const Arguments &args);
+int Copies(Console &console, const Arguments &args);
 
 } // namespace reg

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# vantor-reg-changes.sh VANTOR-REG
+#
+# Every kind of delete keeps a copy first, which brings back exactly what
+# went; an import keeps one copy of all it deletes; the oldest copies go, but
+# never a file of another naming; `copies` lists them. A name that is not
+# well-formed UTF-16 is found and deleted as itself. Numbers are taken as
+# Wine's reg takes them.
+set -euo pipefail
+tool=$1
+prefix=$(mktemp -d /tmp/vantor-reg-changes.XXXXXX)
+trap 'rm -rf -- "$prefix"' EXIT
+for hive in system user; do printf 'WINE REGISTRY Version 2\n' >"$prefix/$hive.reg"; done
+export XDG_STATE_HOME=$prefix/state
+copies=$XDG_STATE_HOME/vantor/deleted
+reg() { env -u VANTOR_REGISTRY -u WINEPREFIX timeout 20 "$tool" --prefix "$prefix" "$@"; }
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+tree() {
+    reg add 'HKCU\T\A' /v s /d 'text é' /f
+    reg add 'HKCU\T\A' /v m /t REG_MULTI_SZ /d 'one\0two' /f
+    reg add 'HKCU\T\A\B' /v q /t REG_QWORD /d 0x1122334455667788 /f
+    reg add 'HKCU\T\A\B' /ve /t REG_BINARY /d 00ff10 /f
+} >/dev/null
+snapshot() { reg export 'HKCU\T' "$prefix/snap.reg" /y >/dev/null && cat "$prefix/snap.reg"; }
+{ printf '\xff\xfe'; printf 'Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CURRENT_USER\\T\\A\\B]\r\n[HKEY_CURRENT_USER\\T\\A]\r\n"s"=-\r\n"m"=-\r\n' |
+    iconv -f utf-8 -t utf-16le; } >"$prefix/batch.reg"
+
+# Each way of deleting: the copy it leaves, imported, gives back the same tree.
+for how in "delete HKCU\\T\\A /f" "delete HKCU\\T\\A\\B /va /f" "delete HKCU\\T\\A /v m /f" "import $prefix/batch.reg" "import -"; do
+    rm -rf "$copies"
+    tree
+    before=$(snapshot | od -An -tx1)
+    read -r -a words <<<"$how"
+    cat "$prefix/batch.reg" | reg "${words[@]}" >/dev/null || fail "$how: exit $?"
+    made=("$copies"/*.reg)
+    [ ${#made[@]} = 1 ] || { fail "$how: ${#made[@]} copies"; continue; }
+    case ${made[0]} in *" $(basename "$prefix") HKEY_CURRENT_USER_T_A"*) ;; *) fail "$how: named ${made[0]}" ;; esac
+    [ "$(stat -c %a "${made[0]}")" = 600 ] || fail "$how: the copy is not private"
+    [ "$(snapshot | od -An -tx1)" != "$before" ] || fail "$how: nothing was deleted"
+    reg import "${made[0]}" >/dev/null || fail "$how: the copy does not import"
+    [ "$(snapshot | od -An -tx1)" = "$before" ] || fail "$how: the copy does not bring back what went"
+done
+
+# --no-copy keeps none.
+rm -rf "$copies"
+tree
+reg --no-copy delete 'HKCU\T' /f >/dev/null
+[ ! -e "$copies" ] || fail "--no-copy kept a copy"
+
+# The oldest go; what is not of our naming stays.
+mkdir -p "$copies"
+old="$copies/2020-01-01T00-00-00.000Z $(basename "$prefix") HKEY_CURRENT_USER_Old.reg"
+touch "$old" "$copies/notes.reg" "$copies/2020-01-01 mine.reg" "$copies/2020-01-01T00-00-00.000Z.reg"
+tree
+reg delete 'HKCU\T' /f >/dev/null
+[ ! -e "$old" ] || fail "a copy older than 30 days stayed"
+for mine in notes.reg "2020-01-01 mine.reg" "2020-01-01T00-00-00.000Z.reg"; do
+    [ -e "$copies/$mine" ] || fail "$mine, not a copy of ours, was removed"
+done
+listing=$(reg copies)
+newest=$(ls "$copies" | grep " HKEY_CURRENT_USER_T" | sort | tail -1)
+case $listing in
+"$copies/$newest"$'\n'"    HKEY_CURRENT_USER\\T"*"vantor-reg --prefix '$prefix' import '$copies/$newest'"*) ;;
+*) fail "copies lists: $listing" ;;
+esac
+
+# A lone surrogate in a name (WTF-8 bytes ED A0 80): added and deleted as itself.
+lone=$'\xed\xa0\x80'
+reg add 'HKCU\L' /v "$lone" /d x /f >/dev/null
+reg delete 'HKCU\L' /v "$lone" /f >/dev/null || fail "the lone surrogate's value was not found"
+[ "$(reg query 'HKCU\L' | grep -c REG_SZ)" = 0 ] || fail "deleting the lone surrogate's value left a value"
+# Numbers, as Wine 8's reg add stores or refuses them: type, data, what
+# query shows ("" for refused).
+numbers=(
+    "DWORD| 5|0x5" "DWORD|+5|0x5" "DWORD|-5|" "DWORD| -5|0xfffffffb" "DWORD|0x-1|" "DWORD|0x+5|" "DWORD|0x|"
+    "DWORD|0X1f|0x1f" "DWORD|007|0x7" "DWORD|5 |" "DWORD|4294967295|0xffffffff" "DWORD|4294967296|"
+    "DWORD| 0x5|" "DWORD|+0x5|" "DWORD|x5|" "DWORD|1e3|" "DWORD||0x0" "DWORD| -4294967296|0x1"
+    "QWORD|-5|0xfffffffffffffffb" "QWORD|-0|0x0" "QWORD|0x-1|" "QWORD|18446744073709551615|0xffffffffffffffff"
+    "QWORD|18446744073709551616|" "QWORD|0x100000000|0x100000000"
+)
+for row in "${numbers[@]}"; do
+    IFS='|' read -r type data shown <<<"$row"
+    reg delete 'HKCU\N' /f >/dev/null 2>&1 || true
+    reg add 'HKCU\N' /v n /t "REG_$type" /d "$data" /f >/dev/null 2>&1 || true
+    got=$(reg query 'HKCU\N' /v n 2>/dev/null | sed -n "s/^    n    REG_$type    //p" || true)
+    [ "$got" = "$shown" ] || fail "REG_$type '$data': '$got', not '$shown'"
+done
+exit $status
