@@ -354,7 +354,7 @@ int finishRewriteIn(int folder, const std::string &name) {
             return error;
         // Only a journal of this user's own is trusted to say what the file held.
         if (st.st_uid != geteuid())
-            return 0;
+            return EPERM;
         // Its writer finished meanwhile, or another rewrite began.
         if (nameLeadsTo(folder, journalOf(name), st))
             return S_ISREG(st.st_mode) ? undoRewrite(folder, name, fd.get()) : EEXIST;
