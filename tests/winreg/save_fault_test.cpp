@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <regex>
 #include <sys/stat.h>
@@ -30,6 +31,7 @@ public:
     size_t room = SIZE_MAX;
     std::vector<std::string> steps;
     bool onlyOnce = false;
+    bool noReservation = false;
 
     ssize_t writev(int fd, const iovec *parts, int) override {
         const iovec part{parts[0].iov_base, std::min(parts[0].iov_len, room)};
@@ -40,6 +42,10 @@ public:
         return n;
     }
     int fallocate(int fd, int mode, off_t offset, off_t length) override {
+        if (noReservation) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
         const bool reserved = step("reserve") && hasRoom(static_cast<size_t>(length));
         return reserved ? FileSystem::fallocate(fd, mode, offset, length) : -1;
     }
@@ -218,6 +224,7 @@ TEST_F(SaveFaults, AFullDiskLeavesAHardLinkedHiveAsItWas) {
         int passing; // times the failing step passes first
         bool diskFull; // the disk takes fewer bytes than the new text
         LSTATUS expected;
+        bool noReservation = false;
     } cases[] = {
         {"room reserved", "", 0, 0, false, ERROR_SUCCESS},
         {"no room to reserve", "", 0, 0, true, winreg::status::diskFull},
@@ -229,6 +236,9 @@ TEST_F(SaveFaults, AFullDiskLeavesAHardLinkedHiveAsItWas) {
         // The journal's fsync passes, the rewritten file's fails: its old text is put back.
         {"the rewritten file cannot be synced", "fsync", EIO, 1, false, winreg::status::writeFault},
         {"the journal cannot be synced", "fsync", EIO, 0, false, winreg::status::writeFault},
+        // Past the temporary file that proves the room, and the journal.
+        {"no reservation, and the rewritten file cannot be synced", "fsync", EIO, 2, false, winreg::status::writeFault,
+         true},
     };
     const std::string secondLink = dir_.file("second link");
     const std::string newValue(200, 'n');
@@ -245,6 +255,7 @@ TEST_F(SaveFaults, AFullDiskLeavesAHardLinkedHiveAsItWas) {
         fs_.failingStep = c.failingStep;
         fs_.passing = c.passing;
         fs_.onlyOnce = false;
+        fs_.noReservation = c.noReservation;
         fs_.error = c.error;
         fs_.room = c.diskFull ? oldText.size() : SIZE_MAX;
         key = openKey(HKEY_CURRENT_USER, "Software\\Linked");
@@ -278,6 +289,28 @@ TEST_F(SaveFaults, FlushesReportTheFailureAndTheTextIsDurableBeforeItsRename) {
     std::erase_if(fs_.steps, [](const std::string &s) { return s == "write"; });
     // The folder's lock, then the temporary file's.
     EXPECT_EQ(fs_.steps, (std::vector<std::string>{"lock", "lock", "fsync", "rename", "folder fsync"}));
+}
+
+// A name the writer draws for its temporary file may be taken already: the
+// file there stays untouched, and another name is drawn.
+TEST_F(SaveFaults, ATemporaryNameFoundTakenIsLeftToItsOwner) {
+    struct Taken : files::FileSystem {
+        std::string theirs;
+        int openat(int dirFd, const std::string &name, int flags, mode_t mode) override {
+            if ((flags & O_EXCL) && theirs.empty()) {
+                theirs = name;
+                close(FileSystem::openat(dirFd, name, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+            }
+            return FileSystem::openat(dirFd, name, flags, mode);
+        }
+    } taken;
+    files::useFileSystem(&taken);
+    writeString(HKEY_CURRENT_USER, "value", "saved");
+    files::useFileSystem(nullptr);
+    ASSERT_TRUE(files::isTemporaryOf(taken.theirs, "user.reg")) << taken.theirs;
+    EXPECT_TRUE(fileExists(dir_.file(taken.theirs.c_str())));
+    restartEngine();
+    EXPECT_EQ(readString(HKEY_CURRENT_USER, "value"), "saved");
 }
 
 TEST_F(SaveFaults, NoExceptionLeavesTheApi) {

@@ -177,7 +177,8 @@ int createLocked(int folder, const std::string &name, mode_t mode) {
 // Creates "<name>.vantor-<random>" in the folder, which no other file has;
 // the descriptor, locked, or -1 with errno set and temporary left empty.
 int createTemporary(int folder, const std::string &name, mode_t mode, std::string &temporary) {
-    for (;;) {
+    // Only a sweep that keeps taking each new name away before its lock could use them all.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
         int error = 0;
         temporary = name + std::string(kTempInfix) + randomSuffix(error);
         const int fd = error ? -1 : createLocked(folder, temporary, mode);
@@ -189,24 +190,25 @@ int createTemporary(int folder, const std::string &name, mode_t mode, std::strin
             return -1;
         }
     }
+    temporary.clear();
+    errno = EAGAIN;
+    return -1;
 }
 
-// The names in the folder of our temporary files for name.
-std::vector<std::string> temporariesIn(int folder, const std::string &name) {
-    std::vector<std::string> names;
+// Every name in the folder; 0 or errno.
+int listNames(int folder, std::vector<std::string> &names) {
     const int listFd = dup(folder);
     DIR *dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
     if (!dir) {
+        const int error = errno;
         if (listFd >= 0)
             close(listFd);
-        return names;
+        return error;
     }
-    while (const dirent *entry = readdir(dir)) {
-        if (isTemporaryOf(entry->d_name, name))
-            names.emplace_back(entry->d_name);
-    }
+    while (const dirent *entry = readdir(dir))
+        names.emplace_back(entry->d_name);
     closedir(dir);
-    return names;
+    return 0;
 }
 
 // Removes the temporary files of name that no writer holds: a killed
@@ -214,7 +216,10 @@ std::vector<std::string> temporariesIn(int folder, const std::string &name) {
 // tried again by the next writer.
 void sweepTemporaries(int folder, const std::string &name) {
     FileSystem &fs = fileSystem();
-    for (const std::string &entry : temporariesIn(folder, name)) {
+    std::vector<std::string> entries;
+    (void)listNames(folder, entries); // a folder that cannot be listed is swept next time
+    std::erase_if(entries, [&name](const std::string &entry) { return !isTemporaryOf(entry, name); });
+    for (const std::string &entry : entries) {
         const FileDescriptor fd(fs.openat(folder, entry, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st{};
         if (fd.get() < 0 || fs.fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -349,7 +354,7 @@ int finishRewriteIn(int folder, const std::string &name) {
             return error;
         // Only a journal of this user's own is trusted to say what the file held.
         if (st.st_uid != geteuid())
-            return 0;
+            return EPERM;
         // Its writer finished meanwhile, or another rewrite began.
         if (nameLeadsTo(folder, journalOf(name), st))
             return S_ISREG(st.st_mode) ? undoRewrite(folder, name, fd.get()) : EEXIST;
@@ -460,23 +465,12 @@ int finishRewritesIn(const std::string &folderPath) {
     const FileDescriptor folder(fileSystem().open(folderPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return errno;
-    std::vector<std::string> names;
-    const int listFd = dup(folder.get());
-    DIR *dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
-    if (!dir) {
-        const int error = errno;
-        if (listFd >= 0)
-            close(listFd);
-        return error;
-    }
-    while (const dirent *entry = readdir(dir)) {
-        const std::string_view entryName(entry->d_name);
-        if (entryName.size() > kJournalSuffix.size() && entryName.ends_with(kJournalSuffix))
-            names.emplace_back(entryName.substr(0, entryName.size() - kJournalSuffix.size()));
-    }
-    closedir(dir);
-    int firstError = 0;
-    for (const std::string &name : names) {
+    std::vector<std::string> entries;
+    int firstError = listNames(folder.get(), entries);
+    for (const std::string_view entry : entries) {
+        if (entry.size() <= kJournalSuffix.size() || !entry.ends_with(kJournalSuffix))
+            continue;
+        const std::string name(entry.substr(0, entry.size() - kJournalSuffix.size()));
         if (const int error = finishRewriteIn(folder.get(), name); error && !firstError)
             firstError = error;
     }

@@ -649,13 +649,14 @@ Status Hive::checkWritable() {
 
 // A file not understood is told before a request, which would hide it.
 Status Hive::checkWritableNow() {
+    // Before the file's text is judged: what it holds may be half rewritten.
+    if (rewriteWaits_)
+        return refuseWith(Refusal::Cause::FileNotWritable, Problem::RewriteWaits, 0, status::accessDenied);
     if (!unparsable_.empty())
         return refuse(Refusal::Cause::NotUnderstood,
                       "read-only, because the file could not be understood (" + unparsable_ + "); it is left as it is");
     if (const Status requested = checkRequested())
         return requested;
-    if (rewriteWaits_)
-        return refuseWith(Refusal::Cause::FileNotWritable, Problem::RewriteWaits, 0, status::accessDenied);
     const Status probed = probeWritable();
     probesPassed_ = probed == status::ok;
     return probed;
