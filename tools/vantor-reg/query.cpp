@@ -207,7 +207,9 @@ int Query(Console &console, const Arguments &args)
                                           : "Search complete. Number of matches found: " + std::to_string(search.found);
         if (searching || search.valueName)
             console.Say(end);
-        return (searching || search.valueName) && search.found == 0 ? console.Told(Failure::NoValue, end) : 0;
+        // Wine's reg calls a search that found nothing a success.
+        const bool nothing = (searching || search.valueName) && search.found == 0;
+        return nothing && CommandSettings().statuses ? console.Told(Failure::NoValue, end) : 0;
     }
     const std::optional<regfile::Value> value = ReadValue(key.get(), *search.valueName);
     if (!value && !search.valueName->empty())
