@@ -617,6 +617,7 @@ private:
             const LSTATUS status = DeleteTree(root->key, path);
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the key " + std::string(name));
+            report_.changes += status == ERROR_SUCCESS ? 1 : 0;
             return;
         }
         const Created base = Below(*root, path);
@@ -680,6 +681,7 @@ private:
             const LSTATUS status = RegDeleteValueW(key_, W(Wide(name)));
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
                 Problem("cannot delete the value " + name);
+            report_.changes += status == ERROR_SUCCESS ? 1 : 0;
             return;
         }
         Value &value = value_; // its name is the line's
@@ -690,6 +692,8 @@ private:
         }
         if (SetValue(key_, name, value) != ERROR_SUCCESS)
             Problem("cannot write the value " + name);
+        else
+            ++report_.changes;
     }
 
     // A text in double quotes starting at `at`, with its escapes undone.

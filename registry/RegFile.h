@@ -100,6 +100,7 @@ struct ImportReport {
     std::vector<std::string> notices;
     std::vector<std::string> problems;
     std::vector<std::string> keptRoots;
+    size_t changes = 0; // values written and keys and values deleted
     bool complete() const { return problems.empty() && keptRoots.empty(); }
 };
 

@@ -153,6 +153,7 @@ int Add(Console &console, const Arguments &args)
     if (RegSetValueExW(key.get(), Wide(value).c_str(), 0, *type, reinterpret_cast<const BYTE *>(bytes.data()),
                        static_cast<DWORD>(bytes.size())) != ERROR_SUCCESS)
         return console.Fail(kDenied);
+    console.Changed(1);
     return Done(console);
 }
 

@@ -43,6 +43,8 @@ int Delete(Console &console, const Arguments &args)
         } catch (const deleted::CopyError &error) {
             return console.Warn(error.what());
         }
+        if (!copy.File().empty())
+            console.Copied(copy.File());
     }
     // One call family for each name: names are WTF-8, for the W functions.
     if (valueName) {
@@ -55,6 +57,7 @@ int Delete(Console &console, const Arguments &args)
     } else if (regfile::DeleteTree(name->root, name->path) != ERROR_SUCCESS) {
         return console.Fail(kDenied);
     }
+    console.Changed(allValues ? values.size() : 1);
     return Done(console);
 }
 

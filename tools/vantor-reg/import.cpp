@@ -27,15 +27,22 @@ int Import(Console &console, const Arguments &args)
     } catch (const regfile::FileError &) {
         throw; // what it says names the file
     } catch (const regfile::Error &error) {
-        return console.Warn(shown + ": " + error.what());
+        return console.Warn(shown + ": " + error.what(), Failure::BadInput);
     }
+    console.Changed(report.changes);
+    if (!copy.File().empty())
+        console.Copied(copy.File());
     for (const std::string &notice : report.notices)
         console.Say(notice);
     for (const std::string &problem : report.problems)
-        console.Warn(shown + ": " + problem);
+        console.Notice(shown + ": " + problem);
     for (const std::string &root : report.keptRoots)
-        console.Warn("a root key is never deleted: " + root);
-    return Saved(console, report.complete() ? 0 : 1);
+        console.Notice("a root key is never deleted: " + root);
+    if (!report.complete())
+        return Saved(console, console.Told(Failure::Other, std::to_string(report.problems.size() +
+                                                                          report.keptRoots.size()) +
+                                                               " lines of " + shown + " were not applied"));
+    return Saved(console, 0);
 }
 
 } // namespace reg

@@ -17,7 +17,8 @@
 
 namespace reg {
 
-static const char kHelp[] = R"(Usage: vantor-reg [--prefix DIR] [--no-copy] OPERATION [ARGUMENTS]
+static const char kHelp[] = R"(Usage: vantor-reg [--prefix DIR] [--no-copy] [--json] [--status] OPERATION [ARGUMENTS]
+       vantor-reg --version
 
 Reads and changes the registry of a Wine prefix the way `wine reg` does, with
 the same output and exit statuses, without starting Wine. The prefix is DIR,
@@ -57,8 +58,19 @@ KEY is ROOT\PATH with ROOT one of HKLM, HKCU, HKCR, HKU, HKCC or their long
 names. Without /f (or /y for export) a change that overwrites or deletes asks
 first and reads the answer from standard input; the end of input answers No.
 
-Exit status: 0 on success, 1 on any failure or refusal. Messages are printed
-on standard output as Wine's reg prints them.)";
+--json answers with one JSON document on standard output (see
+vantor-reg(1)) and asks no question. --status (and --json) ends with a status
+that tells the failures apart:
+  0 done or found, 1 any other failure, 2 no such key, 3 no such value or a
+  search that found nothing, 4 bad arguments or input (nothing changed),
+  5 a hive may not be changed or a save failed, 6 the bridge into a running
+  Wine failed, 7 out of memory.
+
+Exit status without them: 0 on success, 1 on any failure or refusal. Messages
+are printed on standard output as Wine's reg prints them.)";
+
+// What this vantor-reg knows beyond Wine's reg, for callers to test.
+constexpr char kFeatures[] = "json status copies";
 
 constexpr struct {
     const char *name;
@@ -84,9 +96,15 @@ static int Run(Console &console, Arguments args)
         if (args[0] == "--prefix" && args.size() >= 2) {
             prefix = args[1];
             args.erase(args.begin(), args.begin() + 2);
-        } else if (args[0] == "--no-copy") {
-            settings.copies = false;
+        } else if (args[0] == "--no-copy" || args[0] == "--json" || args[0] == "--status") {
+            settings.copies = settings.copies && args[0] != "--no-copy";
+            settings.json = settings.json || args[0] == "--json";
+            settings.statuses = settings.statuses || args[0] != "--no-copy";
             args.erase(args.begin());
+        } else if (args[0] == "--version") {
+            console.Say("vantor-reg " VANTOR_VERSION);
+            console.Say(kFeatures);
+            return 0;
         } else {
             return console.Fail("reg: Invalid option [" + args[0] + "]. Type \"REG /?\" for help.");
         }
@@ -127,15 +145,15 @@ int main(int argc, char **argv)
     try {
         status = reg::Run(console, reg::Arguments(argv + 1, argv + argc));
     } catch (const std::bad_alloc &) {
-        console.Warn("out of memory");
+        status = console.Warn("out of memory", reg::Failure::OutOfMemory);
     } catch (const std::exception &error) {
-        console.Warn(error.what());
+        status = console.Warn(error.what());
     } catch (...) {
-        console.Warn("an unknown failure");
+        status = console.Warn("an unknown failure");
     }
     // What a command left unsaved (a copy that a question ended) is saved
     // here, where its failure still reaches the exit status.
     if (VtrRegDirectory())
         status = reg::Saved(console, status);
-    return console.Flush() ? status : 1;
+    return console.Finish() ? status : 1;
 }

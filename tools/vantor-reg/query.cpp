@@ -53,6 +53,19 @@ void ShowValue(Console &console, const regfile::Value &value, std::string_view s
     console.Say("    " + Shown(value.name) + "    " + TypeName(value.type) + "    " + DataText(value, separator));
 }
 
+// One key of a JSON answer.
+std::string KeyJson(const std::string &shown, const std::vector<regfile::Value> &values,
+                    const std::vector<std::string> &subkeys)
+{
+    std::string entry = "{\"key\": " + JsonString(shown) + ", \"values\": [";
+    for (size_t i = 0; i < values.size(); ++i)
+        entry += (i ? ", " : "") + JsonValue(values[i]);
+    entry += "], \"subkeys\": [";
+    for (size_t i = 0; i < subkeys.size(); ++i)
+        entry += (i ? ", " : "") + JsonString(subkeys[i]);
+    return entry + "]}";
+}
+
 // What the switches ask for, and the walk through the keys that answers.
 struct Search {
     std::optional<std::string> valueName; // /v or /ve
@@ -141,6 +154,12 @@ struct Search {
         // value asked for by name only the keys where something was found.
         const bool listing = !pattern && types.empty() && !valueName;
         const bool keyShown = !values.empty() || (nested && listing) || keyMatch;
+        if (console.Json() && (keyShown || !nested)) {
+            std::vector<std::string> subkeys = regfile::SubkeyNamesOf(key);
+            if (pattern && !recurse)
+                std::erase_if(subkeys, [this](const std::string &name) { return !inKeys || !Matches(name); });
+            console.JsonKey(KeyJson(shown, values, subkeys));
+        }
         if (keyShown)
             console.Say(shown);
         for (const regfile::Value &value : values)
@@ -167,6 +186,7 @@ struct Search {
 
 int Query(Console &console, const Arguments &args)
 {
+    console.AnswersWithKeys();
     const std::optional<Switches> switches =
         ParseSwitches(args, 1, {"ve", "s", "k", "d", "c", "e"}, {"v", "f", "t", "se"});
     Search search;
@@ -183,15 +203,19 @@ int Query(Console &console, const Arguments &args)
     const bool searching = search.pattern || !search.types.empty();
     if (searching || !search.valueName || search.recurse) {
         search.Walk(console, key.get(), name->shown, false);
-        if (searching)
-            console.Say("End of search: " + std::to_string(search.found) + " match(es) found.");
-        else if (search.valueName)
-            console.Say("Search complete. Number of matches found: " + std::to_string(search.found));
-        return 0;
+        const std::string end = searching ? "End of search: " + std::to_string(search.found) + " match(es) found."
+                                          : "Search complete. Number of matches found: " + std::to_string(search.found);
+        if (searching || search.valueName)
+            console.Say(end);
+        // Wine's reg calls a search that found nothing a success.
+        const bool nothing = (searching || search.valueName) && search.found == 0;
+        return nothing && CommandSettings().statuses ? console.Told(Failure::NoValue, end) : 0;
     }
     const std::optional<regfile::Value> value = ReadValue(key.get(), *search.valueName);
     if (!value && !search.valueName->empty())
         return console.Fail(kNoValue);
+    if (console.Json())
+        console.JsonKey(KeyJson(name->shown, value ? std::vector{*value} : std::vector<regfile::Value>(), {}));
     console.Say(name->shown);
     if (!value) {
         console.Say("    (Default)    REG_SZ    (value not set)");

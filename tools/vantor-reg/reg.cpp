@@ -29,21 +29,81 @@ Settings &CommandSettings()
 
 void Console::Say(std::string_view line)
 {
+    if (Json())
+        return; // the document says it all
     out_ += line;
     out_ += '\n';
     if (out_.size() > (1 << 20))
         Flush();
 }
 
-int Console::Warn(std::string_view problem)
+namespace {
+
+// The kind of a failure whose message is one of Wine's reg.
+Failure KindOf(std::string_view message)
+{
+    if (message == kNoKey)
+        return Failure::NoKey;
+    if (message == kNoValue)
+        return Failure::NoValue;
+    if (message == kDenied) {
+        // A hive that refused says so in the state it leaves; any other
+        // note is the bridge's.
+        VtrHiveState state{};
+        if (VtrRegFailureState(&state) != ERROR_SUCCESS && VtrRegFailureNote())
+            return Failure::Bridge;
+        return Failure::Unchangeable;
+    }
+    for (std::string_view bad : {"reg: Invalid", "reg: Unsupported", "reg: The option", "reg: The file",
+                                 "reg: Unable to access"})
+        if (message.starts_with(bad))
+            return Failure::BadInput;
+    return Failure::Other;
+}
+
+} // namespace
+
+int Console::StatusOf(Failure kind) const
+{
+    return CommandSettings().statuses ? static_cast<int>(kind) : 1;
+}
+
+bool Console::Json() const { return CommandSettings().json; }
+
+void Console::Record(Failure kind, std::string_view message)
+{
+    if (!error_)
+        error_.emplace(kind, std::string(message));
+}
+
+int Console::Fail(std::string_view message)
+{
+    const Failure kind = KindOf(message);
+    Record(kind, message);
+    Say(message);
+    return StatusOf(kind);
+}
+
+int Console::Warn(std::string_view problem, Failure kind)
+{
+    Record(kind, problem);
+    Notice(problem);
+    return StatusOf(kind);
+}
+
+void Console::Notice(std::string_view notice)
 {
     Flush();
-    std::fprintf(stderr, "vantor-reg: %.*s\n", static_cast<int>(problem.size()), problem.data());
-    return 1;
+    std::fprintf(stderr, "vantor-reg: %.*s\n", static_cast<int>(notice.size()), notice.data());
+    if (Json())
+        notices_.emplace_back(notice);
 }
 
 Answer Console::Ask(const std::string &question, bool offerAll)
 {
+    if (Json())
+        return offerAll ? Answer::All : Answer::Yes; // a caller that reads JSON answers nothing
+
     const bool terminal = isatty(STDIN_FILENO);
     for (;;) {
         out_ += question + (offerAll ? " (Yes|No|All)" : " (Yes|No)");
@@ -66,6 +126,30 @@ int Console::Refused(Answer answer)
 {
     Say("reg: The registry operation was cancelled");
     return answer == Answer::EndOfInput ? 1 : 0;
+}
+
+bool Console::Finish()
+{
+    if (!Json())
+        return Flush();
+    const auto list = [](const std::vector<std::string> &items, bool quote) {
+        std::string text = "[";
+        for (const std::string &item : items)
+            text += (text.size() > 1 ? ", " : "") + (quote ? JsonString(item) : item);
+        return text + "]";
+    };
+    static constexpr const char *kKinds[] = {"", "io", "no-key", "no-value", "bad-input", "unchangeable", "bridge", "io"};
+    std::string document = "{\"version\": 1, ";
+    document += query_ ? "\"keys\": " + list(keys_, false)
+                       : "\"changed\": " + std::to_string(changed_) + ", \"copies\": " + list(copies_, true);
+    if (!notices_.empty())
+        document += ", \"notices\": " + list(notices_, true);
+    document += ", \"error\": ";
+    document += error_ ? "{\"kind\": \"" + std::string(kKinds[static_cast<int>(error_->first)]) +
+                             "\", \"message\": " + JsonString(error_->second) + "}"
+                       : std::string("null");
+    out_ = document + "}\n";
+    return Flush();
 }
 
 bool Console::Flush()
@@ -228,8 +312,8 @@ int Saved(Console &console, int status)
     if (unsaved.empty() && VtrRegFlushAll() == ERROR_SUCCESS)
         return status;
     if (unsaved.empty())
-        return console.Warn("the registry files could not be saved");
-    return console.Warn("not saved: " + unsaved + (saved.empty() ? "" : "; saved: " + saved));
+        return console.Warn("the registry files could not be saved", Failure::Unchangeable);
+    return console.Warn("not saved: " + unsaved + (saved.empty() ? "" : "; saved: " + saved), Failure::Unchangeable);
 }
 
 int Done(Console &console)

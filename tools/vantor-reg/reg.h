@@ -28,18 +28,50 @@ std::string Shown(const std::string &name);
 // common case, and questions answered on standard input.
 enum class Answer { Yes, No, All, EndOfInput };
 
+// What went wrong, for the statuses that tell the cases apart (--status,
+// --json); Wine's reg ends every failure with 1.
+enum class Failure {
+    Other = 1,
+    NoKey = 2,
+    NoValue = 3, // or a search that found nothing
+    BadInput = 4, // nothing changed
+    Unchangeable = 5, // a hive may not be changed, or a save failed
+    Bridge = 6, // the live prefix's bridge into Wine failed
+    OutOfMemory = 7,
+};
+
 class Console {
 public:
     void Say(std::string_view line);
-    // Says the message; the failure status.
-    int Fail(std::string_view message)
-    {
-        Say(message);
-        return 1;
-    }
+    // Says the message (with --json, it is the error's); the failure status.
+    // The kind is told from the message, which is one of Wine's reg.
+    int Fail(std::string_view message);
     // A failure Wine's reg has no message for, told on standard error after
     // all that was said; the failure status.
-    int Warn(std::string_view problem);
+    int Warn(std::string_view problem, Failure kind = Failure::Other);
+    // A failure told already, or one that Wine's reg calls success (a search
+    // that found nothing): kept for --json, and the status of its kind.
+    int Told(Failure kind, std::string_view message)
+    {
+        Record(kind, message);
+        return StatusOf(kind);
+    }
+    // A notice on standard error that is no failure (with --json, also in
+    // the answer's "notices").
+    void Notice(std::string_view notice);
+    // The status of a failure of this kind.
+    int StatusOf(Failure kind) const;
+
+    // --json: the answer is one document, made of the keys a query found or
+    // of what a change did.
+    bool Json() const;
+    void JsonKey(std::string entry) { keys_.push_back(std::move(entry)); }
+    void Changed(size_t count) { changed_ += count; }
+    void Copied(const std::string &file) { copies_.push_back(file); }
+    void AnswersWithKeys() { query_ = true; }
+    // Writes the document (--json) and all else that was said; false once
+    // anything could not be written.
+    bool Finish();
     // A question that cannot be shown, or the end of input, gets EndOfInput.
     Answer Ask(const std::string &question, bool offerAll);
     // Says the command was cancelled; the status it ends with.
@@ -48,8 +80,16 @@ public:
     bool Flush();
 
 private:
+    void Record(Failure kind, std::string_view message);
+
     std::string out_;
     bool lost_ = false;
+    bool query_ = false;
+    std::vector<std::string> keys_;   // JSON objects
+    std::vector<std::string> copies_;
+    std::vector<std::string> notices_;
+    size_t changed_ = 0;
+    std::optional<std::pair<Failure, std::string>> error_;
 };
 
 // The command line from the operation's name on.
@@ -58,8 +98,14 @@ using Arguments = std::vector<std::string>;
 // The switches before the operation.
 struct Settings {
     std::string prefix;
-    bool copies = true; // a copy before every delete (--no-copy: none)
+    bool copies = true;    // a copy before every delete (--no-copy: none)
+    bool json = false;     // --json
+    bool statuses = false; // --status, or --json
 };
+
+// JSON text: a string, and a value in its natural form.
+std::string JsonString(std::string_view utf8);
+std::string JsonValue(const regfile::Value &value);
 Settings &CommandSettings();
 
 // Each switch given, with its value ("" for a flag).

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# vantor-reg-changes.sh VANTOR-REG
+# vantor-reg-launchers.sh VANTOR-REG
 #
+# What launchers and scripts rely on. --json answers with each type in its
+# natural form and the raw bytes beside text that would not give them back;
+# --status tells the failures apart.
 # Every kind of delete keeps a copy first, which brings back exactly what
 # went; an import keeps one copy of all it deletes; the oldest copies go, but
 # never a file of another naming; `copies` lists them. A name that is not
@@ -8,7 +11,7 @@
 # Wine's reg takes them.
 set -euo pipefail
 tool=$1
-prefix=$(mktemp -d /tmp/vantor-reg-changes.XXXXXX)
+prefix=$(mktemp -d /tmp/vantor-reg-launchers.XXXXXX)
 trap 'rm -rf -- "$prefix"' EXIT
 for hive in system user; do printf 'WINE REGISTRY Version 2\n' >"$prefix/$hive.reg"; done
 export XDG_STATE_HOME=$prefix/state
@@ -86,5 +89,68 @@ for row in "${numbers[@]}"; do
     reg add 'HKCU\N' /v n /t "REG_$type" /d "$data" /f >/dev/null 2>&1 || true
     got=$(reg query 'HKCU\N' /v n 2>/dev/null | sed -n "s/^    n    REG_$type    //p" || true)
     [ "$got" = "$shown" ] || fail "REG_$type '$data': '$got', not '$shown'"
+done
+# --json: one row per type and edge (name, then what its answer holds). The
+# file is version 5, so that hex data is stored as it is.
+{
+    printf '\xff\xfe'
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\J]\r\n@="d"\r\n"sz"="a\\"b\\\\c"\r\n'
+        printf '"noterm"=hex(1):41,00\r\n"inner"=hex(1):41,00,00,00,42,00,00,00\r\n"odd"=hex(1):41,00,00\r\n'
+        printf '"lonedata"=hex(1):00,d8,00,00\r\n"multi"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n'
+        printf '"multinoend"=hex(7):61,00,00,00\r\n"dw"=dword:0000002a\r\n"dw3"=hex(4):01,02,03\r\n'
+        printf '"qsmall"=hex(b):05,00,00,00,00,00,00,00\r\n"q53"=hex(b):ff,ff,ff,ff,ff,ff,1f,00\r\n'
+        printf '"q53p"=hex(b):00,00,00,00,00,00,20,00\r\n"none"=hex(0):61,00\r\n"bin"=hex:00,ff\r\n'
+    } | iconv -f ascii -t utf-16le
+} >"$prefix/types.reg"
+reg import "$prefix/types.reg" >/dev/null
+reg add 'HKCU\J' /v "$lone" /d x /f >/dev/null
+answer=$(reg --json query 'HKCU\J')
+rows=(
+    '{"name": "", "type": "REG_SZ", "data": "d"}'
+    '{"name": "sz", "type": "REG_SZ", "data": "a\"b\\c"}'
+    '{"name": "noterm", "type": "REG_SZ", "data": "A", "hex": "4100"}'
+    '{"name": "inner", "type": "REG_SZ", "data": "A\u0000B", "hex": "4100000042000000"}'
+    '{"name": "odd", "type": "REG_SZ", "data": "A", "hex": "410000"}'
+    '{"name": "lonedata", "type": "REG_SZ", "data": "FFFD", "hex": "00d80000"}'
+    '{"name": "multi", "type": "REG_MULTI_SZ", "data": ["a", "b"]}'
+    '{"name": "multinoend", "type": "REG_MULTI_SZ", "data": ["a"], "hex": "61000000"}'
+    '{"name": "dw", "type": "REG_DWORD", "data": 42}'
+    '{"name": "dw3", "type": "REG_DWORD", "data": "010203"}'
+    '{"name": "qsmall", "type": "REG_QWORD", "data": 5}'
+    '{"name": "q53", "type": "REG_QWORD", "data": 9007199254740991}'
+    '{"name": "q53p", "type": "REG_QWORD", "data": "9007199254740992"}'
+    '{"name": "none", "type": "REG_NONE", "data": "6100"}'
+    '{"name": "bin", "type": "REG_BINARY", "data": "00ff"}'
+    '{"name": "FFFD", "name_hex": "00d8", "type": "REG_SZ", "data": "x"}'
+)
+for row in "${rows[@]}"; do
+    expected=${row//FFFD/$'\xef\xbf\xbd'}
+    case $answer in *"$expected"*) ;; *) fail "--json lacks $expected" ;; esac
+done
+
+# The statuses of --status and --json, and the error's kind.
+printf '[HKEY_CURRENT_USER\\J]\r\n' >"$prefix/headless.reg"
+statuses=(
+    "0|null|--json query HKCU\\J /v dw"
+    "2|no-key|--json query HKCU\\Nope"
+    "3|no-value|--json query HKCU\\J /v nope"
+    "3|no-value|--json query HKCU\\J /f nothing-like-this"
+    "4|bad-input|--json add HKCU\\J /v n /t REG_DWORD /d 0x-1"
+    "4|bad-input|--json import $prefix/headless.reg"
+    "4||--status add HKCU\\J /t REG_FOO"
+    "1||add HKCU\\J /t REG_FOO"
+    "5|unchangeable|--json delete HKCU\\J /v dw"
+)
+for row in "${statuses[@]}"; do
+    IFS='|' read -r want kind command <<<"$row"
+    read -r -a words <<<"$command"
+    readonly=$([ "$want" = 5 ] && echo user.reg || echo "")
+    set +e
+    out=$(VANTOR_REGISTRY_READONLY=$readonly reg "${words[@]}" 2>/dev/null)
+    got=$?
+    set -e
+    [ "$got" = "$want" ] || fail "$command: status $got, not $want"
+    case $kind:$out in :*|null:*'"error": null}'|*:*'"kind": "'"$kind"'"'*) ;; *) fail "$command: $out" ;; esac
 done
 exit $status
