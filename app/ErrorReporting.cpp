@@ -31,8 +31,10 @@ public:
         setEscapeButton(ok);
     }
 
-    // A line wider than the screen allows (a very long name) is shortened in
-    // its middle; the whole text is then under the box's details.
+    // The box wraps its lines at blanks. A word wider than the screen allows
+    // (a very long name), or a line that would take more than three lines,
+    // is shortened in its middle; the whole text is then under the box's
+    // details.
     void FitToScreen()
     {
         const QScreen *screen = screen_ ? screen_.data() : QGuiApplication::primaryScreen();
@@ -42,8 +44,12 @@ public:
         const QFontMetrics metrics(font());
         const QString whole = text();
         QStringList lines = whole.split('\n');
-        for (QString &line : lines)
-            line = metrics.elidedText(line, Qt::ElideMiddle, room);
+        for (QString &line : lines) {
+            QStringList words = line.split(' ');
+            for (QString &word : words)
+                word = metrics.elidedText(word, Qt::ElideMiddle, room);
+            line = metrics.elidedText(words.join(' '), Qt::ElideMiddle, 3 * room);
+        }
         const QString fitted = lines.join('\n');
         if (fitted == whole)
             return;
