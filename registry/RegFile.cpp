@@ -905,6 +905,14 @@ public:
         return line;
     }
 
+    std::string_view Peek()
+    {
+        const size_t at = at_;
+        const std::string_view line = Next();
+        at_ = at;
+        return line;
+    }
+
 private:
     // Where the next c lies; looked for again only once passed, so that a
     // text without one is not searched to its end for each line.
@@ -968,12 +976,13 @@ ImportReport ApplyLines(std::string_view text, unsigned codePage, const BeforeDe
         std::string_view line = Trimmed(lines.Next());
         // A value's hex data goes on on the next line after a final
         // backslash (a comment may follow it); blank lines and comment lines
-        // between are passed over.
+        // between are passed over, and a key line ends it (where Wine's reg
+        // would take the key line into the value and lose both).
         const size_t data = DataStart(line);
         const std::string_view bytes = data == std::string_view::npos ? std::string_view() : WithoutComment(line.substr(data));
         if (bytes.starts_with("hex") && bytes.ends_with('\\')) {
             joined.assign(line.substr(0, data)).append(bytes.substr(0, bytes.size() - 1));
-            while (!lines.AtEnd()) {
+            while (!lines.AtEnd() && !Trimmed(lines.Peek()).starts_with('[')) {
                 std::string_view more = Trimmed(lines.Next());
                 ++number;
                 if (more.empty() || more.front() == ';')
