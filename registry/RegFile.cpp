@@ -517,8 +517,9 @@ bool ParseHexNumber(std::string_view text, size_t maxDigits, unsigned long &numb
 class Importer {
 public:
     // codePage: a REGEDIT4 file's, 0 for a version 5 file.
-    Importer(unsigned codePage, ImportReport &report, const BeforeDelete &beforeDelete)
-        : codePage_(codePage), report_(report), beforeDelete_(beforeDelete)
+    // checkOnly: every line is read and checked, and nothing is changed.
+    Importer(unsigned codePage, ImportReport &report, const BeforeDelete &beforeDelete, bool checkOnly)
+        : codePage_(codePage), report_(report), beforeDelete_(beforeDelete), checkOnly_(checkOnly)
     {
     }
     // An import that ends early has its failure told already.
@@ -610,6 +611,12 @@ private:
             report_.keptRoots.emplace_back(name);
             return;
         }
+        if (std::ranges::find(report_.roots, root->key) == report_.roots.end())
+            report_.roots.push_back(root->key);
+        if (checkOnly_) {
+            key_ = remove ? nullptr : kChecked;
+            return;
+        }
         if (remove) {
             Forget(0); // its keys may be gone
             if (!CopiedBeforeDelete(root->key, path, nullptr))
@@ -675,6 +682,8 @@ private:
         rest = Trimmed(rest.substr(1));
         if (!key_)
             return; // its key was refused, and said so
+        if (WithoutComment(rest) == "-" && checkOnly_)
+            return;
         if (WithoutComment(rest) == "-") {
             if (!CopiedBeforeDelete(chain_.back().root->key, chain_.back().path, &name))
                 return;
@@ -690,6 +699,8 @@ private:
             Problem(refusal_.empty() ? "not understood: " + std::string(line) : refusal_);
             return;
         }
+        if (checkOnly_)
+            return;
         if (SetValue(key_, name, value) != ERROR_SUCCESS)
             Problem("cannot write the value " + name);
         else
@@ -827,6 +838,9 @@ private:
     unsigned codePage_;
     ImportReport &report_;
     const BeforeDelete &beforeDelete_;
+    bool checkOnly_;
+    // The key of a key line when only checking: never passed to the registry.
+    static inline const HKEY kChecked = reinterpret_cast<HKEY>(uintptr_t{1});
     HKEY key_ = nullptr; // the last key of the chain, or null when its key line failed
     std::vector<Created> chain_; // each holds its key open
     // Room that each value line reuses.
@@ -905,6 +919,14 @@ public:
         return line;
     }
 
+    std::string_view Peek()
+    {
+        const size_t at = at_;
+        const std::string_view line = Next();
+        at_ = at;
+        return line;
+    }
+
 private:
     // Where the next c lies; looked for again only once passed, so that a
     // text without one is not searched to its end for each line.
@@ -955,12 +977,13 @@ size_t DataStart(std::string_view line)
 }
 
 // Applies the lines of a file's text after its header line.
-ImportReport ApplyLines(std::string_view text, unsigned codePage, const BeforeDelete &beforeDelete)
+ImportReport ApplyLines(std::string_view text, unsigned codePage, const BeforeDelete &beforeDelete,
+                        bool checkOnly = false)
 {
     Lines lines(text);
     lines.Next(); // the header
     ImportReport report;
-    Importer importer(codePage, report, beforeDelete);
+    Importer importer(codePage, report, beforeDelete, checkOnly);
     std::string joined;
     size_t number = 1;
     while (!lines.AtEnd()) {
@@ -968,28 +991,47 @@ ImportReport ApplyLines(std::string_view text, unsigned codePage, const BeforeDe
         std::string_view line = Trimmed(lines.Next());
         // A value's hex data goes on on the next line after a final
         // backslash (a comment may follow it); blank lines and comment lines
-        // between are passed over.
+        // between are passed over, and a key line ends it (where Wine's reg
+        // would take the key line into the value and lose both).
         const size_t data = DataStart(line);
         const std::string_view bytes = data == std::string_view::npos ? std::string_view() : WithoutComment(line.substr(data));
         if (bytes.starts_with("hex") && bytes.ends_with('\\')) {
             joined.assign(line.substr(0, data)).append(bytes.substr(0, bytes.size() - 1));
-            while (!lines.AtEnd()) {
+            bool goesOn = true;
+            while (goesOn && !lines.AtEnd() && !Trimmed(lines.Peek()).starts_with('[')) {
                 std::string_view more = Trimmed(lines.Next());
                 ++number;
                 if (more.empty() || more.front() == ';')
                     continue;
                 more = WithoutComment(more);
-                const bool goesOn = more.ends_with('\\');
+                goesOn = more.ends_with('\\');
                 joined.append(goesOn ? more.substr(0, more.size() - 1) : more);
-                if (!goesOn)
-                    break;
             }
+            if (checkOnly && goesOn && lines.AtEnd())
+                report.problems.push_back("line " + std::to_string(first) + ": the input ends inside a continued value");
             line = joined;
         }
         importer.Line(line, first);
     }
+    if (checkOnly && !text.empty() && text.back() != '\n' && text.back() != '\r')
+        report.problems.push_back("line " + std::to_string(number) + ": the input ends in the middle of a line");
     importer.Finish();
     return report;
+}
+
+// The lines applied; with all or nothing, only once all of them were checked.
+ImportReport ApplyAll(std::string_view text, unsigned codePage, const ImportOptions &options)
+{
+    if (options.allOrNothing) {
+        ImportReport check = ApplyLines(text, codePage, {}, true);
+        if (check.complete() && options.allowed)
+            options.allowed(check);
+        if (!check.complete()) {
+            check.applied = false;
+            return check;
+        }
+    }
+    return ApplyLines(text, codePage, options.beforeDelete);
 }
 
 } // namespace
@@ -1127,12 +1169,12 @@ std::string ExportValue(HKEY key, const std::string &fullName, const std::string
     return writer.Finish();
 }
 
-ImportReport Import(const std::string &bytes, const BeforeDelete &beforeDelete)
+ImportReport Import(const std::string &bytes, const ImportOptions &options)
 {
     if (!StartsWithHeader(bytes))
         throw Error("not a registry file");
     const FileText file = DecodeFile(bytes);
-    return ApplyLines(file.Text(bytes), file.codePage, beforeDelete);
+    return ApplyAll(file.Text(bytes), file.codePage, options);
 }
 
 namespace {
@@ -1260,7 +1302,7 @@ std::string ReadFile(const std::string &path) { return std::string(ReadRaw(Reada
 
 namespace {
 
-ImportReport ImportFrom(const ReadableFile &input, const BeforeDelete &beforeDelete)
+ImportReport ImportFrom(const ReadableFile &input, const ImportOptions &options)
 {
     RawBytes raw = ReadRaw(input, [](std::string_view first) {
         if (!StartsWithHeader(first))
@@ -1269,19 +1311,19 @@ ImportReport ImportFrom(const ReadableFile &input, const BeforeDelete &beforeDel
     const FileText file = DecodeFile(raw.View());
     if (!file.asIs)
         raw = {}; // decoded: the bytes are needed no more
-    return ApplyLines(file.Text(raw.View()), file.codePage, beforeDelete);
+    return ApplyAll(file.Text(raw.View()), file.codePage, options);
 }
 
 } // namespace
 
-ImportReport ImportFile(const std::string &path, const BeforeDelete &beforeDelete)
+ImportReport ImportFile(const std::string &path, const ImportOptions &options)
 {
-    return ImportFrom(ReadableFile(path), beforeDelete);
+    return ImportFrom(ReadableFile(path), options);
 }
 
-ImportReport ImportStandardInput(const BeforeDelete &beforeDelete)
+ImportReport ImportStandardInput(const ImportOptions &options)
 {
-    return ImportFrom(ReadableFile(0, "standard input"), beforeDelete);
+    return ImportFrom(ReadableFile(0, "standard input"), options);
 }
 
 void WriteFile(const std::string &path, const std::string &bytes, bool forItsOwnerOnly)

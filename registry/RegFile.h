@@ -101,6 +101,8 @@ struct ImportReport {
     std::vector<std::string> problems;
     std::vector<std::string> keptRoots;
     size_t changes = 0; // values written and keys and values deleted
+    std::vector<HKEY> roots; // the predefined keys the lines change, once each
+    bool applied = true;     // false: all or nothing was asked, and nothing was changed
     bool complete() const { return problems.empty() && keptRoots.empty(); }
 };
 
@@ -110,17 +112,26 @@ struct ImportReport {
 // under a locale whose code page takes two bytes for a character, throws
 // Error.
 //
-// beforeDelete, when given, is called before each delete a line asks for,
-// with the root, the path and the value's name (none for the key): a copy of
-// what goes is taken there. When it throws Error, that delete does not
-// happen and the line is a problem.
 using BeforeDelete = std::function<void(HKEY root, const std::string &path, const std::string *valueName)>;
-ImportReport Import(const std::string &bytes, const BeforeDelete &beforeDelete = {});
+struct ImportOptions {
+    // Called before each delete a line asks for, with the root, the path and
+    // the value's name (none for the key): a copy of what goes is taken
+    // there. When it throws Error, that delete does not happen and the line
+    // is a problem.
+    BeforeDelete beforeDelete;
+    // The whole input is checked before its first change, and nothing is
+    // changed unless every line is understood (input that ends in the middle
+    // of a line or of a continued value is not), no root is to be deleted,
+    // and `allowed`, given the check's report, adds no problem.
+    bool allOrNothing = false;
+    std::function<void(ImportReport &)> allowed;
+};
+ImportReport Import(const std::string &bytes, const ImportOptions &options = {});
 // Import of a file, whose first bytes are checked for a header before it is
 // read whole. A file that cannot be read throws FileError.
-ImportReport ImportFile(const std::string &path, const BeforeDelete &beforeDelete = {});
+ImportReport ImportFile(const std::string &path, const ImportOptions &options = {});
 // Import of standard input, from a file or a pipe, read to its end.
-ImportReport ImportStandardInput(const BeforeDelete &beforeDelete = {});
+ImportReport ImportStandardInput(const ImportOptions &options = {});
 
 // Reads a whole file, which must be a regular one of at most 4 GiB; writes
 // one through a temporary file of a fresh name, synced to the disk, and a

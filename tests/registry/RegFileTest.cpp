@@ -192,13 +192,14 @@ TEST_F(RegFileTest, FilesStoreWhatWineStores)
         {file("\n\r", abc, "REGEDIT4"), storedAbc, {}},
         {"REGEDIT4\r\n" + k + "\r\"a\"=\"1\"\n\r\"b\"=hex:01,\\\r  02\n\"c\"=dword:00000003\r\n", storedAbc, {}},
         {u16(file("\r\n", {"\"a\"=\"x\ry\"", R"("b"="2")"}, v5)), {"b|1|32000000"}, {4, 5}},
-        // Continuations: whatever the blanks and names; a key line or a bad
-        // line joins the value, which is reported on its first line.
+        // Continuations: whatever the blanks and names; a key line ends the
+        // value (Wine's reg loses both), a bad line joins it, which is
+        // reported on its first line.
         {u16(file("\r\n", {R"("a" = hex:01,\)", " 02", "\"b\"\t=\thex(2):41,00,\\", " 00,00", R"(@ = hex:07,\)", " 08"}, v5)),
          {"a|3|0102", "b|2|41000000", "|3|0708"}, {}},
         {u16(file("\r\n", {R"("x;y"=hex:01,\)", " 02", R"("=hex;"=hex:03,\)", " 04", R"("q\"=hex;"=hex:09,\)", " 0a"}, v5)),
          {"x;y|3|0102", "=hex;|3|0304", "q\"=hex;|3|090a"}, {}},
-        {u16(file("\r\n", {R"("a"=hex:01,\)", "[" + kFullName + "\\Sub]", R"("b"="2")"}, v5)), {"b|1|32000000"}, {4}},
+        {u16(file("\r\n", {R"("a"=hex:01,\)", "[" + kFullName + "\\Sub]", R"("b"="2")"}, v5)), {"a|3|01"}, {}},
         {u16(file("\r\n", {R"("z"="1")", R"("a"=hex:01,\)", "  zz", R"("b"="2")"}, v5)), {"z|1|31000000", "b|1|32000000"}, {5}},
         {u16(file("\r\n", {R"("a"=hex:01,02 \)", " 03", R"("b"=hex:01\)", " 02"}, v5)), {}, {4, 6}},
         // Byte-order marks and encodings. A UTF-8 one, and version 5 text

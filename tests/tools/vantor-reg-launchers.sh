@@ -142,6 +142,34 @@ statuses=(
     "1||add HKCU\\J /t REG_FOO"
     "5|unchangeable|--json delete HKCU\\J /v dw"
 )
+# Batches all or nothing: what is wrong is named by its line, and nothing changes.
+batch() { printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\B]\n"a"="1"\n%b' "$1"; }
+batches=(
+    '0|"c"=hex:01,\\\n 02\n|'
+    '4|"b"=bogus\n|line 5: not understood'
+    '4|"c"=hex:01,\\\n|line 5: the input ends inside a continued value'
+    '4|"c"="2"|line 5: the input ends in the middle of a line'
+    '4|[-HKEY_CURRENT_USER]\n|a root key is never deleted'
+)
+for row in "${batches[@]}" "readonly"; do
+    reg delete 'HKCU\B' /f >/dev/null 2>&1 || true
+    if [ "$row" = readonly ]; then row='4|\n|user.reg: read-only'; fi
+    IFS='|' read -r want body problem <<<"$row"
+    set +e
+    out=$(batch "$body" | VANTOR_REGISTRY_READONLY=$([ "$body" = '\n' ] && echo user.reg) reg import --all-or-nothing - 2>&1)
+    got=$?
+    set -e
+    [ "$got" = "$want" ] || fail "all or nothing of '$body': status $got, not $want"
+    case $out in *"$problem"*) ;; *) fail "all or nothing of '$body' does not name '$problem': $out" ;; esac
+    reg query 'HKCU\B' /v a >/dev/null 2>&1 && changed=0 || changed=4
+    [ "$changed" = "$want" ] || fail "all or nothing of '$body': the batch changed the registry: $changed"
+done
+
+# Twenty writers at once: every value lands.
+for i in $(seq 20); do reg add 'HKCU\P' /v "v$i" /d "$i" /f >/dev/null & done
+wait
+[ "$(reg query 'HKCU\P' | grep -c REG_SZ)" = 20 ] || fail "of 20 parallel adds, $(reg query 'HKCU\P' | grep -c REG_SZ) landed"
+
 for row in "${statuses[@]}"; do
     IFS='|' read -r want kind command <<<"$row"
     read -r -a words <<<"$command"

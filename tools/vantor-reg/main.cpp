@@ -42,9 +42,11 @@ Operations (switches may start with / or -, in any case):
       Copies the values of KEY1 (and with /s its subkeys) into KEY2.
   export KEY FILE [/y]
       Writes KEY and all below it to FILE as a .reg file (version 5, UTF-16).
-  import FILE | -
+  import [--all-or-nothing] FILE | -
       Applies a .reg file (version 5 in UTF-16 or UTF-8, or REGEDIT4); -
-      reads it from standard input, a pipe or a file.
+      reads it from standard input, a pipe or a file. --all-or-nothing
+      changes nothing unless every line is understood and every change is
+      allowed; otherwise it names each problem line and exits with 4.
   copies
       Lists the copies kept before deletes from this prefix, newest first,
       with the keys each holds and the command that brings it back.
@@ -70,7 +72,7 @@ Exit status without them: 0 on success, 1 on any failure or refusal. Messages
 are printed on standard output as Wine's reg prints them.)";
 
 // What this vantor-reg knows beyond Wine's reg, for callers to test.
-constexpr char kFeatures[] = "json status copies";
+constexpr char kFeatures[] = "json status all-or-nothing copies";
 
 constexpr struct {
     const char *name;
