@@ -3,7 +3,9 @@
 #include "Application.h"
 #include "CaptionTable.h"
 #include "ErrorReporting.h"
+#ifndef _WIN32
 #include "NewRegistry.h"
+#endif
 #include "StartupHives.h"
 #include "Unit1.h"
 #include "Unit2.h"
@@ -41,7 +43,10 @@ int RunProgram(int argc, char **argv, const std::function<void(TForm1 &)> &befor
     application.setWindowIcon(QIcon(QStringLiteral(":/icons/vantor.png")));
     SetApplicationTitle(QStringLiteral("Vantor 1.5"));
     TellUnchangeableHives(CreationLanguage);
+#ifndef _WIN32
+    // Our own engine's registry folder starts empty; Windows' registry never does.
     RunStartupStep(SeedRegistryIfNew);
+#endif
 
     // Created in this order and kept for the whole run; the main window
     // first. Destroyed in the reverse order.

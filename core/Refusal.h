@@ -17,6 +17,7 @@ struct RegistryRefusal {
         EmptyLevel,        // level (from 1) of the path is empty
         NameTooLong,       // the name is longer than limit characters
         TooDeep,           // the path has more than limit levels
+        SystemError,       // Windows refused: error is its code, words its message
         Other,             // only the registry's own words
     };
     // What was wrong with the file or its save.

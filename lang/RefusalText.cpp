@@ -18,7 +18,9 @@ QString ErrorText(int error, TLanguage language)
 {
     switch (error) {
     case ENOSPC: return Say({"на диске нет места", "на диску немає місця", "no space left on the disk"}, language);
+#ifdef EDQUOT // not on Windows
     case EDQUOT: return Say({"превышена дисковая квота", "перевищено дискову квоту", "the disk quota is exceeded"}, language);
+#endif
     case EFBIG: return Say({"файл слишком велик", "файл завеликий", "the file is too large"}, language);
     case EACCES:
     case EPERM: return Say({"нет доступа", "немає доступу", "permission denied"}, language);
@@ -135,6 +137,19 @@ QString FileReason(const RegistryRefusal &refusal, TLanguage language)
     }
 }
 
+// Windows' refusal: access denied in words of the window's language, any
+// other in Windows' own words with its error code.
+QString SystemReason(const RegistryRefusal &refusal, TLanguage language)
+{
+    constexpr int accessDenied = 5; // ERROR_ACCESS_DENIED
+    if (refusal.error == accessDenied)
+        return Say({"Windows отказала в доступе.", "Windows відмовила в доступі.", "Windows denied access."}, language);
+    return Say({"Windows отказала (код %1): %2.", "Windows відмовила (код %1): %2.", "Windows refused (code %1): %2."},
+               language)
+        .arg(refusal.error)
+        .arg(QString::fromStdString(refusal.words));
+}
+
 // A reason that concerns what was asked, not a file.
 QString RequestReason(const RegistryRefusal &refusal, TLanguage language)
 {
@@ -155,6 +170,7 @@ QString RequestReason(const RegistryRefusal &refusal, TLanguage language)
         return Say({"В пути больше %1 уровней.", "У шляху більше %1 рівнів.", "The path has more than %1 levels."},
                    language)
             .arg(refusal.limit);
+    case Cause::SystemError: return SystemReason(refusal, language);
     default: return QString::fromStdString(refusal.words);
     }
 }

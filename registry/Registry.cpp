@@ -102,6 +102,31 @@ std::optional<RegistryRefusal> EngineRefusal()
     return std::nullopt;
 }
 
+#ifdef _WIN32
+// Windows' own message for an error code, without its closing full stop.
+std::string SystemMessage(LONG rc)
+{
+    char *text = nullptr;
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD length = FormatMessageA(flags, nullptr, static_cast<DWORD>(rc), 0, reinterpret_cast<LPSTR>(&text), 0,
+                                        nullptr);
+    std::string message = length ? std::string(text, length) : "error " + std::to_string(rc);
+    LocalFree(text);
+    while (!message.empty() && std::string_view(" .\r\n").find(message.back()) != std::string_view::npos)
+        message.pop_back();
+    return message;
+}
+
+RegistryRefusal SystemRefusal(LONG rc)
+{
+    RegistryRefusal refusal;
+    refusal.cause = RegistryRefusal::Cause::SystemError;
+    refusal.error = static_cast<int>(rc);
+    refusal.words = SystemMessage(rc);
+    return refusal;
+}
+#endif
+
 std::string WithReason(const std::string &message, const std::optional<RegistryRefusal> &reason)
 {
     return !reason || reason->words.empty() ? message : message + "\n" + reason->words;
@@ -294,6 +319,10 @@ void TRegistry::NoteFailure(LONG rc, const std::string &path, const std::string 
     lastRefusal_ = EngineRefusal();
     if (!lastRefusal_)
         lastRefusal_ = InputRefusalOf(rc, path, valueName);
+#ifdef _WIN32
+    if (!lastRefusal_)
+        lastRefusal_ = SystemRefusal(rc);
+#endif
 }
 
 // Where no key is open, the reason is why the key could not be entered.

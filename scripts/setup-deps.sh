@@ -22,7 +22,7 @@ case ${1:-} in
   test) packages=("${run[@]}" "${display[@]}" libgtest-dev libgmock-dev xdotool libxcb1-dev
                   wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64) ;;
   bench) packages=("${run[@]}" "${display[@]}") ;;
-  windows) packages=("${run[@]}" qt6-base-dev-tools gcc-mingw-w64-x86-64-posix
+  windows) packages=("${run[@]}" qt6-base-dev-tools gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix zip
                      dpkg-dev xz-utils patch util-linux wine wine64) ;;
   *) echo "usage: $0 run|test|bench|windows" >&2; exit 2 ;;
 esac

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# The Windows build's first stage: Qt 6 for 64-bit Windows, cross-built with
+# The Windows build. First Qt 6 for 64-bit Windows, cross-built with
 # mingw-w64 from Debian's own qt6-base source, of the very version the Linux
-# program is built against. It is built once into a cache outside the
-# checkout and reused after; building and staging Vantor.exe against it is
-# the next stage and is not here yet.
+# program is built against; it is built once into a cache outside the
+# checkout and reused after. Then Vantor.exe, from the same sources as the
+# Linux program, staged with what it needs in build/windows/Vantor/ and packed
+# as build/windows/Vantor-<version>-win64.zip.
 #
 #   scripts/windows.sh               install what is missing, build the Qt
-#                                    cache unless a complete one exists
-#   scripts/windows.sh --no-qt-build install what is missing, use the cache if
-#                                    it is complete, otherwise say so and stop
-#                                    (for CI: a Qt build takes up to an hour)
+#                                    cache unless a complete one exists, then
+#                                    the program, its folder and the zip
+#   scripts/windows.sh --no-qt-build the same, but with no complete cache it
+#                                    says so and stops (for CI: a Qt build
+#                                    takes up to an hour)
 #   scripts/windows.sh --qt-cache    print the complete cache's folder; exit 1
 #                                    when there is none (installs nothing)
 #
@@ -229,6 +231,52 @@ make_qt_cache() {
   echo "Qt cache complete: $prefix ($(du -sh "$prefix" | cut -f1))"
 }
 
+# --- the program --------------------------------------------------------------
+
+out=$root/build/windows
+
+build_program() {
+  step "Building Vantor.exe against $prefix"
+  # A later build after a small change then takes seconds, not minutes.
+  local launcher
+  launcher=$(command -v ccache || true)
+  cmake -S "$root" -B "$out/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher" -DCMAKE_C_COMPILER_LAUNCHER="$launcher" >/dev/null
+  cmake --build "$out/cmake" -j"$(nproc)" --target vantor
+}
+
+# A mingw runtime DLL that the program and the Qt DLLs share.
+mingw_dll() {
+  local dll
+  dll=$(x86_64-w64-mingw32-g++-posix -print-file-name="$1")
+  [ -f "$dll" ] || fail "staging" "no $1 in the mingw-w64 installation"
+  echo "$dll"
+}
+
+stage_program() {
+  local folder=$out/Vantor version
+  version=$(sed -n 's/^project(Vantor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  step "Staging $folder"
+  rm -rf -- "$folder"
+  mkdir -p "$folder/platforms" "$folder/styles"
+  cp "$out/cmake/app/Vantor.exe" "$folder/"
+  x86_64-w64-mingw32-strip "$folder/Vantor.exe"
+  cp "$prefix"/bin/Qt6{Core,Gui,Widgets,OpenGL,OpenGLWidgets}.dll "$folder/"
+  cp "$prefix/plugins/platforms/qwindows.dll" "$folder/platforms/"
+  cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$folder/styles/"
+  local dll
+  for dll in libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll; do
+    cp "$(mingw_dll "$dll")" "$folder/"
+    x86_64-w64-mingw32-strip "$folder/$dll"
+  done
+  local zip=$out/Vantor-$version-win64.zip
+  rm -f -- "$zip"
+  (cd "$out" && zip -qr9 "$zip" Vantor) || fail "packing" "zip $zip"
+  echo "Vantor for Windows: $folder ($(du -sh "$folder" | cut -f1)), $zip ($(du -h "$zip" | cut -f1))"
+}
+
 case ${1:-} in
   --qt-cache)
     locate_cache
@@ -251,3 +299,5 @@ else
   step "Building Qt for Windows into $prefix (about an hour on two busy cores)"
   make_qt_cache
 fi
+build_program
+stage_program

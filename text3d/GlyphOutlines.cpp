@@ -9,6 +9,11 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+// Windows' headers name the callbacks' calling convention differently.
+#ifndef GLAPIENTRY
+#define GLAPIENTRY APIENTRY
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cmath>
