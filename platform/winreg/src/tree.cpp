@@ -3,12 +3,13 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cassert>
 #include <ctime>
 
 namespace winreg {
 
-size_t childInsertPosition(const Key &parent, std::u16string_view name, bool *exists) {
-    ensureChildren(parent);
+static size_t childInsertPosition(const Key &parent, std::u16string_view name, bool *exists) {
+    assert(!parent.hasPendingChildren());
     const auto &kids = parent.children;
     size_t lo = 0;
     size_t hi = kids.size();
@@ -107,32 +108,29 @@ bool eraseValue(Key &key, std::u16string_view name) {
 }
 
 std::vector<std::u16string> pathOf(const Key &key) {
-    std::vector<std::u16string> path;
-    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
-        path.push_back(k->name);
-    std::reverse(path.begin(), path.end());
+    std::vector<std::u16string> path(depthOf(key));
+    const Key *k = &key;
+    for (auto name = path.rbegin(); name != path.rend(); ++name, k = k->parent)
+        *name = k->name;
     return path;
 }
 
-Key *findPath(Key &root, const std::vector<std::u16string> &path) {
-    Key *key = &root;
-    for (const auto &name : path) {
-        key = findChild(*key, name);
-        if (!key)
-            return nullptr;
-    }
-    return key;
+size_t depthOf(const Key &key) {
+    size_t depth = 0;
+    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
+        ++depth;
+    return depth;
 }
+
+constexpr uint64_t kEpochDifference = 116444736000000000ULL; // 1601 to 1970 in 100 ns
 
 uint64_t currentFileTime() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    constexpr uint64_t kEpochDifference = 116444736000000000ULL; // 1601 to 1970 in 100 ns
     return kEpochDifference + static_cast<uint64_t>(ts.tv_sec) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100;
 }
 
 int64_t unixSecondsOf(uint64_t fileTime) {
-    constexpr uint64_t kEpochDifference = 116444736000000000ULL;
     if (fileTime < kEpochDifference)
         return 0;
     return static_cast<int64_t>((fileTime - kEpochDifference) / 10000000ULL);
