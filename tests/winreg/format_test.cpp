@@ -20,7 +20,7 @@ public:
     void hiveRefused(Hive &) override {}
 };
 
-std::string blockText(const std::string &text, const Key &key) { return text.substr(key.blockOffset, key.blockLength); }
+std::string blockText(const std::string &text, const Key &key) { return text.substr(key.block.offset, key.block.length); }
 
 // Decodes every block of a file again and writes it from the decoded form.
 void expectEveryBlockRewritesIdentically(const std::string &text, Key &key, size_t &checked) {
@@ -49,7 +49,7 @@ Key loadText(const std::string &text, LoadResult *result = nullptr) {
 Value valueOf(const std::string &text, const Key &key, const std::u16string &name) {
     Key copy;
     copy.values.clear();
-    decodeBlockValues(text.substr(key.blockOffset, key.blockLength), copy);
+    decodeBlockValues(text.substr(key.block.offset, key.block.length), copy);
     const Value *v = findValue(copy, name);
     return v ? *v : Value{u"<missing>", 0, false, {}};
 }
@@ -79,7 +79,7 @@ std::string withBlocksReversed(const std::string &text) {
 std::vector<Value> valuesOf(const std::string &text, const Key &key) {
     Key copy;
     if (key.hasBlock())
-        decodeBlockValues(text.substr(key.blockOffset, key.blockLength), copy);
+        decodeBlockValues(text.substr(key.block.offset, key.block.length), copy);
     return copy.values;
 }
 
@@ -287,7 +287,7 @@ TEST(WineFormat, LenientInputIsReadWithoutLoss) {
     ASSERT_NE(key, nullptr);
     EXPECT_FALSE(key->hasUnixTime);
     Key decoded;
-    decodeBlockValues(text.substr(key->blockOffset, key->blockLength), decoded);
+    decodeBlockValues(text.substr(key->block.offset, key->block.length), decoded);
     ASSERT_EQ(decoded.values.size(), 4u);
     EXPECT_EQ(decoded.values[0].data, textconv::toBytes(u"spaced") + bytes({0, 0}));
     EXPECT_EQ(decoded.values[1].data, bytes({1, 0, 0, 0}));

@@ -29,10 +29,14 @@ namespace {
 std::mutex g_mutex;
 std::unique_ptr<Registry> g_registry;
 std::unique_ptr<LiveRegistry> g_live;
-std::string g_failureNote;
-// The refusal of the hive that refused the last call, and its file.
-std::optional<winreg::Refusal> g_failureRefusal;
-std::string g_failureFile;
+// What the last call left when it failed: its note, and the refusal of the
+// hive that refused it with that hive's file.
+struct Failure {
+    std::string note;
+    std::optional<winreg::Refusal> refusal;
+    std::string file;
+};
+Failure g_failure;
 std::string g_chosenDirectory; // set by VtrRegReset(dir)
 bool g_exitHookInstalled = false;
 // Inside a batch: whether Wine could reach a server for the prefix, once asked.
@@ -171,13 +175,11 @@ winreg::Core &coreFor(winreg::Handle key) {
 // failed, or why a hive refused the change or its save.
 void takeFailureNote(LSTATUS status) {
     if (g_live && !g_live->failureNote().empty()) {
-        g_failureNote = g_live->failureNote();
+        g_failure.note = g_live->failureNote();
         g_live->clearFailureNote();
     } else if (status != ERROR_SUCCESS && g_registry && g_registry->refusedHive()) {
         const winreg::Hive &hive = *g_registry->refusedHive();
-        g_failureNote = hive.filePath() + ": " + hive.lastRefusal().reason;
-        g_failureRefusal = hive.lastRefusal();
-        g_failureFile = hive.filePath();
+        g_failure = {hive.filePath() + ": " + hive.lastRefusal().reason, hive.lastRefusal(), hive.filePath()};
     }
 }
 
@@ -216,12 +218,25 @@ VtrHiveState stateOf(const winreg::Refusal &refusal, const std::string &file) {
             refusal.toldToUser ? TRUE : FALSE};
 }
 
+// What the last call left, as the calling thread's copy taken under the
+// lock: another thread's call cannot change it while it is read. Null when
+// there is no room for the copy.
+const Failure *failureCopy() {
+    thread_local Failure copy;
+    try {
+        const std::lock_guard lock(g_mutex);
+        copy = g_failure;
+        return &copy;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
 // Runs one entry point under the lock; no C++ exception leaves the C API.
 template <typename Call> LSTATUS guarded(Call call) {
     try {
         const std::lock_guard lock(g_mutex);
-        g_failureNote.clear();
-        g_failureRefusal.reset();
+        g_failure = {};
         if (g_registry)
             g_registry->forgetRefusal();
         const LSTATUS status = call();
@@ -652,13 +667,13 @@ BOOL VtrRegIsNew(void) {
 }
 
 const char *VtrRegFailureNote(void) {
-    const std::lock_guard lock(g_mutex);
-    return g_failureNote.empty() ? nullptr : g_failureNote.c_str();
+    const Failure *failure = failureCopy();
+    return failure && !failure->note.empty() ? failure->note.c_str() : nullptr;
 }
 
 LSTATUS VtrRegHiveState(const char *fileName, VtrHiveState *state) {
-    static std::string file;
-    static winreg::Refusal refusal;
+    thread_local std::string file;
+    thread_local winreg::Refusal refusal;
     if (!fileName || !state)
         return ERROR_INVALID_PARAMETER;
     return guarded([&] {
@@ -676,10 +691,12 @@ LSTATUS VtrRegHiveState(const char *fileName, VtrHiveState *state) {
 LSTATUS VtrRegFailureState(VtrHiveState *state) {
     if (!state)
         return ERROR_INVALID_PARAMETER;
-    const std::lock_guard lock(g_mutex);
-    if (!g_failureRefusal)
+    const Failure *failure = failureCopy();
+    if (!failure)
+        return winreg::status::outOfMemory;
+    if (!failure->refusal)
         return ERROR_FILE_NOT_FOUND;
-    *state = stateOf(*g_failureRefusal, g_failureFile);
+    *state = stateOf(*failure->refusal, failure->file);
     return ERROR_SUCCESS;
 }
 

@@ -547,16 +547,21 @@ private:
         }
         int64_t ignored;
         p_.keyLineRest(ignored);
-        line.valueCount = readBlockBody(nullptr);
+        const uint32_t values = readBlockBody(nullptr);
+        if (!blockFrom(start, values, line.block))
+            abandoned_ = true;
+    }
+
+    // The block from start to where the read stands, without the blank line
+    // that ends it; false when it lies beyond what a Block holds.
+    bool blockFrom(size_t start, uint32_t values, Block &block) const {
         size_t end = p_.pos();
         if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
             --end;
-        if (end - start > UINT32_MAX || start > UINT32_MAX) {
-            abandoned_ = true;
-            return;
-        }
-        line.offset = static_cast<uint32_t>(start);
-        line.blockLength = static_cast<uint32_t>(std::max<size_t>(end - start, 1));
+        if (end - start > UINT32_MAX || start > UINT32_MAX)
+            return false;
+        block = {static_cast<uint32_t>(start), static_cast<uint32_t>(std::max<size_t>(end - start, 1)), values};
+        return true;
     }
 
     // Reads a key line's path (after its '[' and up to its ']') into line.
@@ -646,30 +651,26 @@ private:
         key->unixTime = unixTime;
         key->hasUnixTime = hasTime;
         const uint32_t values = readBlockBody(key);
-        size_t end = p_.pos();
-        if (!p_.atEnd() && end > start && text_[end - 1] == '\n')
-            --end;
-        if (duplicate) {
-            // A key written twice: merge the second block into the first and
-            // write the key from its decoded form from now on.
-            decodeBlockValues(text_.substr(start, end - start), *key);
-            key->dirty = true;
-            return;
-        }
-        if (end - start > UINT32_MAX || start > UINT32_MAX) {
+        Block block;
+        if (!blockFrom(start, values, block)) {
             problem(Problem::TooLarge, start);
             return;
         }
-        key->blockOffset = static_cast<uint32_t>(start);
-        key->blockLength = static_cast<uint32_t>(std::max<size_t>(end - start, 1));
-        key->storedValueCount = values;
+        if (duplicate) {
+            // A key written twice: merge the second block into the first and
+            // write the key from its decoded form from now on.
+            decodeBlockValues(text_.substr(block.offset, block.length), *key);
+            key->dirty = true;
+            return;
+        }
+        key->block = block;
         key->valuesLoaded = values == 0;
     }
 
     void loadValuesOfBlock(Key &key) {
         if (!key.valuesLoaded && key.hasBlock()) {
             key.valuesLoaded = true;
-            decodeBlockValues(text_.substr(key.blockOffset, key.blockLength), key);
+            decodeBlockValues(text_.substr(key.block.offset, key.block.length), key);
         }
         key.valuesLoaded = true;
     }
@@ -806,12 +807,13 @@ const char kEscapeLetters[32] = {0,   0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v',
 
 bool isAsciiHexDigit(char16_t c) { return c < 0x80 && hexDigit(static_cast<char>(c)) >= 0; }
 
-void appendHex(uint64_t v, int minDigits, std::string &out) {
-    char buf[20];
+// v in digits of digitBits bits each (4: hex, 3: octal), at least minDigits.
+void appendDigits(uint64_t v, unsigned digitBits, int minDigits, std::string &out) {
+    char buf[22];
     int n = 0;
     do {
-        buf[n++] = "0123456789abcdef"[v & 0xF];
-        v >>= 4;
+        buf[n++] = "0123456789abcdef"[v & ((1u << digitBits) - 1)];
+        v >>= digitBits;
     } while (v != 0);
     while (n < minDigits)
         buf[n++] = '0';
@@ -819,18 +821,7 @@ void appendHex(uint64_t v, int minDigits, std::string &out) {
         out.push_back(buf[--n]);
 }
 
-void appendOctal(unsigned v, int minDigits, std::string &out) {
-    char buf[8];
-    int n = 0;
-    do {
-        buf[n++] = static_cast<char>('0' + (v & 7));
-        v >>= 3;
-    } while (v != 0);
-    while (n < minDigits)
-        buf[n++] = '0';
-    while (n > 0)
-        out.push_back(buf[--n]);
-}
+void appendHex(uint64_t v, int minDigits, std::string &out) { appendDigits(v, 4, minDigits, out); }
 
 bool isStringForm(const Value &v) {
     if (v.type != kRegSz && v.type != kRegExpandSz && v.type != kRegMultiSz)
@@ -892,7 +883,7 @@ void appendEscapedUtf16Le(const unsigned char *bytes, size_t size, std::string_v
             if (kEscapeLetters[c])
                 out.push_back(kEscapeLetters[c]);
             else
-                appendOctal(c, next >= '0' && next <= '7' ? 3 : 1, out);
+                appendDigits(c, 3, next >= '0' && next <= '7' ? 3 : 1, out);
         } else if (c == '\\') {
             out += "\\\\";
         } else {
@@ -918,10 +909,8 @@ LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index) {
     return result;
 }
 
-void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
-    size_t depth = 0;
-    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
-        ++depth;
+void makeChildren(Key &key, const KeyIndex &index, const BlockText &textAt) {
+    const size_t depth = depthOf(key);
     const size_t end = key.pendingEnd;
     size_t line = key.pendingFirst;
     key.pendingFirst = key.pendingEnd = 0;
@@ -936,7 +925,7 @@ void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
         while (next < end && index.lines[next].sharedLevels > depth)
             ++next;
         const KeyLine &first = index.lines[line];
-        Parser p(blockText(first.offset, first.blockLength));
+        Parser p(textAt(first.block.offset, first.block.length));
         const bool ownLine = first.levels == depth + 1; // else the child is a key that has no line
         p.setPos(ownLine ? first.lastNameAt : 1);
         if (!decodePathName(p, ownLine ? 0 : depth, name))
@@ -948,10 +937,8 @@ void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
         child->pendingFirst = static_cast<uint32_t>(line);
         child->pendingEnd = static_cast<uint32_t>(next);
         if (ownLine) {
-            child->blockOffset = first.offset;
-            child->blockLength = first.blockLength;
-            child->storedValueCount = first.valueCount;
-            child->valuesLoaded = first.valueCount == 0;
+            child->block = first.block; // from now on the key's, and the line's no more
+            child->valuesLoaded = first.block.valueCount == 0;
             readKeyHead(p, *child);
             ++child->pendingFirst;
         }
@@ -960,11 +947,11 @@ void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
     }
 }
 
-void makeAllChildren(Key &key, const KeyIndex &index, const BlockText &blockText) {
+void makeAllChildren(Key &key, const KeyIndex &index, const BlockText &textAt) {
     if (key.hasPendingChildren())
-        makeChildren(key, index, blockText);
+        makeChildren(key, index, textAt);
     for (auto &child : key.children)
-        makeAllChildren(*child, index, blockText);
+        makeAllChildren(*child, index, textAt);
 }
 
 const char *problemWords(Problem problem) {

@@ -58,10 +58,8 @@ LoadResult loadHiveText(std::string_view text, Key &root);
 
 // One key line of a hive's text, as the checking read found it.
 struct KeyLine {
-    uint32_t offset = 0;      // of its '['
-    uint32_t blockLength = 0; // as Key::blockLength
-    uint32_t valueCount = 0;
-    uint32_t lastNameAt = 0;   // where the last name of its path starts, from offset
+    Block block; // of the key not made yet; a key made from the line takes it
+    uint32_t lastNameAt = 0;   // where the last name of its path starts, from block.offset
     uint16_t levels = 0;       // names in its path
     uint16_t sharedLevels = 0; // leading names spelled byte for byte as in the line before
 };
@@ -82,9 +80,9 @@ LoadResult indexHiveText(std::string_view text, Key &root, KeyIndex &index);
 // The bytes of the text the index was made from, at [offset, offset + length).
 using BlockText = std::function<std::string_view(size_t offset, size_t length)>;
 // Makes the pending children of key (not their children).
-void makeChildren(Key &key, const KeyIndex &index, const BlockText &blockText);
+void makeChildren(Key &key, const KeyIndex &index, const BlockText &textAt);
 // Makes every pending key below key.
-void makeAllChildren(Key &key, const KeyIndex &index, const BlockText &blockText);
+void makeAllChildren(Key &key, const KeyIndex &index, const BlockText &textAt);
 
 // Decodes the values of one key block (as remembered by loadHiveText) into
 // key.values. Lines that do not parse are skipped.

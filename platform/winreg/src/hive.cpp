@@ -154,6 +154,7 @@ private:
 
 Key *createLevel(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink,
                  uint64_t fileTime) {
+    parent.hive->ensureChildren(parent);
     Key *key = findChild(parent, name);
     if (key)
         return key;
@@ -264,7 +265,19 @@ void Hive::replaceTree(HiveText text, const FileStamp &stamp, bool exists, Probl
     listener_.hiveDidReload(*this);
 }
 
-void Hive::makePendingChildren(Key &key) { makeChildren(key, index_, blockText()); }
+void Hive::ensureChildren(Key &key) {
+    if (key.hasPendingChildren())
+        makeChildren(key, index_, blockText());
+}
+
+Key *Hive::findPath(const std::vector<std::u16string> &path) {
+    Key *key = root_.get();
+    for (size_t i = 0; key && i < path.size(); ++i) {
+        ensureChildren(*key);
+        key = findChild(*key, path[i]);
+    }
+    return key;
+}
 
 // Before the tree is rendered in an order other than the file's.
 void Hive::makeAllPendingKeys() {
@@ -278,14 +291,12 @@ BlockText Hive::blockText() const {
     return [this](size_t offset, size_t length) { return text_.slice(offset, length); };
 }
 
-void makePendingChildren(Key &key) { key.hive->makePendingChildren(key); }
-
 void Hive::ensureValues(Key &key) {
     if (key.valuesLoaded)
         return;
     key.valuesLoaded = true;
     if (key.hasBlock())
-        decodeBlockValues(text_.slice(key.blockOffset, key.blockLength), key);
+        decodeBlockValues(text_.slice(key.block.offset, key.block.length), key);
 }
 
 namespace {
@@ -415,11 +426,10 @@ void Hive::replayJournal() {
 
 // Applies a change that is written down.
 void Hive::applyChange(const Change &change) {
-    Key &root = *root_;
     const std::vector<std::u16string> &path = change.written->path;
     switch (change.kind) {
     case Change::Kind::CreateKey: {
-        Key *key = &root;
+        Key *key = root_.get();
         for (size_t i = 0; i < path.size(); ++i) {
             const bool last = i + 1 == path.size();
             key = createLevel(*key, path[i], last ? change.written->keyClass.get() : nullptr, change.isVolatile,
@@ -428,7 +438,7 @@ void Hive::applyChange(const Change &change) {
         break;
     }
     case Change::Kind::SetValues:
-        if (Key *key = findPath(root, path)) {
+        if (Key *key = findPath(path)) {
             ensureValues(*key);
             for (const Value &value : change.written->values)
                 putValue(*key, value);
@@ -436,14 +446,14 @@ void Hive::applyChange(const Change &change) {
         }
         break;
     case Change::Kind::DeleteValue:
-        if (Key *key = findPath(root, path)) {
+        if (Key *key = findPath(path)) {
             ensureValues(*key);
             if (eraseValue(*key, change.valueName))
                 touch(*key, change.fileTime);
         }
         break;
     case Change::Kind::DeleteKey:
-        if (Key *key = findPath(root, path); key && key != &root && !hasChildren(*key)) {
+        if (Key *key = findPath(path); key && key != root_.get() && !hasChildren(*key)) {
             Key *parent = key->parent;
             auto &siblings = parent->children;
             siblings.erase(
@@ -466,7 +476,7 @@ void Hive::listBlocks(Key &key, bool isRoot, std::vector<BlockToWrite> &list) {
         ensureValues(key); // loses its block: its values must be known without it
     BlockToWrite item{&key, 0, 0, writes};
     if (writes && key.hasBlock())
-        item.anchor = key.blockOffset;
+        item.anchor = key.block.offset;
     else if (!list.empty())
         item = {&key, list.back().anchor, list.back().sequence + 1, writes};
     list.push_back(item);
@@ -484,19 +494,19 @@ void Hive::appendBlock(Key &key, TextPlan &plan, SavePlaces *places) {
         appendKeyBlock(key, plan.fresh());
     }
     if (places)
-        places->blocks.push_back({&key, at, plan.size() - at});
+        places->blocks.push_back({&key, static_cast<uint32_t>(at), static_cast<uint32_t>(plan.size() - at)});
 }
 
 // Takes an unchanged block where it lies, with the line break before it
 // (a block starts a line), so that runs of unchanged blocks stay whole.
 bool Hive::keepBlock(const Key &key, TextPlan &plan) const {
-    const size_t offset = key.blockOffset;
-    if (offset > 0 && plan.keep(offset - 1, key.blockLength + 1))
+    const Block &block = key.block;
+    if (block.offset > 0 && plan.keep(block.offset - 1, block.length + 1))
         return true;
-    if (text_.slice(offset, key.blockLength).empty())
+    if (text_.slice(block.offset, block.length).empty())
         return false;
     plan.fresh().push_back('\n');
-    return plan.keep(offset, key.blockLength);
+    return plan.keep(block.offset, block.length);
 }
 
 // Writes the blocks in tree order, which is the file's order for any file
@@ -508,9 +518,9 @@ bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, SavePlaces *
     const bool hasContent = key.valueCount() > 0 || key.keyClass || key.isLink;
     if (hasContent || (!isRoot && !hasChildren(key))) {
         if (key.hasBlock()) {
-            if (key.blockOffset < lastOffset)
+            if (key.block.offset < lastOffset)
                 return false;
-            lastOffset = key.blockOffset;
+            lastOffset = key.block.offset;
         }
         appendBlock(key, plan, places);
     } else {
@@ -530,12 +540,12 @@ bool Hive::renderInTreeOrder(Key &key, bool isRoot, TextPlan &plan, SavePlaces *
 // Keys not made yet are unchanged, and their blocks lie one after the other
 // in the text: taken as they are, in one piece.
 bool Hive::keepPendingKeys(const Key &key, TextPlan &plan, SavePlaces *places, uint64_t &lastOffset) {
-    const KeyLine &first = index_.lines[key.pendingFirst];
-    const KeyLine &last = index_.lines[key.pendingEnd - 1];
+    const Block &first = index_.lines[key.pendingFirst].block;
+    const Block &last = index_.lines[key.pendingEnd - 1].block;
     if (first.offset < lastOffset || first.offset == 0)
         return false;
     const size_t at = plan.size() + 1;
-    if (!plan.keep(first.offset - 1, size_t{last.offset} + last.blockLength - first.offset + 1))
+    if (!plan.keep(first.offset - 1, size_t{last.offset} + last.length - first.offset + 1))
         return false;
     lastOffset = last.offset;
     if (places)
@@ -616,20 +626,27 @@ Status Hive::commit() {
         return refuseWith(Refusal::Cause::SaveFailed, Problem::WriteFailed, error, statusOfErrno(error));
 
     stamp_ = stampOf(filePath());
-    for (const BlockPlace &place : places.blocks) {
-        place.key->blockOffset = static_cast<uint32_t>(place.offset);
-        place.key->blockLength = static_cast<uint32_t>(place.length);
-        place.key->dirty = false;
-    }
-    for (const LinesPlace &moved : places.lines) {
-        for (uint32_t line = moved.first; line < moved.end; ++line)
-            index_.lines[line].offset = static_cast<uint32_t>(index_.lines[line].offset + moved.shift);
-    }
-    placesOfLastSave_ = places.blocks.size();
+    moveBlocks(places);
     text_ = std::move(next);
     text_.compactIfWasteful();
     forgetLastingChanges();
     return status::ok;
+}
+
+// After a save, every block where the new text holds it: a key's own, or
+// the index line's of a key not made yet. The unchanged blocks of the next
+// save are taken from there.
+void Hive::moveBlocks(const SavePlaces &places) {
+    for (const BlockPlace &place : places.blocks) {
+        place.key->block.offset = place.offset;
+        place.key->block.length = place.length;
+        place.key->dirty = false; // its block holds it as it is
+    }
+    for (const LinesPlace &moved : places.lines) {
+        for (uint32_t line = moved.first; line < moved.end; ++line)
+            index_.lines[line].block.offset = static_cast<uint32_t>(index_.lines[line].block.offset + moved.shift);
+    }
+    placesOfLastSave_ = places.blocks.size();
 }
 
 // The text goes to the file the way every file we make does (files::SafeFile).

@@ -124,7 +124,11 @@ public:
     void markRefusalTold() { lastRefusal_.toldToUser = lastRefusal_.cause != Refusal::Cause::None; }
 
     void ensureValues(Key &key);
-    void makePendingChildren(Key &key);
+    // Makes the key's children that the text holds but that are not made
+    // yet: before anything looks at a key's children.
+    void ensureChildren(Key &key);
+    // The key at path from the root, its levels made on the way; null when none.
+    Key *findPath(const std::vector<std::u16string> &path);
 
     // Changes, recorded in the journal.
     Key *createKey(Key &parent, std::u16string name, const std::u16string *keyClass, bool isVolatile, bool isLink);
@@ -145,8 +149,8 @@ public:
 private:
     struct BlockPlace {
         Key *key;
-        size_t offset;
-        size_t length;
+        uint32_t offset;
+        uint32_t length;
     };
     // Where the blocks of the index's lines [first, end) moved to.
     struct LinesPlace {
@@ -183,6 +187,7 @@ private:
     void appendBlock(Key &key, TextPlan &plan, SavePlaces *places);
     bool keepBlock(const Key &key, TextPlan &plan) const;
     int writeFile(const HiveText &text);
+    void moveBlocks(const SavePlaces &places);
     Status probeWritable();
     bool finishRewrite();
     Status refuse(Refusal::Cause cause, const std::string &reason, Status status = status::accessDenied);

@@ -45,14 +45,6 @@ uint32_t effectiveAccess(uint32_t access) {
     return result;
 }
 
-// Levels below the root of the key's hive.
-size_t depthOf(const Key &key) {
-    size_t depth = 0;
-    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
-        ++depth;
-    return depth;
-}
-
 } // namespace
 
 Registry::Registry(std::string directory) : directory_(std::move(directory)) {
@@ -95,6 +87,8 @@ Hive *Registry::hiveByFile(std::string_view fileName) {
 Key *Registry::ensurePath(Hive &hive, std::initializer_list<const char16_t *> path) {
     Key *key = &hive.root();
     for (const char16_t *name : path) {
+        if (key->hive) // a link may lead to the key above the users' hives, which has none
+            key->hive->ensureChildren(*key);
         Key *next = findChild(*key, name);
         if (!next) {
             // A prefix that lacks the key behind a predefined root: give it
@@ -200,20 +194,21 @@ Key *Registry::childOf(Key &key, std::u16string_view name) {
         }
         return nullptr;
     }
+    key.hive->ensureChildren(key);
     return findChild(key, name);
 }
 
 size_t Registry::childCount(Key &key) {
     if (&key == &usersKey_)
         return 2;
-    ensureChildren(key);
+    key.hive->ensureChildren(key);
     return key.children.size();
 }
 
 Key *Registry::childAt(Key &key, size_t index) {
     if (&key == &usersKey_)
         return childOf(key, index == 0 ? kDefaultUser : kUserSid);
-    ensureChildren(key);
+    key.hive->ensureChildren(key);
     return key.children[index].get();
 }
 
@@ -323,7 +318,7 @@ void Registry::hiveDidReload(Hive &hive) {
     for (auto &[id, handle] : handles_) {
         if (handle.hive != &hive || handle.deleted)
             continue;
-        handle.key = findPath(hive.root(), handle.pathDuringReload);
+        handle.key = hive.findPath(handle.pathDuringReload);
         handle.deleted = handle.key == nullptr;
         handle.pathDuringReload.clear();
     }

@@ -3,42 +3,42 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cassert>
 #include <ctime>
 
 namespace winreg {
 
-size_t childInsertPosition(const Key &parent, std::u16string_view name, bool *exists) {
-    ensureChildren(parent);
-    const auto &kids = parent.children;
-    size_t lo = 0;
-    size_t hi = kids.size();
-    // Loading appends in sorted order; check the end first.
-    if (hi > 0) {
-        const int last = compareNames(kids[hi - 1]->name, name);
-        if (last < 0) {
-            *exists = false;
-            return hi;
-        }
-        if (last == 0) {
-            *exists = true;
-            return hi - 1;
-        }
+namespace {
+
+// Where name is, or would go, among items sorted by name. Loading appends in
+// order: the last item is looked at first.
+template <typename Items, typename NameOf>
+size_t positionOf(const Items &items, std::u16string_view name, NameOf nameOf, bool *exists) {
+    const int last = items.empty() ? -1 : compareNames(nameOf(items.back()), name);
+    if (last <= 0) {
+        *exists = last == 0;
+        return items.size() - (last == 0 ? 1 : 0);
     }
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        const int c = compareNames(kids[mid]->name, name);
-        if (c == 0) {
-            *exists = true;
-            return mid;
-        }
-        if (c < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    *exists = false;
-    return lo;
+    const auto it = std::lower_bound(items.begin(), items.end(), name, [&](const auto &item, std::u16string_view n) {
+        return compareNames(nameOf(item), n) < 0;
+    });
+    *exists = compareNames(nameOf(*it), name) == 0; // the last item comes after name
+    return static_cast<size_t>(it - items.begin());
 }
+
+// Among the children made: a lookup never makes keys.
+size_t childInsertPosition(const Key &parent, std::u16string_view name, bool *exists) {
+    assert(!parent.hasPendingChildren());
+    return positionOf(parent.children, name, [](const auto &child) -> const std::u16string & { return child->name; },
+                      exists);
+}
+
+size_t valuePosition(const Key &key, std::u16string_view name, bool *exists) {
+    return positionOf(key.values, name, [](const Value &value) -> const std::u16string & { return value.name; },
+                      exists);
+}
+
+} // namespace
 
 Key *findChild(const Key &parent, std::u16string_view name) {
     bool exists;
@@ -59,25 +59,6 @@ Key *addChild(Key &parent, std::u16string name) {
     parent.children.insert(parent.children.begin() + static_cast<std::ptrdiff_t>(at), std::move(key));
     return raw;
 }
-
-namespace {
-
-size_t valuePosition(const Key &key, std::u16string_view name, bool *exists) {
-    const auto &vals = key.values;
-    if (!vals.empty()) {
-        const int last = compareNames(vals.back().name, name);
-        if (last < 0) {
-            *exists = false;
-            return vals.size();
-        }
-    }
-    const auto it = std::lower_bound(vals.begin(), vals.end(), name,
-                                     [](const Value &v, std::u16string_view n) { return compareNames(v.name, n) < 0; });
-    *exists = it != vals.end() && compareNames(it->name, name) == 0;
-    return static_cast<size_t>(it - vals.begin());
-}
-
-} // namespace
 
 Value *findValue(Key &key, std::u16string_view name) {
     bool exists;
@@ -107,32 +88,29 @@ bool eraseValue(Key &key, std::u16string_view name) {
 }
 
 std::vector<std::u16string> pathOf(const Key &key) {
-    std::vector<std::u16string> path;
-    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
-        path.push_back(k->name);
-    std::reverse(path.begin(), path.end());
+    std::vector<std::u16string> path(depthOf(key));
+    const Key *k = &key;
+    for (auto name = path.rbegin(); name != path.rend(); ++name, k = k->parent)
+        *name = k->name;
     return path;
 }
 
-Key *findPath(Key &root, const std::vector<std::u16string> &path) {
-    Key *key = &root;
-    for (const auto &name : path) {
-        key = findChild(*key, name);
-        if (!key)
-            return nullptr;
-    }
-    return key;
+size_t depthOf(const Key &key) {
+    size_t depth = 0;
+    for (const Key *k = &key; k->parent && k->hive == k->parent->hive; k = k->parent)
+        ++depth;
+    return depth;
 }
+
+constexpr uint64_t kEpochDifference = 116444736000000000ULL; // 1601 to 1970 in 100 ns
 
 uint64_t currentFileTime() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    constexpr uint64_t kEpochDifference = 116444736000000000ULL; // 1601 to 1970 in 100 ns
     return kEpochDifference + static_cast<uint64_t>(ts.tv_sec) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100;
 }
 
 int64_t unixSecondsOf(uint64_t fileTime) {
-    constexpr uint64_t kEpochDifference = 116444736000000000ULL;
     if (fileTime < kEpochDifference)
         return 0;
     return static_cast<int64_t>((fileTime - kEpochDifference) / 10000000ULL);

@@ -1,7 +1,8 @@
 // The in-memory form of a registry hive: a tree of keys, each holding its
 // values. A key loaded from a file keeps the place of its text in that file,
 // so that an unchanged key is written back exactly as it was read, and its
-// values are decoded only when somebody looks at them.
+// values are decoded only when somebody looks at them. The tree only holds
+// keys: its hive makes them, and decodes their text.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,14 @@ struct Value {
     std::string data; // raw bytes, strings as UTF-16LE
 };
 
+// Where a key's block lies in its hive's text: from its '[' line to the end
+// of its last line. Length 0: the text holds no block for the key.
+struct Block {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    uint32_t valueCount = 0; // values in it, before decoding
+};
+
 struct Key {
     std::u16string name;
     Key *parent = nullptr;
@@ -32,11 +41,7 @@ struct Key {
     std::vector<Value> values; // sorted case-insensitively; valid once valuesLoaded
     std::unique_ptr<std::u16string> keyClass;
 
-    // The key's block in the hive's text: from its '[' line to the end of its
-    // last line. Length 0: the text holds no block for this key.
-    uint32_t blockOffset = 0;
-    uint32_t blockLength = 0;
-    uint32_t storedValueCount = 0; // values in that block, before decoding
+    Block block; // from the index line it was made from, moved by each save
 
     int64_t unixTime = 0;  // the number after the key line
     uint64_t fileTime = 0; // #time=
@@ -51,24 +56,16 @@ struct Key {
     uint32_t pendingFirst = 0;
     uint32_t pendingEnd = 0;
 
-    size_t valueCount() const { return valuesLoaded ? values.size() : storedValueCount; }
-    bool hasBlock() const { return blockLength != 0; }
+    size_t valueCount() const { return valuesLoaded ? values.size() : block.valueCount; }
+    bool hasBlock() const { return block.length != 0; }
     bool hasPendingChildren() const { return pendingEnd != pendingFirst; }
 };
 
-// Makes a key's pending children from its hive's index (defined by the hive).
-void makePendingChildren(Key &key);
-// Before children is looked at. The children are the text's, read late, so
-// even a key seen as const may make them.
-inline void ensureChildren(const Key &key) {
-    if (key.hasPendingChildren())
-        makePendingChildren(const_cast<Key &>(key));
-}
 inline bool hasChildren(const Key &key) { return key.hasPendingChildren() || !key.children.empty(); }
 
-// Child lookup and insertion, case-insensitive.
+// Child lookup and insertion, case-insensitive, among the children made:
+// a key with pending children has them made by its hive first.
 Key *findChild(const Key &parent, std::u16string_view name);
-size_t childInsertPosition(const Key &parent, std::u16string_view name, bool *exists);
 Key *addChild(Key &parent, std::u16string name);
 
 // Value lookup in a key whose values are loaded.
@@ -77,9 +74,9 @@ Value *findValue(Key &key, std::u16string_view name);
 Value &putValue(Key &key, Value value);
 bool eraseValue(Key &key, std::u16string_view name);
 
-// The names from the hive's root down to key.
+// The names from the hive's root down to key, and how many they are.
 std::vector<std::u16string> pathOf(const Key &key);
-Key *findPath(Key &root, const std::vector<std::u16string> &path);
+size_t depthOf(const Key &key);
 
 // The current time as FILETIME (100 ns since 1601) and its whole seconds.
 uint64_t currentFileTime();
