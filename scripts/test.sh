@@ -8,8 +8,21 @@ root=$PWD
 
 scripts/setup-deps.sh test
 
+# The Windows program and its end-to-end test under Wine, against Qt built
+# for Windows, which this script never builds itself.
+windows_program=
+if scripts/windows.sh --qt-cache >/dev/null 2>&1; then
+  scripts/windows.sh --no-qt-build
+  windows_program=$root/build/windows/Vantor/Vantor.exe
+fi
+skipped_windows() {
+  [ -n "$windows_program" ] || echo "Windows tests skipped: no Qt cache (scripts/windows.sh makes it)"
+}
+skipped_windows
+
 build=${VANTOR_TEST_BUILD:-build/test}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON -DVANTOR_BUILD_BENCH=OFF -DVANTOR_WINE_CHECKS=ON
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON -DVANTOR_BUILD_BENCH=OFF -DVANTOR_WINE_CHECKS=ON \
+  -DVANTOR_WINDOWS_PROGRAM="$windows_program"
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
@@ -25,13 +38,9 @@ unset WINEPREFIX
 
 # -noreset: a test that starts the program again at once must not meet the
 # server resetting after its previous run let go.
+status=0
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
-  ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 900 "$@"
+  ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 900 "$@" || status=$?
 
-# The Windows program's tests run under Wine against Qt built for Windows,
-# which this script never builds itself.
-if qt_windows=$(scripts/windows.sh --qt-cache 2>/dev/null); then
-  echo "Qt for Windows found ($qt_windows); the Windows program and its tests are not built yet"
-else
-  echo "Windows tests skipped: no Qt cache (scripts/windows.sh makes it)"
-fi
+skipped_windows
+exit $status
