@@ -35,3 +35,10 @@ if qt_windows=$(scripts/windows.sh --qt-cache 2>/dev/null); then
 else
   echo "Windows tests skipped: no Qt cache (scripts/windows.sh makes it)"
 fi
+
+# --- the Windows installer under Wine ------------------------------------------
+if scripts/windows.sh --qt-cache >/dev/null 2>&1; then
+  scripts/windows.sh --no-qt-build
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
+    tests/windows/installer.sh build/windows/Vantor-*-setup.exe build/windows/Vantor
+fi
