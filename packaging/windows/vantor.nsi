@@ -30,6 +30,7 @@ SetCompressor /SOLID lzma
 !define DATA_KEY "Software\VTR"
 !define PASSWORD_KEY "AppEvents\Schemes\Apps\System"
 !define PASSWORD_VALUE "configuration"
+!define PROTECTION_VALUE "ok"
 
 !tempfile FILES
 ; makensis runs in this script's folder.
@@ -185,14 +186,14 @@ Section "Uninstall"
     DeleteRegKey /ifempty SHCTX "${UNINSTALL_PARENT}"
   ${EndIf}
   ; The user's data stays unless the user asks otherwise; silent, it stays.
+  SetShellVarContext current
   MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
     "Also remove your own Vantor data: your settings and presets (Software\VTR), your password and the copies kept before deletes ($LOCALAPPDATA\Vantor\deleted)?" \
     /SD IDNO IDNO done
-  SetShellVarContext current
   DeleteRegKey HKCU "${DATA_KEY}"
   DeleteRegKey HKLM "${DATA_KEY}"
   DeleteRegValue HKCU "${PASSWORD_KEY}" "${PASSWORD_VALUE}"
-  DeleteRegValue HKCU "${PASSWORD_KEY}" "ok"
+  DeleteRegValue HKCU "${PASSWORD_KEY}" "${PROTECTION_VALUE}"
   RMDir /r "$LOCALAPPDATA\Vantor\deleted"
   RMDir "$LOCALAPPDATA\Vantor"
   done:
