@@ -23,7 +23,7 @@ case ${1:-} in
                   wine wine64 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64) ;;
   bench) packages=("${run[@]}" "${display[@]}") ;;
   windows) packages=("${run[@]}" qt6-base-dev-tools gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix zip
-                     dpkg-dev xz-utils patch util-linux wine wine64) ;;
+                     dpkg-dev xz-utils patch util-linux wine wine64 nsis) ;;
   *) echo "usage: $0 run|test|bench|windows" >&2; exit 2 ;;
 esac
 

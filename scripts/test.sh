@@ -42,5 +42,11 @@ status=0
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
   ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 900 "$@" || status=$?
 
+# The Windows installer under Wine: installed, upgraded and uninstalled.
+if [ -n "$windows_program" ]; then
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
+    bash tests/windows/installer.sh build/windows/Vantor-*-setup.exe build/windows/Vantor || status=$?
+fi
+
 skipped_windows
 exit $status

@@ -301,3 +301,17 @@ else
 fi
 build_program
 stage_program
+
+# --- the installer -------------------------------------------------------------
+
+# Vantor-<version>-setup.exe from the staged folder (packaging/windows/vantor.nsi).
+make_installer() {
+  local version setup
+  version=$(sed -n 's/^project(Vantor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  setup=$out/Vantor-$version-setup.exe
+  step "Making $setup"
+  makensis -V2 -DVERSION="$version" -DSTAGE="$out/Vantor" -DOUTFILE="$setup" \
+    "$root/packaging/windows/vantor.nsi" || fail "making the installer" "makensis"
+  echo "Installer: $setup ($(du -h "$setup" | cut -f1))"
+}
+make_installer
