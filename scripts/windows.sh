@@ -255,9 +255,12 @@ mingw_dll() {
   echo "$dll"
 }
 
+# The program's version, as CMakeLists.txt gives it.
+program_version() { sed -n 's/^project(Vantor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt"; }
+
 stage_program() {
   local folder=$out/Vantor version
-  version=$(sed -n 's/^project(Vantor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  version=$(program_version)
   step "Staging $folder"
   rm -rf -- "$folder"
   mkdir -p "$folder/platforms" "$folder/styles"
@@ -307,7 +310,7 @@ stage_program
 # Vantor-<version>-setup.exe from the staged folder (packaging/windows/vantor.nsi).
 make_installer() {
   local version setup
-  version=$(sed -n 's/^project(Vantor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  version=$(program_version)
   setup=$out/Vantor-$version-setup.exe
   step "Making $setup"
   makensis -V2 -DVERSION="$version" -DSTAGE="$out/Vantor" -DOUTFILE="$setup" \
